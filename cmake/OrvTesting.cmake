@@ -1,0 +1,22 @@
+# orv_add_test(name SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
+# One GoogleTest executable; every test case becomes a CTest test with a
+# timeout of its own. Suites labelled "tsan" are also built and run by the
+# thread-sanitized pass of scripts/test (target orv_tsan_tests).
+if(NOT TARGET orv_tsan_tests)
+  add_custom_target(orv_tsan_tests)
+endif()
+
+function(orv_add_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 60)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE orv_options GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+  if("tsan" IN_LIST T_LABELS)
+    add_dependencies(orv_tsan_tests ${name})
+  endif()
+endfunction()
