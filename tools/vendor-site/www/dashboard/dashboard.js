@@ -1,0 +1,410 @@
+'use strict';
+
+// The dashboard page talks to the application over the synchronous host
+// object "DashboardBridge": a message is "jsevent://" + the encoded JSON of
+// the event, optionally followed by "customdata://" + the encoded data; a
+// query is answered by reading ObjectMessage right after sending it.
+const Bridge = (() => {
+  let sequence = 0;
+  const host = () => {
+    const webview = window.chrome && window.chrome.webview;
+    return webview && webview.hostObjects && webview.hostObjects.sync
+      ? webview.hostObjects.sync.DashboardBridge : undefined;
+  };
+  const encode = (eventName, customData) => {
+    let message = 'jsevent://' +
+      encodeURIComponent(JSON.stringify({ EventName: eventName, ID: String(++sequence) }));
+    if (customData !== undefined) {
+      const text = typeof customData === 'string' ? customData : JSON.stringify(customData);
+      message += 'customdata://' + encodeURIComponent(text);
+    }
+    return message;
+  };
+  return {
+    available: () => host() !== undefined,
+    send(eventName, customData) {
+      host().ObjectMessage = encode(eventName, customData);
+    },
+    ask(eventName) {
+      host().ObjectMessage = encode(eventName);
+      return String(host().ObjectMessage);
+    },
+  };
+})();
+
+const $ = (id) => document.getElementById(id);
+
+const state = {
+  catalogue: [],
+  installed: [],
+  downloaded: [],
+  account: [],
+  kitwright: [],
+  downloads: new Map(), // product or file name -> list item
+  search: new URLSearchParams(location.search).get('q') || '',
+};
+
+function showError(error) {
+  const banner = $('error-banner');
+  banner.textContent = error && error.message ? error.message : String(error);
+  banner.hidden = false;
+  clearTimeout(showError.timer);
+  showError.timer = setTimeout(() => { banner.hidden = true; }, 8000);
+}
+
+// Runs a bridge call; a native failure arrives as a thrown error.
+function guarded(action) {
+  try {
+    return action();
+  } catch (error) {
+    showError(error);
+    return undefined;
+  }
+}
+
+// Sends a message; false when the application refused it.
+function sendMessage(eventName, customData) {
+  try {
+    Bridge.send(eventName, customData);
+    return true;
+  } catch (error) {
+    showError(error);
+    return false;
+  }
+}
+
+function productsOf(answer) {
+  try {
+    const parsed = JSON.parse(answer);
+    return Array.isArray(parsed.Products) ? parsed.Products : [];
+  } catch {
+    return [];
+  }
+}
+
+function compareVersions(a, b) {
+  const pa = String(a).split('.').map(Number);
+  const pb = String(b).split('.').map(Number);
+  for (let i = 0; i < Math.max(pa.length, pb.length); i++) {
+    const d = (pa[i] || 0) - (pb[i] || 0);
+    if (d) return d;
+  }
+  return 0;
+}
+
+function formatBytes(bytes) {
+  if (!(bytes >= 0)) return '?';
+  const units = ['B', 'KB', 'MB', 'GB'];
+  let value = bytes;
+  let unit = 0;
+  while (value >= 1024 && unit < units.length - 1) { value /= 1024; unit++; }
+  return (unit ? value.toFixed(1) : value) + ' ' + units[unit];
+}
+
+function el(tag, props = {}, ...children) {
+  const node = document.createElement(tag);
+  Object.assign(node, props);
+  for (const child of children) {
+    if (child !== null && child !== undefined) node.append(child);
+  }
+  return node;
+}
+
+function button(label, onClick, props = {}) {
+  return el('button', { type: 'button', className: 'small', textContent: label, onclick: onClick, ...props });
+}
+
+function tag(text, kind = '') {
+  return el('span', { className: 'tag ' + kind, textContent: text });
+}
+
+// ---- queries -------------------------------------------------------------
+
+function refreshStatus() {
+  if (!Bridge.available()) return;
+  const status = guarded(() => Bridge.ask('GETSTATUS'));
+  if (status === undefined) return;
+  const pill = $('status-pill');
+  const labels = { DownloadInstall: 'Downloading and installing', Install: 'Installing', Download: 'Downloading' };
+  pill.textContent = labels[status] || 'Idle';
+  pill.dataset.state = status ? 'busy' : 'idle';
+}
+
+function refreshIdeRunning() {
+  if (!Bridge.available()) return;
+  const running = guarded(() => Bridge.ask('GETIDERUNNING')) === 'True';
+  const pill = $('ide-pill');
+  pill.textContent = running ? 'IDE running' : 'IDE not running';
+  pill.dataset.state = running ? 'on' : 'idle';
+}
+
+function refreshProducts() {
+  state.installed = productsOf(guarded(() => Bridge.ask('GETINSTALLEDPRODUCTS')));
+  state.downloaded = productsOf(guarded(() => Bridge.ask('GETDOWNLOADEDPRODUCTS')));
+  renderCatalogue();
+}
+
+function refreshKitwright() {
+  const exists = guarded(() => Bridge.ask('GETKITWRIGHTEXISTS')) === 'True';
+  const dir = guarded(() => Bridge.ask('GETKITWRIGHTDIR')) || '';
+  $('kitwright-info').textContent = exists
+    ? 'Package manager found in ' + dir
+    : 'Package manager not found in ' + (dir || 'the configured folder') + '. Set its folder in the options.';
+  for (const id of ['btn-kitwright-status', 'btn-kitwright-log', 'btn-kitwright-logtext', 'btn-batch-install', 'btn-batch-uninstall']) {
+    $(id).disabled = !exists;
+  }
+  if (exists) {
+    state.kitwright = productsOf(guarded(() => Bridge.ask('GETKITWRIGHTPRODUCTSTATUS')));
+    renderCatalogue();
+  }
+}
+
+function refreshAccount() {
+  const credentials = guarded(() => JSON.parse(Bridge.ask('GETUSERCREDENTIALS')));
+  $('account-user').textContent = credentials && credentials.Username
+    ? 'Signed in as ' + credentials.Username
+    : 'No account set. Enter your e-mail and code in the options.';
+  state.account = productsOf(guarded(() => Bridge.ask('GETREGISTEREDPRODUCTS')));
+  const list = $('account-products');
+  list.replaceChildren();
+  if (!state.account.length) list.append(el('li', { className: 'empty', textContent: 'No products in your account.' }));
+  for (const product of state.account) {
+    list.append(el('li', {}, el('strong', { textContent: product.Name }), ' ', tag(product.Version)));
+  }
+  renderCatalogue();
+}
+
+function refreshAll() {
+  if (!Bridge.available()) return;
+  $('dashboard-version').textContent = guarded(() => Bridge.ask('GETDASHBOARDVERSION')) || '–';
+  const theme = guarded(() => JSON.parse(Bridge.ask('GETIDETHEME')));
+  if (theme) setActiveTheme(theme);
+  refreshStatus();
+  refreshIdeRunning();
+  refreshProducts();
+  refreshKitwright();
+}
+
+// ---- the product table ---------------------------------------------------
+
+function registeredEdition(name) {
+  return state.account.length === 0 || state.account.some((p) => p.Name === name);
+}
+
+function renderCatalogue() {
+  const body = $('catalogue').tBodies[0];
+  body.replaceChildren();
+  const needle = state.search.toLowerCase();
+  const rows = state.catalogue.filter((p) => !needle || p.name.toLowerCase().includes(needle));
+  if (!rows.length) {
+    body.append(el('tr', {}, el('td', { colSpan: 7, className: 'empty', textContent: 'No products.' })));
+  }
+  for (const product of rows) {
+    const installed = state.installed.find((p) => p.Name === product.name);
+    const downloaded = state.downloaded.filter((p) => p.Name === product.name)
+      .sort((a, b) => compareVersions(b.Version, a.Version))[0];
+    const managed = state.kitwright.find((p) => p.ID === product.kitwrightId || p.Name === product.name);
+    const registered = registeredEdition(product.name);
+    const outdated = installed && compareVersions(installed.Version, product.version) < 0;
+
+    const select = el('input', { type: 'checkbox', title: 'Select for a Kitwright batch' });
+    select.dataset.name = product.name;
+    const actions = el('td', { className: 'row-actions' });
+    if (outdated) {
+      actions.append(button('Update', () => download(product, registered, 'DOWNLOAD-UPDATE')));
+    } else if (!downloaded || compareVersions(downloaded.Version, product.version) < 0) {
+      actions.append(button('Download', () => download(product, registered, 'DOWNLOAD')));
+    }
+    if (downloaded && !installed) {
+      actions.append(button('Install', () => install('INSTALL', downloaded)));
+    }
+    if (installed) {
+      actions.append(button('Uninstall', () => sendMessage('UNINSTALL', { Name: installed.Name }), { className: 'small ghost' }));
+    }
+
+    body.append(el('tr', {},
+      el('td', {}, select),
+      el('td', {}, el('strong', { textContent: product.name }), registered ? null : tag('trial')),
+      el('td', { textContent: product.version }),
+      el('td', {}, installed ? tag(installed.Version || '?', outdated ? 'warn' : 'ok') : tag('—')),
+      el('td', {}, downloaded ? tag(downloaded.Version + (downloaded.Registered ? '' : ' trial')) : tag('—')),
+      el('td', {}, managed ? tag(managed.Status + (managed.Version ? ' ' + managed.Version : ''),
+        managed.Status === 'installed' ? 'ok' : '') : tag('—')),
+      actions));
+  }
+}
+
+function download(product, registered, eventName) {
+  const announcement = {
+    EventName: eventName, Name: product.name, Version: product.version,
+    TotalBytes: product.size || 0, Registered: registered,
+  };
+  if (!sendMessage(eventName, announcement)) return;
+  trackDownload(product.name, 0, product.size || 0);
+  const link = el('a', { href: '/downloads/' + encodeURIComponent(product.name + '_' + product.version) + '.zip' });
+  link.setAttribute('download', '');
+  document.body.append(link);
+  link.click();
+  link.remove();
+}
+
+function install(eventName, archive) {
+  sendMessage(eventName, {
+    EventName: eventName, Name: archive.Name, Version: archive.Version, Registered: archive.Registered,
+  });
+  refreshStatus();
+}
+
+function runBatch(kind) {
+  const names = [...document.querySelectorAll('#catalogue input[type=checkbox]:checked')].map((c) => c.dataset.name);
+  if (!names.length) {
+    showError(new Error('Select at least one product first.'));
+    return;
+  }
+  const items = names.map((name) => {
+    const product = state.catalogue.find((p) => p.name === name);
+    return { EventName: kind, Name: name, Version: product.version, KitwrightID: product.kitwrightId || '', Registered: registeredEdition(name) };
+  });
+  $('console').replaceChildren();
+  sendMessage('MULTIACTION', items);
+}
+
+// ---- downloads -----------------------------------------------------------
+
+function trackDownload(name, received, total) {
+  let item = state.downloads.get(name);
+  if (!item) {
+    const empty = $('active-downloads').querySelector('.empty');
+    if (empty) empty.remove();
+    item = el('li', {}, el('span', { className: 'name', textContent: name }), ' ',
+      el('span', { className: 'bytes' }), el('div', { className: 'bar' }, el('div', { className: 'fill' })));
+    $('active-downloads').append(item);
+    state.downloads.set(name, item);
+  }
+  item.querySelector('.bytes').textContent = formatBytes(received) + ' / ' + formatBytes(total);
+  item.querySelector('.fill').style.width = total > 0 ? Math.min(100, (100 * received) / total) + '%' : '0';
+  return item;
+}
+
+function finishDownload(info, outcome) {
+  const name = info && info.Name ? info.Name : '';
+  const item = state.downloads.get(name) || trackDownload(name || 'download', 0, 0);
+  item.classList.add(outcome);
+  item.querySelector('.bytes').textContent = outcome === 'done' ? 'completed' : 'failed';
+  if (outcome === 'done') item.querySelector('.fill').style.width = '100%';
+  state.downloads.delete(name);
+}
+
+// ---- page functions the application calls --------------------------------
+
+function setActiveTheme(theme) {
+  const name = theme && theme.IDETheme ? theme.IDETheme : 'Light';
+  $('ide-theme').textContent = name;
+  document.body.classList.toggle('dark', /dark/i.test(name));
+}
+
+function DownloadProgress(info) {
+  if (!info) return;
+  trackDownload(info.Name, Number(info.BytesReceived), Number(info.TotalBytes));
+  refreshStatus();
+}
+
+function DownloadFinished(info) {
+  finishDownload(info, 'done');
+  refreshProducts();
+  refreshStatus();
+  // An update downloads first and installs the new archive afterwards.
+  if (info && String(info.EventName).toUpperCase() === 'DOWNLOAD-UPDATE') install('UPDATE', info);
+}
+
+function DownloadFailed(info) {
+  finishDownload(info, 'failed');
+  refreshStatus();
+}
+
+function ProductInstallFinished() {
+  refreshProducts();
+  refreshStatus();
+}
+
+function ProductUninstallFinished() {
+  refreshProducts();
+  refreshStatus();
+}
+
+function ProductInstallAbort() {
+  appendConsoleLine('Batch cancelled.');
+}
+
+function KitwrightActionProgress(overall, productName, productPercent, kind) {
+  $('batch-progress').hidden = false;
+  $('batch-fill').style.width = Math.max(0, Math.min(100, Number(overall))) + '%';
+  $('batch-label').textContent = kind === 'Install'
+    ? `Installing ${productName} (${productPercent}%), ${overall}% overall`
+    : `Uninstalling, ${overall}%`;
+}
+
+function KitwrightActionFinished() {
+  $('batch-fill').style.width = '100%';
+  setTimeout(() => { $('batch-progress').hidden = true; }, 1500);
+  refreshStatus();
+}
+
+// Output lines are plain text; error lines arrive wrapped in one red span.
+const errorSpan = /^<span style="color: red;">([\s\S]*)<\/span>$/;
+
+function appendConsoleLine(text) {
+  const consoleBox = $('console');
+  const match = errorSpan.exec(text);
+  consoleBox.append(el('div', { className: match ? 'error' : '', textContent: match ? match[1] : text }));
+  consoleBox.scrollTop = consoleBox.scrollHeight;
+}
+
+function KitwrightOutput(line) {
+  appendConsoleLine(String(line));
+}
+
+// ---- start ---------------------------------------------------------------
+
+async function loadCatalogue() {
+  try {
+    const response = await fetch('/site/dashboard/catalogue.json');
+    state.catalogue = response.ok ? await response.json() : [];
+  } catch {
+    state.catalogue = [];
+  }
+  renderCatalogue();
+}
+
+function start() {
+  $('search-input').value = state.search;
+  if (state.search) {
+    $('search-hint').hidden = false;
+    $('search-hint').textContent = `Products matching “${state.search}”`;
+  }
+  if (!Bridge.available()) {
+    $('no-bridge').hidden = false;
+    document.querySelectorAll('main button').forEach((b) => { b.disabled = true; });
+  }
+  $('btn-refresh').onclick = refreshAll;
+  $('btn-options').onclick = () => { guarded(() => Bridge.ask('GETOPTIONSDIALOG')); refreshAll(); };
+  $('btn-account').onclick = refreshAccount;
+  $('btn-kitwright-status').onclick = refreshKitwright;
+  $('btn-kitwright-log').onclick = () => guarded(() => Bridge.ask('GETKITWRIGHTLOG'));
+  $('btn-kitwright-logtext').onclick = () => {
+    const text = guarded(() => Bridge.ask('GETKITWRIGHTLOGTEXT'));
+    if (text !== undefined) {
+      const doc = new DOMParser().parseFromString(text, 'text/html');
+      $('console').replaceChildren();
+      (doc.body.innerText || doc.body.textContent || '').split('\n').forEach(appendConsoleLine);
+    }
+  };
+  $('btn-batch-install').onclick = () => runBatch('INSTALLKITWRIGHTPRODUCT');
+  $('btn-batch-uninstall').onclick = () => runBatch('UNINSTALLKITWRIGHTPRODUCT');
+
+  loadCatalogue().then(refreshAll);
+  setInterval(refreshStatus, 2000);
+  setInterval(refreshIdeRunning, 5000);
+}
+
+start();
