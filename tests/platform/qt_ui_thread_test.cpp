@@ -1,0 +1,51 @@
+#include "platform/qt_ui_thread.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+namespace orv {
+namespace {
+
+class QtUiThreadTest : public ::testing::Test {
+protected:
+  int argc_ = 1;
+  char arg0_[8] = "test";
+  char* argv_[2] = {arg0_, nullptr};
+  QCoreApplication app_{argc_, argv_};
+  QtUiThread ui_;
+};
+
+TEST_F(QtUiThreadTest, PostRunsLaterInRequestOrderNeverInsideTheCaller) {
+  std::vector<int> order;
+  ui_.post([&] { order.push_back(1); });
+  ui_.post([&] { order.push_back(2); });
+  EXPECT_TRUE(order.empty());
+  ui_.processPendingEvents();
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+TEST_F(QtUiThreadTest, InvokeAndWaitRunsDirectlyOnTheUiThreadAndWaitsFromOthers) {
+  bool ranInline = false;
+  ui_.invokeAndWait([&] { ranInline = true; });
+  EXPECT_TRUE(ranInline);
+  EXPECT_TRUE(ui_.isCurrent());
+
+  bool onUiThread = false;
+  bool workerSawResult = false;
+  std::thread worker([&] {
+    EXPECT_FALSE(ui_.isCurrent());
+    ui_.invokeAndWait([&] { onUiThread = ui_.isCurrent(); });
+    workerSawResult = onUiThread;
+    ui_.post([] { QCoreApplication::quit(); });
+  });
+  QCoreApplication::exec();
+  worker.join();
+  EXPECT_TRUE(workerSawResult);
+}
+
+}  // namespace
+}  // namespace orv
