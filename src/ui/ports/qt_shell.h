@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/shell.h"
+
+namespace orv {
+
+// Addresses and documents go to the desktop's default handlers
+// (xdg-open on Linux desktops).
+class QtShell final : public Shell {
+public:
+  void OpenURL(const QString& url) override;
+  void OpenFile(const QString& path) override;
+  void OpenTerminal(const QString& folder) override;
+};
+
+}  // namespace orv
