@@ -111,7 +111,9 @@ function el(tag, props = {}, ...children) {
 }
 
 function button(label, onClick, props = {}) {
-  return el('button', { type: 'button', className: 'small', textContent: label, onclick: onClick, ...props });
+  return el('button', {
+    type: 'button', className: 'small', textContent: label, onclick: onClick, disabled: !Bridge.available(), ...props,
+  });
 }
 
 function tag(text, kind = '') {
