@@ -1,0 +1,259 @@
+#include "registry_hive.h"
+
+#include "registry_format.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <chrono>
+#include <thread>
+
+namespace orv {
+
+namespace {
+
+// Writers hold the lock for a few milliseconds; a lock held longer than this
+// belongs to a process that hangs.
+constexpr int kLockTimeoutMs = 20000;
+
+[[noreturn]] void throwInvalidType(const QString& name) {
+  throw ERegistryException(QStringLiteral("Invalid data type for '%1'").arg(name));
+}
+
+[[noreturn]] void throwSetFailed(const QString& name) {
+  throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(name));
+}
+
+// QLockFile::lock() backs off to seconds between attempts; registry writes
+// are short, so poll briefly instead.
+void acquire(QLockFile& lock, const QString& fileName) {
+  const QDeadlineTimer deadline(kLockTimeoutMs);
+  while (!lock.tryLock(0)) {
+    if (lock.error() != QLockFile::LockFailedError)
+      throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(fileName));
+    if (deadline.hasExpired())
+      throw ERegistryException(
+          QStringLiteral("The registry file '%1' stays locked by another process").arg(fileName));
+    std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 3000)));
+  }
+}
+
+QByteArray readFile(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    throw ERegistryException(QStringLiteral("Cannot read the file '%1': %2").arg(fileName, file.errorString()));
+  return file.readAll();
+}
+
+void copyInto(const RegistryTreeKey& from, RegistryTreeKey& to) {
+  for (const RegistryValue& value : from.values()) to.setValue(value);
+  for (const auto& subkey : from.subkeys()) copyInto(*subkey, to.addSubkey(subkey->name()));
+}
+
+void save(const QString& fileName, const QByteArray& bytes) {
+  QSaveFile file(fileName);
+  // QSaveFile creates its file with the umask's permissions.
+  const bool ok = file.open(QIODevice::WriteOnly) &&
+                  file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                  file.write(bytes) == bytes.size() && file.commit();
+  if (!ok)
+    throw ERegistryException(
+        QStringLiteral("Cannot write the registry file '%1': %2").arg(fileName, file.errorString()));
+}
+
+class HiveKey final : public RegistryKey {
+public:
+  HiveKey(RegistryHive hive, QString path, QStringList treePath, bool readOnly)
+      : hive_(std::move(hive)), path_(std::move(path)), treePath_(std::move(treePath)), readOnly_(readOnly) {}
+
+  QString Path() const override { return path_; }
+
+  bool ValueExists(const QString& name) const override {
+    const RegistryTree tree = hive_.Load();
+    return value(tree, name) != nullptr;
+  }
+
+  std::optional<QString> ReadString(const QString& name) const override {
+    const RegistryTree tree = hive_.Load();
+    const RegistryValue* found = value(tree, name);
+    if (!found) return std::nullopt;
+    if (found->type == kRegSz) return found->text;
+    if (found->type == kRegExpandSz) return RegistryUtf16Text(RegistryHexBytes(found->raw).value_or(QByteArray()));
+    throwInvalidType(name);
+  }
+
+  std::optional<qint32> ReadInteger(const QString& name) const override {
+    const RegistryTree tree = hive_.Load();
+    const RegistryValue* found = value(tree, name);
+    if (!found) return std::nullopt;
+    if (found->type != kRegDword) throwInvalidType(name);
+    return static_cast<qint32>(found->number);
+  }
+
+  std::optional<bool> ReadBool(const QString& name) const override {
+    const auto number = ReadInteger(name);
+    if (!number) return std::nullopt;
+    return *number != 0;
+  }
+
+  void WriteString(const QString& name, const QString& text) override {
+    write(RegistryValue::String(name, text));
+  }
+
+  void WriteInteger(const QString& name, qint32 number) override {
+    write(RegistryValue::Dword(name, static_cast<quint32>(number)));
+  }
+
+  void WriteBool(const QString& name, bool flag) override { write(RegistryValue::Dword(name, flag ? 1 : 0)); }
+
+  bool DeleteValue(const QString& name) override {
+    if (readOnly_) return false;
+    bool removed = false;
+    hive_.Modify([&](RegistryTree& tree) {
+      RegistryTreeKey* key = tree.find(treePath_);
+      removed = key && key->removeValue(name);
+      return removed;
+    });
+    return removed;
+  }
+
+  QStringList SubkeyNames() const override {
+    const RegistryTree tree = hive_.Load();
+    QStringList names;
+    if (const RegistryTreeKey* key = tree.find(treePath_)) {
+      for (const auto& subkey : key->subkeys()) names.append(subkey->name());
+    }
+    return names;
+  }
+
+  QStringList ValueNames() const override {
+    const RegistryTree tree = hive_.Load();
+    QStringList names;
+    if (const RegistryTreeKey* key = tree.find(treePath_)) {
+      for (const RegistryValue& v : key->values()) names.append(v.name);
+    }
+    return names;
+  }
+
+private:
+  const RegistryValue* value(const RegistryTree& tree, const QString& name) const {
+    const RegistryTreeKey* key = tree.find(treePath_);
+    return key ? key->value(name) : nullptr;
+  }
+
+  void write(const RegistryValue& value) {
+    if (readOnly_ || !IsStorableName(value.name)) throwSetFailed(value.name);
+    hive_.Modify([&](RegistryTree& tree) {
+      tree.make(treePath_).setValue(value);
+      return true;
+    });
+  }
+
+  RegistryHive hive_;
+  QString path_;
+  QStringList treePath_;
+  bool readOnly_;
+};
+
+}  // namespace
+
+std::optional<QStringList> CurrentUserKeyPath(const QString& path) {
+  auto names = SplitKeyPath(path);
+  if (names) names->prepend(QStringLiteral("HKEY_CURRENT_USER"));
+  return names;
+}
+
+RegistryHive::RegistryHive(QString fileName) : fileName_(std::move(fileName)) {}
+
+QString RegistryHive::DefaultFileName() {
+  const QString file = qEnvironmentVariable("ORV_REGISTRY_FILE");
+  if (!file.isEmpty()) return file;
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/orvsoftware/registry.reg");
+}
+
+RegistryTree RegistryHive::Load() const {
+  RegistryTree tree;
+  if (QFileInfo::exists(fileName_)) ApplyRegistryFile(ParseRegistryFile(readFile(fileName_), fileName_), tree);
+  return tree;
+}
+
+void RegistryHive::Modify(const std::function<bool(RegistryTree&)>& change) {
+  const QString folder = QFileInfo(fileName_).absolutePath();
+  if (!QDir().mkpath(folder))
+    throw ERegistryException(QStringLiteral("Cannot create the folder '%1'").arg(folder));
+  QLockFile lock(fileName_ + QStringLiteral(".lock"));
+  acquire(lock, fileName_);
+  RegistryTree tree = Load();
+  if (change(tree)) save(fileName_, FormatRegistryFile(tree));
+}
+
+void RegistryHive::ExportTo(const QString& exportFile, const QStringList& treePath) const {
+  const RegistryTree tree = Load();
+  const RegistryTreeKey* key = tree.find(treePath);
+  if (!key)
+    throw ERegistryException(
+        QStringLiteral("The key '%1' does not exist").arg(treePath.join(QLatin1Char('\\'))));
+  RegistryTree exported;
+  copyInto(*key, exported.make(treePath));
+  save(exportFile, FormatRegistryFile(exported));
+}
+
+void RegistryHive::ImportFrom(const QString& importFile) {
+  const auto sections = ParseRegistryFile(readFile(importFile), importFile);
+  Modify([&](RegistryTree& tree) {
+    ApplyRegistryFile(sections, tree);
+    return true;
+  });
+}
+
+std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, bool create, bool readOnly) {
+  const auto treePath = CurrentUserKeyPath(path);
+  if (!treePath) return nullptr;
+  try {
+    if (!Load().find(*treePath)) {
+      if (!create) return nullptr;
+      Modify([&](RegistryTree& tree) {
+        if (tree.find(*treePath)) return false;
+        tree.make(*treePath);
+        return true;
+      });
+    }
+  } catch (const ERegistryFormatError&) {
+    throw;
+  } catch (const ERegistryException&) {
+    return nullptr;  // unreadable or unwritable: the key cannot be opened
+  }
+  return std::make_unique<HiveKey>(*this, path, *treePath, readOnly);
+}
+
+std::unique_ptr<RegistryKey> RegistryHive::OpenKey(const QString& path, bool create) {
+  return open(path, create, false);
+}
+
+std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) {
+  return open(path, false, true);
+}
+
+bool RegistryHive::KeyExists(const QString& path) {
+  return OpenKeyReadOnly(path) != nullptr;
+}
+
+bool RegistryHive::DeleteKey(const QString& path) {
+  const auto treePath = CurrentUserKeyPath(path);
+  if (!treePath || treePath->size() < 2) return false;
+  bool removed = false;
+  Modify([&](RegistryTree& tree) {
+    removed = tree.remove(*treePath);
+    return removed;
+  });
+  return removed;
+}
+
+}  // namespace orv

@@ -1,0 +1,285 @@
+#include "platform/registry_format.h"
+#include "platform/registry_hive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <QLockFile>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <thread>
+
+namespace orv {
+namespace {
+
+const QString kSettings = QStringLiteral("\\Software\\orvsoftware\\ORV Dashboard");
+
+class RegistryHiveTest : public ::testing::Test {
+protected:
+  QByteArray fileBytes() const {
+    QFile file(hive.FileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  void writeFile(const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(hive.FileName()).absolutePath());
+    QFile file(hive.FileName());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+  }
+
+  QTemporaryDir dir;
+  RegistryHive hive{dir.filePath(QStringLiteral("config/orvsoftware/registry.reg"))};
+};
+
+TEST_F(RegistryHiveTest, MissingFileIsAnEmptyRegistryAndReadsDoNotCreateIt) {
+  EXPECT_FALSE(hive.KeyExists(kSettings));
+  EXPECT_EQ(hive.OpenKey(kSettings, false), nullptr);
+  EXPECT_EQ(hive.OpenKeyReadOnly(kSettings), nullptr);
+  EXPECT_FALSE(hive.DeleteKey(kSettings));
+  EXPECT_FALSE(QFileInfo::exists(hive.FileName()));
+}
+
+TEST_F(RegistryHiveTest, OpenWithCreateMakesTheKeyAndItsParents) {
+  const auto key = hive.OpenKey(kSettings, true);
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->Path(), kSettings);
+  EXPECT_TRUE(hive.KeyExists(QStringLiteral("Software\\orvsoftware")));
+  EXPECT_TRUE(hive.KeyExists(QStringLiteral("\\software\\ORVSOFTWARE\\orv dashboard\\")));
+  EXPECT_TRUE(key->ValueNames().isEmpty());
+  EXPECT_EQ(hive.OpenKey(QStringLiteral("\\Software\\\\x"), true), nullptr);
+}
+
+TEST_F(RegistryHiveTest, ValuesRoundTripThroughTheFile) {
+  const auto key = hive.OpenKey(kSettings, true);
+  key->WriteString(QStringLiteral("USERNAME"), QStringLiteral("user@example.com"));
+  key->WriteString(QStringLiteral("DOWNLOADDIR"), QStringLiteral("C:\\Temp\\\"x\"\nline"));
+  key->WriteString(QString(), QStringLiteral("default"));
+  key->WriteInteger(QStringLiteral("Count"), -2);
+  key->WriteBool(QStringLiteral("SILENT"), true);
+  key->WriteBool(QStringLiteral("PRODUCTNOTIFICATIONS"), false);
+
+  // A separate object on the same file sees everything, case-insensitively.
+  const auto other =
+      RegistryHive(hive.FileName()).OpenKeyReadOnly(QStringLiteral("software\\ORVSOFTWARE\\orv dashboard"));
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(other->ReadString(QStringLiteral("username")), QStringLiteral("user@example.com"));
+  EXPECT_EQ(other->ReadString(QStringLiteral("DownloadDir")), QStringLiteral("C:\\Temp\\\"x\"\nline"));
+  EXPECT_EQ(other->ReadString(QString()), QStringLiteral("default"));
+  EXPECT_EQ(other->ReadInteger(QStringLiteral("COUNT")), -2);
+  EXPECT_EQ(other->ReadBool(QStringLiteral("silent")), true);
+  EXPECT_EQ(other->ReadBool(QStringLiteral("ProductNotifications")), false);
+  EXPECT_EQ(other->ReadString(QStringLiteral("Absent")), std::nullopt);
+  EXPECT_EQ(other->ReadBool(QStringLiteral("Absent")), std::nullopt);
+  EXPECT_TRUE(other->ValueExists(QStringLiteral("Silent")));
+  EXPECT_FALSE(other->ValueExists(QStringLiteral("Absent")));
+
+  // A rewrite in other case keeps the first spelling and the position.
+  key->WriteString(QStringLiteral("username"), QStringLiteral("new"));
+  EXPECT_EQ(other->ValueNames(),
+            (QStringList{QStringLiteral("USERNAME"), QStringLiteral("DOWNLOADDIR"), QString(), QStringLiteral("Count"),
+                         QStringLiteral("SILENT"), QStringLiteral("PRODUCTNOTIFICATIONS")}));
+  EXPECT_EQ(other->ReadString(QStringLiteral("USERNAME")), QStringLiteral("new"));
+}
+
+TEST_F(RegistryHiveTest, ReadingAnotherTypeFailsWithTheValueName) {
+  writeFile(
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
+      "\"SILENT\"=\"1\"\n"
+      "\"USERNAME\"=dword:00000001\n"
+      "\"Blob\"=hex:01,02\n"
+      "\"Expand\"=hex(2):25,00,58,00,25,00,00,00\n");
+  const auto key = hive.OpenKeyReadOnly(kSettings);
+  ASSERT_NE(key, nullptr);
+  const std::pair<QString, std::function<void()>> reads[] = {
+      {QStringLiteral("SILENT"), [&] { key->ReadBool(QStringLiteral("SILENT")); }},
+      {QStringLiteral("silent"), [&] { key->ReadInteger(QStringLiteral("silent")); }},
+      {QStringLiteral("USERNAME"), [&] { key->ReadString(QStringLiteral("USERNAME")); }},
+      {QStringLiteral("Blob"), [&] { key->ReadString(QStringLiteral("Blob")); }},
+      {QStringLiteral("Blob"), [&] { key->ReadBool(QStringLiteral("Blob")); }},
+      {QStringLiteral("Expand"), [&] { key->ReadInteger(QStringLiteral("Expand")); }},
+  };
+  for (const auto& [name, read] : reads) {
+    try {
+      read();
+      ADD_FAILURE() << "no error for " << qPrintable(name);
+    } catch (const ERegistryException& error) {
+      EXPECT_EQ(error.message(), QStringLiteral("Invalid data type for '%1'").arg(name));
+    }
+  }
+  EXPECT_EQ(key->ReadString(QStringLiteral("Expand")), QStringLiteral("%X%"));
+}
+
+TEST_F(RegistryHiveTest, ReadOnlyKeysRefuseWrites) {
+  hive.OpenKey(kSettings, true)->WriteString(QStringLiteral("A"), QStringLiteral("1"));
+  const auto key = hive.OpenKeyReadOnly(kSettings);
+  EXPECT_THROW(key->WriteString(QStringLiteral("A"), QStringLiteral("2")), ERegistryException);
+  EXPECT_THROW(key->WriteBool(QStringLiteral("B"), true), ERegistryException);
+  EXPECT_FALSE(key->DeleteValue(QStringLiteral("A")));
+  EXPECT_EQ(key->ReadString(QStringLiteral("A")), QStringLiteral("1"));
+}
+
+TEST_F(RegistryHiveTest, SubkeysAndDeletion) {
+  for (const char* name : {"Widget Pack", "Chart Kit", "ORV Dashboard"})
+    hive.OpenKey(QStringLiteral("\\Software\\orvsoftware\\") + QLatin1String(name), true)
+        ->WriteString(QStringLiteral("InstallDir"), QStringLiteral("/opt"));
+  const auto vendor = hive.OpenKeyReadOnly(QStringLiteral("\\Software\\orvsoftware"));
+  EXPECT_EQ(vendor->SubkeyNames(),
+            (QStringList{QStringLiteral("Widget Pack"), QStringLiteral("Chart Kit"), QStringLiteral("ORV Dashboard")}));
+
+  EXPECT_TRUE(hive.DeleteKey(QStringLiteral("\\software\\orvsoftware\\CHART KIT")));
+  EXPECT_FALSE(hive.DeleteKey(QStringLiteral("\\Software\\orvsoftware\\Chart Kit")));
+  EXPECT_FALSE(hive.DeleteKey(QString()));
+  EXPECT_EQ(vendor->SubkeyNames().size(), 2);
+
+  const auto widget = hive.OpenKey(QStringLiteral("\\Software\\orvsoftware\\Widget Pack"), false);
+  EXPECT_TRUE(widget->DeleteValue(QStringLiteral("installdir")));
+  EXPECT_FALSE(widget->DeleteValue(QStringLiteral("installdir")));
+  EXPECT_TRUE(hive.DeleteKey(QStringLiteral("\\Software")));
+  EXPECT_TRUE(vendor->SubkeyNames().isEmpty());
+  EXPECT_EQ(widget->ReadString(QStringLiteral("InstallDir")), std::nullopt);
+}
+
+TEST_F(RegistryHiveTest, ChangesByOthersAreSeenByOpenKeys) {
+  const auto key = hive.OpenKey(kSettings, true);
+  writeFile(
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
+      "\"USERNAME\"=\"edited by hand\"\n");
+  EXPECT_EQ(key->ReadString(QStringLiteral("USERNAME")), QStringLiteral("edited by hand"));
+}
+
+TEST_F(RegistryHiveTest, MalformedFileIsReportedWithItsLineAndNeverOverwritten) {
+  const QByteArray malformed =
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
+      "\"USERNAME\"=\"a\"\n"
+      "\"DOWNLOADDIR\"=\"C:\\Temp\"\n";
+  hive.OpenKey(kSettings, true);
+  writeFile(malformed);
+  const QString expected =
+      QStringLiteral("Malformed registry file '%1', line 4: ").arg(hive.FileName());
+  try {
+    hive.OpenKey(kSettings, true);
+    ADD_FAILURE() << "malformed file accepted";
+  } catch (const ERegistryFormatError& error) {
+    EXPECT_TRUE(error.message().startsWith(expected)) << qPrintable(error.message());
+  }
+  EXPECT_THROW(hive.OpenKeyReadOnly(kSettings), ERegistryFormatError);
+  EXPECT_THROW(hive.DeleteKey(kSettings), ERegistryFormatError);
+  EXPECT_THROW(hive.Modify([](RegistryTree&) { return true; }), ERegistryFormatError);
+  EXPECT_EQ(fileBytes(), malformed);
+}
+
+TEST_F(RegistryHiveTest, FileIsPrivateToTheUser) {
+  const mode_t previous = ::umask(022);
+  hive.OpenKey(kSettings, true)->WriteString(QStringLiteral("PASSWORD"), QStringLiteral("secret"));
+  struct stat info {};
+  ASSERT_EQ(::stat(QFile::encodeName(hive.FileName()).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  // A file that a user made readable is private again after the next write.
+  ::chmod(QFile::encodeName(hive.FileName()).constData(), 0644);
+  hive.OpenKey(kSettings, true)->WriteString(QStringLiteral("PASSWORD"), QStringLiteral("other"));
+  ASSERT_EQ(::stat(QFile::encodeName(hive.FileName()).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  const QString exported = dir.filePath(QStringLiteral("export.reg"));
+  hive.ExportTo(exported);
+  ASSERT_EQ(::stat(QFile::encodeName(exported).constData(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  ::umask(previous);
+}
+
+TEST_F(RegistryHiveTest, UnwritableLocationMeansTheKeyCannotBeOpened) {
+  writeFile("");
+  RegistryHive blocked(hive.FileName() + QStringLiteral("/below/registry.reg"));
+  EXPECT_EQ(blocked.OpenKey(kSettings, true), nullptr);
+  EXPECT_THROW(blocked.Modify([](RegistryTree&) { return true; }), ERegistryException);
+}
+
+TEST_F(RegistryHiveTest, ImportAppliesAllOrNothing) {
+  hive.OpenKey(kSettings, true)->WriteString(QStringLiteral("Old"), QStringLiteral("1"));
+  const QString import = dir.filePath(QStringLiteral("import.reg"));
+  auto writeImport = [&](const QByteArray& bytes) {
+    QFile file(import);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+  };
+  writeImport(
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
+      "\"New\"=\"2\"\n"
+      "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
+      "\"Old\"=nonsense\n");
+  EXPECT_THROW(hive.ImportFrom(import), ERegistryFormatError);
+  const auto key = hive.OpenKeyReadOnly(kSettings);
+  EXPECT_FALSE(key->ValueExists(QStringLiteral("New")));
+
+  writeImport(
+      "Windows Registry Editor Version 5.00\n"
+      "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
+      "\"New\"=\"2\"\n"
+      "\"Old\"=-\n");
+  hive.ImportFrom(import);
+  EXPECT_EQ(key->ValueNames(), QStringList{QStringLiteral("New")});
+}
+
+// Settings are written from the UI thread and from worker threads.
+TEST_F(RegistryHiveTest, ThreadsWritingAtOnceLoseNothing) {
+  constexpr int kPerThread = 150;
+  auto writer = [this](QChar prefix) {
+    RegistryHive own(hive.FileName());
+    for (int i = 0; i < kPerThread; ++i)
+      own.OpenKey(kSettings, true)->WriteInteger(prefix + QString::number(i), i);
+  };
+  std::thread first(writer, QLatin1Char('a'));
+  std::thread second(writer, QLatin1Char('b'));
+  first.join();
+  second.join();
+  EXPECT_EQ(hive.OpenKeyReadOnly(kSettings)->ValueNames().size(), 2 * kPerThread);
+}
+
+TEST_F(RegistryHiveTest, LockLeftByADeadWriterDoesNotBlock) {
+  QDir().mkpath(QFileInfo(hive.FileName()).absolutePath());
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // A writer that dies holding the lock.
+    QLockFile lock(hive.FileName() + QStringLiteral(".lock"));
+    ::_exit(lock.tryLock(0) ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(QFileInfo::exists(hive.FileName() + QStringLiteral(".lock")));
+
+  const auto key = hive.OpenKey(kSettings, true);
+  ASSERT_NE(key, nullptr);
+  key->WriteString(QStringLiteral("A"), QStringLiteral("1"));
+  EXPECT_EQ(key->ReadString(QStringLiteral("A")), QStringLiteral("1"));
+}
+
+TEST(RegistryHiveLocation, EnvironmentChoosesTheFile) {
+  const QByteArray savedFile = qgetenv("ORV_REGISTRY_FILE");
+  const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+  qputenv("ORV_REGISTRY_FILE", "/somewhere/hive.reg");
+  EXPECT_EQ(RegistryHive::DefaultFileName(), QStringLiteral("/somewhere/hive.reg"));
+  qunsetenv("ORV_REGISTRY_FILE");
+  qputenv("XDG_CONFIG_HOME", "/config");
+  EXPECT_EQ(RegistryHive::DefaultFileName(), QStringLiteral("/config/orvsoftware/registry.reg"));
+  qputenv("ORV_REGISTRY_FILE", savedFile);
+  qputenv("XDG_CONFIG_HOME", savedConfig);
+  if (savedFile.isNull()) qunsetenv("ORV_REGISTRY_FILE");
+  if (savedConfig.isNull()) qunsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace orv

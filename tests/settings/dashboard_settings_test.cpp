@@ -1,0 +1,174 @@
+#include "settings/dashboard_settings.h"
+
+#include "platform/registry_hive.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+class FixedFolders final : public KnownFolders {
+public:
+  QString downloads, documents, localAppData, temp;
+  QString Downloads() const override { return downloads; }
+  QString Documents() const override { return documents; }
+  QString LocalAppData() const override { return localAppData; }
+  QString Temp() const override { return temp; }
+};
+
+class DashboardSettingsTest : public ::testing::Test {
+protected:
+  DashboardSettingsTest() {
+    folders.downloads = dir.filePath(QStringLiteral("Downloads"));
+    folders.documents = dir.filePath(QStringLiteral("Documents"));
+    folders.localAppData = dir.filePath(QStringLiteral("local"));
+    folders.temp = dir.filePath(QStringLiteral("tmp"));
+  }
+
+  std::unique_ptr<RegistryKey> settingsKey() { return hive.OpenKey(TORVDashboardSettings::SettingsKey, true); }
+
+  static void touch(const QString& fileName) {
+    QDir().mkpath(QFileInfo(fileName).absolutePath());
+    QFile file(fileName);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+
+  QTemporaryDir dir;
+  FixedFolders folders;
+  RegistryHive hive{dir.filePath(QStringLiteral("registry.reg"))};
+  TORVDashboardSettings settings{hive, folders};
+};
+
+TEST_F(DashboardSettingsTest, FreshUserGetsTheDefaults) {
+  EXPECT_EQ(settings.ReadUserName(), QString());
+  EXPECT_EQ(settings.ReadPassword(), QString());
+  EXPECT_EQ(settings.ReadDownloadDir(), folders.downloads + QLatin1Char('/'));
+  EXPECT_EQ(settings.ReadKitwrightDir(), folders.downloads + QLatin1Char('/'));
+  EXPECT_EQ(settings.ReadInstallDirTrial(), folders.localAppData + QStringLiteral("/orvsoftware/trial"));
+  EXPECT_EQ(settings.ReadInstallDirReg(), folders.localAppData + QStringLiteral("/orvsoftware/registered"));
+  EXPECT_EQ(settings.GetLogFolder(), folders.localAppData + QStringLiteral("/orvsoftware/log"));
+  EXPECT_TRUE(settings.ReadSilent());
+  EXPECT_TRUE(settings.ReadProductNotifications());
+  EXPECT_TRUE(settings.ReadInstallNotifications());
+  // Reading creates the key, as every reader opens it with creation allowed.
+  EXPECT_TRUE(hive.KeyExists(QStringLiteral("\\Software\\orvsoftware\\ORV Dashboard")));
+
+  const QString exe = folders.downloads + QStringLiteral("/orv.exe");
+  EXPECT_EQ(settings.KitwrightExePath(), exe);
+  EXPECT_FALSE(settings.KitwrightExists());
+  QDir().mkpath(exe);  // a folder of that name is not the program
+  EXPECT_FALSE(settings.KitwrightExists());
+  QDir().rmdir(exe);
+  touch(exe);
+  EXPECT_TRUE(settings.KitwrightExists());
+}
+
+TEST_F(DashboardSettingsTest, SavedSettingsAreReadBackInTheirOrder) {
+  TORVDashboardSettingsValues values;
+  values.Password = QStringLiteral("code");
+  values.UserName = QStringLiteral("user@example.com");
+  values.DownloadDir = QStringLiteral("/data/downloads");
+  values.KitwrightDir = QStringLiteral("/opt/orv/");
+  values.InstallDirTrial = QStringLiteral("/opt/trial");
+  values.InstallDirReg = QStringLiteral("/opt/registered/");
+  values.InstallNotifications = false;
+  values.ProductNotifications = true;
+  values.Silent = false;
+  settings.SaveRegistrySettings(values);
+  settings.WriteDashboardVersion(QStringLiteral("1.2.1"));
+
+  EXPECT_EQ(settings.ReadPassword(), QStringLiteral("code"));
+  EXPECT_EQ(settings.ReadUserName(), QStringLiteral("user@example.com"));
+  EXPECT_EQ(settings.ReadDownloadDir(), QStringLiteral("/data/downloads/"));
+  EXPECT_EQ(settings.ReadKitwrightDir(), QStringLiteral("/opt/orv/"));
+  EXPECT_EQ(settings.KitwrightExePath(), QStringLiteral("/opt/orv/orv.exe"));
+  EXPECT_EQ(settings.ReadInstallDirTrial(), QStringLiteral("/opt/trial/"));
+  EXPECT_EQ(settings.ReadInstallDirReg(), QStringLiteral("/opt/registered/"));
+  EXPECT_FALSE(settings.ReadInstallNotifications());
+  EXPECT_TRUE(settings.ReadProductNotifications());
+  EXPECT_FALSE(settings.ReadSilent());
+
+  const auto key = settingsKey();
+  EXPECT_EQ(key->ValueNames(),
+            (QStringList{QStringLiteral("PASSWORD"), QStringLiteral("USERNAME"), QStringLiteral("DOWNLOADDIR"),
+                         QStringLiteral("KITWRIGHTDIR"), QStringLiteral("INSTALLDIRTRIAL"),
+                         QStringLiteral("INSTALLDIRREG"), QStringLiteral("INSTALLNOTIFICATIONS"),
+                         QStringLiteral("PRODUCTNOTIFICATIONS"), QStringLiteral("SILENT"),
+                         QStringLiteral("DASHBOARDVERSION")}));
+  EXPECT_EQ(key->ReadInteger(QStringLiteral("SILENT")), 0);
+  EXPECT_EQ(key->ReadString(QStringLiteral("DASHBOARDVERSION")), QStringLiteral("1.2.1"));
+
+  // Nothing is cached: a change by another writer is seen at once.
+  RegistryHive(hive.FileName()).OpenKey(TORVDashboardSettings::SettingsKey, false)
+      ->WriteString(QStringLiteral("username"), QStringLiteral("other@example.com"));
+  EXPECT_EQ(settings.ReadUserName(), QStringLiteral("other@example.com"));
+}
+
+TEST_F(DashboardSettingsTest, EmptyKitwrightFolderMeansTheCurrentDirectory) {
+  settingsKey()->WriteString(QStringLiteral("KITWRIGHTDIR"), QString());
+  EXPECT_EQ(settings.ReadKitwrightDir(), QString());
+  EXPECT_EQ(settings.KitwrightExePath(), QStringLiteral("orv.exe"));
+
+  const QString previous = QDir::currentPath();
+  const QString work = dir.filePath(QStringLiteral("work"));
+  QDir().mkpath(work);
+  ASSERT_TRUE(QDir::setCurrent(work));
+  EXPECT_FALSE(settings.KitwrightExists());
+  touch(work + QStringLiteral("/orv.exe"));
+  EXPECT_TRUE(settings.KitwrightExists());
+  QDir::setCurrent(previous);
+}
+
+TEST_F(DashboardSettingsTest, KeyThatCannotBeOpenedGivesEmptyTextsAndSafeFlags) {
+  touch(dir.filePath(QStringLiteral("blocker")));
+  RegistryHive blocked(dir.filePath(QStringLiteral("blocker/registry.reg")));
+  TORVDashboardSettings unopenable(blocked, folders);
+  EXPECT_EQ(unopenable.ReadUserName(), QString());
+  EXPECT_EQ(unopenable.ReadDownloadDir(), QString());
+  EXPECT_EQ(unopenable.ReadKitwrightDir(), QString());
+  EXPECT_EQ(unopenable.ReadInstallDirTrial(), QString());
+  EXPECT_EQ(unopenable.ReadInstallDirReg(), QString());
+  EXPECT_EQ(unopenable.KitwrightExePath(), QStringLiteral("orv.exe"));
+  EXPECT_TRUE(unopenable.ReadSilent());
+  EXPECT_FALSE(unopenable.ReadProductNotifications());
+  EXPECT_FALSE(unopenable.ReadInstallNotifications());
+  EXPECT_NO_THROW(unopenable.SaveRegistrySettings({}));
+  EXPECT_NO_THROW(unopenable.WriteDashboardVersion(QStringLiteral("1.0")));
+}
+
+TEST_F(DashboardSettingsTest, ValueOfAnotherTypeRaisesTheRegistryError) {
+  const auto key = settingsKey();
+  key->WriteString(QStringLiteral("SILENT"), QStringLiteral("yes"));
+  key->WriteBool(QStringLiteral("USERNAME"), true);
+  key->WriteInteger(QStringLiteral("DOWNLOADDIR"), 5);
+  const std::pair<QString, std::function<void()>> reads[] = {
+      {QStringLiteral("SILENT"), [&] { settings.ReadSilent(); }},
+      {QStringLiteral("USERNAME"), [&] { settings.ReadUserName(); }},
+      {QStringLiteral("DOWNLOADDIR"), [&] { settings.ReadDownloadDir(); }},
+  };
+  for (const auto& [name, read] : reads) {
+    try {
+      read();
+      ADD_FAILURE() << "no error for " << qPrintable(name);
+    } catch (const ERegistryException& error) {
+      EXPECT_EQ(error.message(), QStringLiteral("Invalid data type for '%1'").arg(name));
+    }
+  }
+}
+
+TEST_F(DashboardSettingsTest, UnknownFoldersLeaveRelativeDefaults) {
+  FixedFolders none;
+  TORVDashboardSettings bare(hive, none);
+  EXPECT_EQ(bare.ReadDownloadDir(), QString());
+  EXPECT_EQ(bare.KitwrightExePath(), QStringLiteral("orv.exe"));
+  EXPECT_EQ(bare.ReadInstallDirTrial(), QStringLiteral("orvsoftware/trial"));
+  EXPECT_EQ(bare.ReadInstallDirReg(), QStringLiteral("orvsoftware/registered"));
+  EXPECT_EQ(bare.GetLogFolder(), QStringLiteral("orvsoftware/log"));
+}
+
+}  // namespace
+}  // namespace orv
