@@ -1,0 +1,119 @@
+#pragma once
+
+#include "lib/exception.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace orv {
+
+// A package-manager command failed or its output could not be used.
+ORV_DECLARE_EXCEPTION(EOrvRunner, Exception);
+
+using TOutputLineProc = std::function<void(const QString&)>;
+
+struct TProgressInfo {
+  int32_t Percent = 0;
+  QString ProductId;
+  int32_t ProductPercent = 0;
+};
+
+using TProgressCallback = std::function<void(const TProgressInfo&)>;
+
+// Runs one package-manager command: builds the command line, runs it,
+// splits the output into lines for listeners and parsers, takes the
+// package manager's alert messages out of it and checks the exit code.
+// One object per command; Cancel may be called from another thread.
+class TOrvRunner {
+public:
+  TOrvRunner();
+  virtual ~TOrvRunner();
+  TOrvRunner(const TOrvRunner&) = delete;
+  TOrvRunner& operator=(const TOrvRunner&) = delete;
+
+  const QString& ExeFileName() const { return FExeFileName; }
+  void SetExeFileName(const QString& value) { FExeFileName = value; }
+  const QString& WorkingDir() const { return FWorkingDir; }
+  void SetWorkingDir(const QString& value) { FWorkingDir = value; }
+  const TOutputLineProc& OnOutputLine() const { return FOnOutputLine; }
+  void SetOnOutputLine(TOutputLineProc value) { FOnOutputLine = std::move(value); }
+  bool IgnoreExitCode() const { return FIgnoreExitCode; }
+  void SetIgnoreExitCode(bool value) { FIgnoreExitCode = value; }
+  const QString& Repository() const { return FRepository; }
+  void SetRepository(const QString& value) { FRepository = value; }
+
+  // The captured output, one entry per line, without the alert lines.
+  const QStringList& Output() const { return FOutput; }
+  // The output as one text, every line followed by CR LF.
+  QString OutputText() const;
+  int32_t LastExitCode() const { return FLastExitCode; }
+  bool IsCanceled() const { return FIsCanceled.load(); }
+  void Cancel() { FIsCanceled = true; }
+
+  // A run of this runner contained the new-version alert.
+  bool NewVersionDetected() const { return !FAlertNewVersion.isEmpty(); }
+  const QStringList& AlertNewVersion() const { return FAlertNewVersion; }
+  const QStringList& AlertDiskSpace() const { return FAlertDiskSpace; }
+
+protected:
+  // Runs the package manager with the argument string; every complete
+  // output line goes to OnOutputLine, then to Callback.
+  void Run(const QString& Args, const TOutputLineProc& Callback = {});
+  QString WithRepository(const QString& Args) const;
+  void CheckExitCode(const QString& Args) const;
+  // The output parsed as JSON on first demand; null when it is not JSON.
+  const nlohmann::ordered_json& JsonOutput();
+
+private:
+  void ExtractAlerts();
+
+  QString FExeFileName;
+  QString FWorkingDir;
+  QStringList FOutput;
+  std::optional<nlohmann::ordered_json> FJsonOutput;
+  TOutputLineProc FOnOutputLine;
+  std::atomic<bool> FIsCanceled{false};
+  QStringList FAlertNewVersion;
+  QStringList FAlertDiskSpace;
+  bool FIgnoreExitCode = false;
+  int32_t FLastExitCode = 0;
+  QString FRepository;
+};
+
+// What the build, install and uninstall runners share: the product
+// identifiers, progress lines and the build summary.
+class TAbstractOrvBuildRunner : public TOrvRunner {
+public:
+  QStringList& ProductIds() { return FProductIds; }
+  const QStringList& ProductIds() const { return FProductIds; }
+  const QStringList& Summary() const { return FSummary; }
+  const TProgressCallback& OnProgress() const { return FOnProgress; }
+  void SetOnProgress(TProgressCallback value) { FOnProgress = std::move(value); }
+
+  // The progress a line reports ("[ 40%]", with ProductProgress also
+  // "[ 40%] [x.y:  75%]"); none when the line is not a progress line.
+  static std::optional<TProgressInfo> ParseProgress(const QString& Line, bool ProductProgress);
+  // The lines after "=== Build Summary ===" up to the first blank one,
+  // each cut to the text after its first "]".
+  static QStringList ExtractSummary(const QStringList& Output);
+
+protected:
+  // Runs with the progress parser on every line, then takes the summary.
+  void RunCommand(const QString& Args);
+
+  bool FProductProgress = false;
+
+private:
+  QStringList FProductIds;
+  QStringList FSummary;
+  TProgressCallback FOnProgress;
+};
+
+}  // namespace orv

@@ -1,0 +1,75 @@
+#include "pkgmgr/utf8_stream_decoder.h"
+
+namespace orv {
+
+namespace {
+constexpr char16_t kReplacement = 0xFFFD;
+}
+
+QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
+  // Every byte yields at most two UTF-16 units, plus one for a sequence
+  // kept from the previous piece.
+  QString out(2 * bytes.size() + 2, Qt::Uninitialized);
+  char16_t* dst = reinterpret_cast<char16_t*>(out.data());
+  char16_t* const start = dst;
+  auto reset = [this] {
+    codePoint_ = 0;
+    needed_ = 0;
+    seen_ = 0;
+    lower_ = 0x80;
+    upper_ = 0xBF;
+  };
+  for (qsizetype i = 0; i < bytes.size();) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (needed_ == 0) {
+      ++i;
+      if (byte < 0x80) {
+        *dst++ = byte;
+      } else if (byte >= 0xC2 && byte <= 0xDF) {
+        needed_ = 1;
+        codePoint_ = byte & 0x1F;
+      } else if (byte >= 0xE0 && byte <= 0xEF) {
+        if (byte == 0xE0) lower_ = 0xA0;  // no overlong forms
+        if (byte == 0xED) upper_ = 0x9F;  // no surrogates
+        needed_ = 2;
+        codePoint_ = byte & 0x0F;
+      } else if (byte >= 0xF0 && byte <= 0xF4) {
+        if (byte == 0xF0) lower_ = 0x90;
+        if (byte == 0xF4) upper_ = 0x8F;  // nothing above U+10FFFF
+        needed_ = 3;
+        codePoint_ = byte & 0x07;
+      } else {
+        *dst++ = kReplacement;
+      }
+      continue;
+    }
+    if (byte < lower_ || byte > upper_) {
+      // The sequence so far is one invalid subpart; this byte starts afresh.
+      reset();
+      *dst++ = kReplacement;
+      continue;
+    }
+    ++i;
+    lower_ = 0x80;
+    upper_ = 0xBF;
+    codePoint_ = (codePoint_ << 6) | (byte & 0x3F);
+    if (++seen_ < needed_) continue;
+    if (codePoint_ > 0xFFFF) {
+      *dst++ = static_cast<char16_t>(0xD7C0 + (codePoint_ >> 10));
+      *dst++ = static_cast<char16_t>(0xDC00 | (codePoint_ & 0x3FF));
+    } else {
+      *dst++ = static_cast<char16_t>(codePoint_);
+    }
+    reset();
+  }
+  out.truncate(dst - start);
+  return out;
+}
+
+QString TUtf8StreamDecoder::Finish() {
+  if (needed_ == 0) return {};
+  *this = TUtf8StreamDecoder();
+  return QString(QChar(kReplacement));
+}
+
+}  // namespace orv

@@ -1,0 +1,240 @@
+#include "pkgmgr/command_line.h"
+
+#include "child_scripts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace orv {
+namespace {
+
+using testing_support::ChildScripts;
+using namespace std::chrono_literals;
+
+class CommandLineTest : public testing::Test {
+protected:
+  // Runs a script and collects every piece the callback sees.
+  int32_t Run(const QString& script, const QStringList& env = {}, const QString& workingDir = {}) {
+    return TCommandLine::ExecuteEx(ChildScripts::Quoted(script), workingDir,
+                                   [this](const QString& piece) { pieces_ << piece; }, env, {});
+  }
+  QString Text() const { return pieces_.join(QString()); }
+
+  ChildScripts scripts_;
+  QStringList pieces_;
+};
+
+TEST_F(CommandLineTest, ReturnsExitCodesWithoutCallingBackForSilentChildren) {
+  for (int code : {0, 1, 3, 255}) {
+    pieces_.clear();
+    const QString script = scripts_.Write(QStringLiteral("exit%1.sh").arg(code), "exit " + QByteArray::number(code));
+    EXPECT_EQ(Run(script), code);
+    EXPECT_TRUE(pieces_.isEmpty());
+  }
+}
+
+TEST_F(CommandLineTest, KilledChildReportsSignalLikeAShell) {
+  EXPECT_EQ(Run(scripts_.Write("term.sh", "kill -TERM $$")), 128 + SIGTERM);
+}
+
+TEST_F(CommandLineTest, DeliversLongOutputInPiecesOfAtMost255BytesAndDrainsAfterExit) {
+  // 100 lines of 1000 characters, written just before the child exits.
+  const QString script = scripts_.Write(
+      "long.sh", "i=0; while [ $i -lt 100 ]; do printf '%01000d\\n' $i; i=$((i+1)); done; exit 7");
+  EXPECT_EQ(Run(script), 7);
+  QString expected;
+  for (int i = 0; i < 100; ++i) expected += QStringLiteral("%1\n").arg(i, 1000, 10, QChar(u'0'));
+  EXPECT_EQ(Text(), expected);
+  for (const QString& piece : pieces_) EXPECT_LE(piece.size(), 255);
+  EXPECT_GT(pieces_.size(), 100 * 1000 / 255);
+}
+
+TEST_F(CommandLineTest, StandardErrorSharesThePipe) {
+  EXPECT_EQ(Run(scripts_.Write("both.sh", "echo out; sleep 0.1; echo err >&2")), 0);
+  EXPECT_EQ(Text(), "out\nerr\n");
+}
+
+TEST_F(CommandLineTest, NulEndsItsPiece) {
+  // One write holds "ab", NUL, "cd"; the rest of that read is dropped and
+  // later output arrives normally.
+  const QString script = scripts_.Write("nul.sh", "printf 'ab\\000cd'; sleep 0.3; printf 'ef'");
+  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(Text(), "abef");
+}
+
+TEST_F(CommandLineTest, DecodesUtf8SplitAcrossReads) {
+  // The two bytes of U+00E9 and the three of U+2500 arrive in separate
+  // reads; an invalid byte and a sequence cut by the end become U+FFFD.
+  const QString script = scripts_.Write(
+      "utf8.sh",
+      "printf 'caf\\303'; sleep 0.3; printf '\\251 \\342'; sleep 0.3; printf '\\224'; sleep 0.3; "
+      "printf '\\200 \\377 \\342\\224'");
+  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(Text(), QStringLiteral(u"café ─ \uFFFD \uFFFD"));
+}
+
+TEST_F(CommandLineTest, CancellationKillsTheWholeGroupAndReturnsZero) {
+  const QString pidFile = scripts_.Path("grandchild.pid");
+  const QString script = scripts_.Write(
+      "slow.sh", "sleep 30 & echo $! > '" + pidFile.toUtf8() + "'; echo ready; wait; exit 5");
+  std::atomic<bool> canceled{false};
+  std::promise<void> ready;
+  std::atomic<bool> readySeen{false};
+  std::chrono::steady_clock::time_point canceledAt;
+  std::thread canceller([&] {
+    ready.get_future().wait();
+    std::this_thread::sleep_for(300ms);  // the child is silent and waiting now
+    canceledAt = std::chrono::steady_clock::now();
+    canceled = true;
+  });
+  const int32_t code = TCommandLine::ExecuteEx(
+      ChildScripts::Quoted(script), {},
+      [&](const QString& piece) {
+        if (piece.contains("ready") && !readySeen.exchange(true)) ready.set_value();
+      },
+      {}, [&] { return canceled.load(); });
+  const auto elapsed = std::chrono::steady_clock::now() - canceledAt;
+  canceller.join();
+  EXPECT_EQ(code, 0);
+  // Acted on at the next poll, which comes at most 500 ms later.
+  EXPECT_LT(elapsed, 2s);
+
+  QFile file(pidFile);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const pid_t grandchild = file.readAll().trimmed().toInt();
+  ASSERT_GT(grandchild, 0);
+  // Gone, or a zombie waiting for its new parent to reap it.
+  bool gone = false;
+  for (int i = 0; i < 50 && !gone; ++i) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(grandchild));
+    gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+    if (!gone) std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_TRUE(gone);
+  if (!gone) ::kill(grandchild, SIGKILL);
+}
+
+TEST_F(CommandLineTest, CanceledBeforeStartStillEndsCleanly) {
+  const QString script = scripts_.Write("quiet.sh", "sleep 30");
+  EXPECT_EQ(TCommandLine::ExecuteEx(ChildScripts::Quoted(script), {}, {}, {}, [] { return true; }), 0);
+}
+
+TEST_F(CommandLineTest, EnvironmentListReplacesTheInheritedEnvironment) {
+  qputenv("ORV_TEST_INHERITED", "yes");
+  qputenv("TMP", "/tmp/orv-tmp");
+  const QString script = scripts_.Write("env.sh", "env");
+
+  EXPECT_EQ(Run(script, {QStringLiteral("  FOO=bar "), QStringLiteral("Path=/usr/bin:/bin"),
+                         QStringLiteral("PATHEXT=.EXE")}),
+            0);
+  const QStringList lines = Text().split(u'\n', Qt::SkipEmptyParts);
+  EXPECT_TRUE(lines.contains("FOO=bar"));
+  EXPECT_TRUE(lines.contains("Path=/usr/bin:/bin"));
+  EXPECT_TRUE(lines.contains("PATHEXT=.EXE"));
+  EXPECT_TRUE(lines.contains("TMP=/tmp/orv-tmp"));
+  EXPECT_TRUE(lines.contains("SYSTEMROOT="));
+  EXPECT_FALSE(lines.contains("ORV_TEST_INHERITED=yes"));
+
+  pieces_.clear();
+  EXPECT_EQ(Run(script), 0);
+  EXPECT_TRUE(Text().split(u'\n').contains("ORV_TEST_INHERITED=yes"));
+}
+
+TEST_F(CommandLineTest, WorkingFolderDefaultsToOurs) {
+  const QString script = scripts_.Write("pwd.sh", "pwd -P");
+  EXPECT_EQ(Run(script, {}, scripts_.Dir()), 0);
+  EXPECT_EQ(Text().trimmed(), QDir(scripts_.Dir()).canonicalPath());
+  pieces_.clear();
+  EXPECT_EQ(Run(script), 0);
+  EXPECT_EQ(Text().trimmed(), QDir::current().canonicalPath());
+}
+
+TEST_F(CommandLineTest, ChildInheritsNoDescriptorOfOurs) {
+  // A descriptor opened without close-on-exec, as foreign code might.
+  const int leaky = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(leaky, 3);
+  // ls itself opens the folder as descriptor 3.
+  TCommandLine::Execute(QStringLiteral("/bin/ls -1 /proc/self/fd"), {},
+                        [this](const QString& piece) { pieces_ << piece; }, {});
+  ::close(leaky);
+  EXPECT_EQ(Text().split(u'\n', Qt::SkipEmptyParts), QStringList({"0", "1", "2", "3"}));
+}
+
+TEST_F(CommandLineTest, ArgumentsFollowWindowsQuoting) {
+  const QString script = scripts_.Write("args.sh", "for a in \"$@\"; do printf '[%s]' \"$a\"; done");
+  EXPECT_EQ(TCommandLine::ExecuteEx(ChildScripts::Quoted(script) + R"( config-read "a ""b""" -x:"c d")", {},
+                                    [this](const QString& piece) { pieces_ << piece; }, {}, {}),
+            0);
+  EXPECT_EQ(Text(), R"([config-read][a "b"][-x:c d])");
+}
+
+TEST_F(CommandLineTest, WindowsProgramRunsThroughWine) {
+  // A stand-in wine on PATH shows how it was called.
+  const QString wineDir = scripts_.Path("bin");
+  ASSERT_TRUE(QDir().mkpath(wineDir));
+  scripts_.Write("bin/wine", "printf '%s|' \"$@\"");
+  const QString exe = scripts_.WriteFile("prog.exe", "MZ\x90\x00 not really a program");
+  qputenv("PATH", (wineDir + ":" + qEnvironmentVariable("PATH")).toLocal8Bit());
+  EXPECT_EQ(TCommandLine::ExecuteEx(ChildScripts::Quoted(exe) + " a \"b c\"", {},
+                                    [this](const QString& piece) { pieces_ << piece; }, {}, {}),
+            0);
+  EXPECT_EQ(Text(), exe + "|a|b c|");
+}
+
+TEST_F(CommandLineTest, ExecuteRaisesOnNonZeroExitCode) {
+  EXPECT_NO_THROW(TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 0\"")));
+  try {
+    TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 3\""));
+    FAIL() << "no exception";
+  } catch (const ECommandLine& e) {
+    EXPECT_EQ(e.message(), "Could not execute command line. Exit code: 3");
+    EXPECT_EQ(e.className(), "ECommandLine");
+  }
+}
+
+TEST_F(CommandLineTest, StartFailuresRaiseTheSystemError) {
+  struct Case {
+    QString commandLine;
+    QString workingDir;
+    int error;
+  };
+  const Case cases[] = {
+      {ChildScripts::Quoted(scripts_.Path("missing.sh")), {}, ENOENT},
+      {QStringLiteral("no-such-program-orv-test"), {}, ENOENT},
+      {QString(), {}, ENOENT},
+      {QStringLiteral("/bin/true"), scripts_.Path("no-such-folder"), ENOENT},
+      {ChildScripts::Quoted(scripts_.WriteFile("plain.txt", "not executable")), {}, EACCES},
+  };
+  for (const Case& c : cases) {
+    try {
+      TCommandLine::Execute(c.commandLine, c.workingDir);
+      ADD_FAILURE() << "no exception for " << c.commandLine.toStdString();
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.ErrorCode(), c.error) << c.commandLine.toStdString();
+      EXPECT_TRUE(e.message().startsWith(QStringLiteral("System Error.  Code: %1.\n").arg(c.error)));
+    }
+  }
+}
+
+TEST_F(CommandLineTest, CallbackExceptionLeavesTheRun) {
+  const QString script = scripts_.Write("chatty.sh", "echo one; sleep 0.2; echo two");
+  EXPECT_THROW(TCommandLine::ExecuteEx(ChildScripts::Quoted(script), {},
+                                       [](const QString&) { throw std::runtime_error("listener"); }, {}, {}),
+               std::runtime_error);
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,52 @@
+#include "pkgmgr/line_splitter.h"
+
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+// The lines of a whole text: a line ends at CR, LF or CR LF; a final
+// break adds no empty line.
+QStringList SplitWhole(const QString& text) {
+  QStringList lines;
+  QString line;
+  bool open = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c == u'\r' || c == u'\n') {
+      lines << line;
+      line.clear();
+      open = false;
+      if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    } else {
+      line += c;
+      open = true;
+    }
+  }
+  if (open) lines << line;
+  return lines;
+}
+
+// After every piece, the lines equal the split of all text so far, for
+// every way of cutting the text into three pieces.
+TEST(LineSplitterTest, MatchesSplittingTheWholeTextAtEveryCut) {
+  const QStringList texts = {"",         "a",        "\n",        "\r",         "\r\n",       "a\r\nb",
+                             "a\r\rb\n", "a\n\r\nb", "\n\nx\r\n", "one\rtwo\n", "x\r\n\r\n", "ab\r\n\ncd\r"};
+  for (const QString& text : texts) {
+    for (qsizetype cut1 = 0; cut1 <= text.size(); ++cut1) {
+      for (qsizetype cut2 = cut1; cut2 <= text.size(); ++cut2) {
+        QStringList lines;
+        TLineSplitter splitter(lines);
+        const qsizetype cuts[] = {0, cut1, cut2, text.size()};
+        for (int piece = 0; piece < 3; ++piece) {
+          splitter.Append(QStringView(text).mid(cuts[piece], cuts[piece + 1] - cuts[piece]));
+          EXPECT_EQ(lines, SplitWhole(text.left(cuts[piece + 1])))
+              << text.toStdString() << " cut at " << cut1 << "," << cut2;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace orv

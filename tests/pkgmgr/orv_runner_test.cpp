@@ -1,0 +1,235 @@
+#include "pkgmgr/orv_runner.h"
+
+#include "child_scripts.h"
+
+#include <QDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace orv {
+namespace {
+
+using testing_support::ChildScripts;
+using namespace std::chrono_literals;
+
+// Opens the protected parts to the tests.
+class TestRunner : public TAbstractOrvBuildRunner {
+public:
+  using TAbstractOrvBuildRunner::RunCommand;
+  using TOrvRunner::JsonOutput;
+  using TOrvRunner::Run;
+  using TOrvRunner::WithRepository;
+  void SetProductProgress(bool value) { FProductProgress = value; }
+};
+
+class OrvRunnerTest : public testing::Test {
+protected:
+  // Makes the runner run a script in place of the package manager and
+  // records what the line listener sees.
+  void UseScript(const QByteArray& body) {
+    runner_.SetExeFileName(scripts_.Write("orv.exe", body));
+    runner_.SetOnOutputLine([this](const QString& line) { heard_ << line; });
+  }
+
+  ChildScripts scripts_;
+  TestRunner runner_;
+  QStringList heard_;
+};
+
+TEST_F(OrvRunnerTest, DefaultsToBareNameAndCurrentFolder) {
+  TestRunner runner;
+  EXPECT_EQ(runner.ExeFileName(), "orv.exe");
+  EXPECT_EQ(runner.WorkingDir(), QDir::currentPath());
+  EXPECT_FALSE(runner.IsCanceled());
+  EXPECT_FALSE(runner.NewVersionDetected());
+}
+
+struct LinesCase {
+  const char* name;
+  QByteArray script;
+  QStringList lines;
+};
+
+void PrintTo(const LinesCase& c, std::ostream* os) { *os << c.name; }
+
+class RunnerLinesTest : public OrvRunnerTest, public testing::WithParamInterface<LinesCase> {};
+
+// Pieces arrive split where the sleeps are; both listeners and Output get
+// every line once, whole, in order.
+TEST_P(RunnerLinesTest, DeliversEveryLineOnceWhole) {
+  UseScript(GetParam().script);
+  QStringList callback;
+  runner_.Run(QStringLiteral("x"), [&](const QString& line) {
+    callback << line;
+    EXPECT_EQ(heard_.size(), callback.size()) << "OnOutputLine comes first";
+  });
+  EXPECT_EQ(runner_.Output(), GetParam().lines);
+  EXPECT_EQ(heard_, GetParam().lines);
+  EXPECT_EQ(callback, GetParam().lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerLinesTest,
+    testing::Values(
+        LinesCase{"CrLfSplitBetweenPieces", "printf 'first\\r'; sleep 0.3; printf '\\nsecond'", {"first", "second"}},
+        LinesCase{"LineSplitAcrossPieces", "printf 'fir'; sleep 0.3; printf 'st\\nsec'; sleep 0.3; printf 'ond\\n'",
+                  {"first", "second"}},
+        LinesCase{"BlankLinesAndLoneCr", "printf 'a\\n\\nb\\rc\\r\\n'", {"a", "", "b", "c"}},
+        LinesCase{"LineLongerThanOneRead", "printf '%0700d\\nend' 7",
+                  {QString(699, u'0') + u'7', "end"}},
+        LinesCase{"NoOutput", "exit 0", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OrvRunnerTest, TakesAlertsOutWhileListenersSeeThem) {
+  UseScript(
+      "echo 'There is a new version of ORV Kitwright available: 2.0.0'\n"
+      "echo 'Run orv self-update'\n"
+      "echo ''\n"
+      "echo '{\"a\": 1,'\n"
+      "echo '  WARNING: You only have 90 MB left in disk. ORV Kitwright might not work properly.  '\n"
+      "echo 'Free some space.'\n"
+      "echo 'WARNING: You only have a few friends'\n"
+      "echo '\"b\": 2}'\n"
+      "echo 'There is a new version of ORV Kitwright available again'");
+  runner_.Run(QStringLiteral("info -json"));
+  EXPECT_EQ(runner_.Output(), QStringList({"{\"a\": 1,", "WARNING: You only have a few friends", "\"b\": 2}"}));
+  EXPECT_EQ(heard_.size(), 9);
+  EXPECT_TRUE(runner_.NewVersionDetected());
+  EXPECT_EQ(runner_.AlertNewVersion(),
+            QStringList({"There is a new version of ORV Kitwright available: 2.0.0", "Run orv self-update", "",
+                         "There is a new version of ORV Kitwright available again"}));
+  EXPECT_EQ(runner_.AlertDiskSpace(),
+            QStringList({"  WARNING: You only have 90 MB left in disk. ORV Kitwright might not work properly.  ",
+                         "Free some space."}));
+}
+
+TEST_F(OrvRunnerTest, JsonOutputParsesOnceAndIsNullForMalformedText) {
+  UseScript("echo '{\"x\": [1, 2]}'");
+  runner_.Run(QStringLiteral("a"));
+  const nlohmann::ordered_json& json = runner_.JsonOutput();
+  EXPECT_EQ(json, nlohmann::ordered_json::parse(R"({"x": [1, 2]})"));
+  EXPECT_EQ(&runner_.JsonOutput(), &json);
+
+  TestRunner broken;
+  broken.SetExeFileName(scripts_.Write("broken.sh", "echo '{\"x\": '"));
+  broken.Run(QStringLiteral("a"));
+  EXPECT_TRUE(broken.JsonOutput().is_null());
+}
+
+TEST_F(OrvRunnerTest, NonZeroExitCodeRaisesWithTheArguments) {
+  UseScript("echo partial; exit 2");
+  try {
+    runner_.Run(QStringLiteral("list -detailed -json"));
+    FAIL() << "no exception";
+  } catch (const EOrvRunner& e) {
+    EXPECT_EQ(e.message(), "Running failed: list -detailed -json");
+    EXPECT_EQ(e.className(), "EOrvRunner");
+  }
+  EXPECT_EQ(runner_.LastExitCode(), 2);
+  EXPECT_EQ(runner_.Output(), QStringList({"partial"}));
+
+  runner_.SetIgnoreExitCode(true);
+  EXPECT_NO_THROW(runner_.Run(QStringLiteral("list")));
+  EXPECT_EQ(runner_.LastExitCode(), 2);
+}
+
+TEST_F(OrvRunnerTest, CancelFromAnotherThreadEndsTheRunNormally) {
+  UseScript("echo started; sleep 30; echo never");
+  std::thread canceller([this] {
+    std::this_thread::sleep_for(300ms);
+    runner_.Cancel();
+  });
+  EXPECT_NO_THROW(runner_.Run(QStringLiteral("install a")));
+  canceller.join();
+  EXPECT_TRUE(runner_.IsCanceled());
+  EXPECT_EQ(runner_.LastExitCode(), 0);
+  EXPECT_EQ(runner_.Output(), QStringList({"started"}));
+}
+
+TEST_F(OrvRunnerTest, ListenerExceptionsLeaveRun) {
+  UseScript("echo one; echo two");
+  runner_.SetOnOutputLine([](const QString&) { throw EOrvRunner(QStringLiteral("listener")); });
+  EXPECT_THROW(runner_.Run(QStringLiteral("a")), EOrvRunner);
+}
+
+TEST_F(OrvRunnerTest, StartFailureLeavesRun) {
+  runner_.SetExeFileName(scripts_.Path("missing/orv.exe"));
+  EXPECT_THROW(runner_.Run(QStringLiteral("a")), Exception);
+}
+
+TEST_F(OrvRunnerTest, WithRepositoryAddsOptionOnlyWhenSet) {
+  EXPECT_EQ(runner_.WithRepository(QStringLiteral("info -json")), "info -json");
+  runner_.SetRepository(QStringLiteral("my repo"));
+  EXPECT_EQ(runner_.WithRepository(QStringLiteral("info -json")), "info -json -repo:my repo");
+}
+
+struct ProgressCase {
+  QString line;
+  bool productProgress;
+  std::optional<TProgressInfo> expected;
+};
+
+void PrintTo(const ProgressCase& c, std::ostream* os) { *os << c.line.toStdString(); }
+
+class ProgressParserTest : public testing::TestWithParam<ProgressCase> {};
+
+TEST_P(ProgressParserTest, ParsesPercentages) {
+  const auto actual = TAbstractOrvBuildRunner::ParseProgress(GetParam().line, GetParam().productProgress);
+  ASSERT_EQ(actual.has_value(), GetParam().expected.has_value());
+  if (!actual) return;
+  EXPECT_EQ(actual->Percent, GetParam().expected->Percent);
+  EXPECT_EQ(actual->ProductId, GetParam().expected->ProductId);
+  EXPECT_EQ(actual->ProductPercent, GetParam().expected->ProductPercent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgressParserTest,
+    testing::Values(
+        ProgressCase{"[ 40%] [x.y:  75%] Building", true, TProgressInfo{40, "x.y", 75}},
+        ProgressCase{"[ 40%] [x.y:  75%] Building", false, TProgressInfo{40, "", 0}},
+        ProgressCase{"[100%] done", true, TProgressInfo{100, "", 0}},
+        ProgressCase{"[  5%] x", true, TProgressInfo{5, "", 0}},
+        ProgressCase{"[ 5%] x", true, std::nullopt},      // the three characters hold the "["
+        ProgressCase{"5%] x", false, std::nullopt},       // "%]" at position 2
+        ProgressCase{"[5%] x", false, std::nullopt},      // position 3
+        ProgressCase{"[ab%] x", false, std::nullopt},     // not a number
+        ProgressCase{"no progress here", true, std::nullopt},
+        ProgressCase{"[ 40%] [x.y:  ab%]", true, TProgressInfo{40, "x.y", 0}},
+        ProgressCase{"[ 40%] [x.y:5%]", true, TProgressInfo{40, "", 0}},   // "%]" too close to ":"
+        ProgressCase{"[ 40%] x:y [z:  9%]", true, TProgressInfo{40, "", 0}},  // "[" after the ":"
+        // Without a "[" the product text starts at the beginning of the line.
+        ProgressCase{"[ 40%] x:  9%]", true, TProgressInfo{40, "[ 40%] x", 9}}));
+
+TEST_F(OrvRunnerTest, RunCommandReportsProgressAndTakesTheSummary) {
+  UseScript(
+      "echo '[  0%] Starting'\n"
+      "echo '[ 50%] [x.y:  40%] Compiling'\n"
+      "echo 'no progress'\n"
+      "echo '[100%] === Build Summary ==='\n"
+      "echo '[100%] x.y: built'\n"
+      "echo 'z: failed'\n"
+      "echo '[100%]   '\n"
+      "echo 'after the summary'");
+  runner_.SetProductProgress(true);
+  std::vector<TProgressInfo> progress;
+  runner_.SetOnProgress([&](const TProgressInfo& info) { progress.push_back(info); });
+  runner_.RunCommand(QStringLiteral("build"));
+  ASSERT_EQ(progress.size(), 5u);
+  EXPECT_EQ(progress[1].Percent, 50);
+  EXPECT_EQ(progress[1].ProductId, "x.y");
+  EXPECT_EQ(progress[1].ProductPercent, 40);
+  EXPECT_EQ(runner_.Summary(), QStringList({" x.y: built", "z: failed"}));
+  EXPECT_EQ(heard_.size(), 8);
+}
+
+TEST(ExtractSummaryTest, EmptyWithoutMarker) {
+  EXPECT_TRUE(TAbstractOrvBuildRunner::ExtractSummary({"[ 1%] a", "b"}).isEmpty());
+  EXPECT_EQ(TAbstractOrvBuildRunner::ExtractSummary({"=== Build Summary ===", "a", "b"}), QStringList({"a", "b"}));
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,380 @@
+// The orv.exe stand-in run as a real child process: its answers must have
+// the shapes and line formats the runners parse.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct Result {
+  int exitCode = -1;
+  QByteArray raw;
+  QStringList lines;  // split at CR LF, without the final empty entry
+};
+
+class OrvStandIn : public ::testing::Test {
+protected:
+  Result Run(const QStringList& args, const QStringList& environment = {}) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& key : env.keys())
+      if (key.startsWith(QLatin1String("ORV_STANDIN_"))) env.remove(key);
+    for (const QString& entry : environment) env.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(dir.path());
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(ORV_STANDIN_EXE), args);
+    EXPECT_TRUE(process.waitForFinished(60000)) << args.join(u' ').toStdString();
+    Result result;
+    result.exitCode = process.exitCode();
+    result.raw = process.readAll();
+    result.lines = QString::fromUtf8(result.raw).split(QStringLiteral("\r\n"));
+    if (!result.lines.isEmpty() && result.lines.back().isEmpty()) result.lines.removeLast();
+    return result;
+  }
+
+  static Json Parse(const Result& result) {
+    return Json::parse(result.raw.constData(), result.raw.constData() + result.raw.size(), nullptr, false);
+  }
+
+  QString StatePath() const { return dir.filePath(QStringLiteral("orv-state.json")); }
+
+  void WriteState(const Json& state) {
+    QFile file(StatePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray::fromStdString(state.dump()));
+  }
+
+  Json ReadState() const {
+    QFile file(StatePath());
+    if (!file.open(QIODevice::ReadOnly)) return Json();
+    const QByteArray bytes = file.readAll();
+    return Json::parse(bytes.begin(), bytes.end(), nullptr, false);
+  }
+
+  // A scene with stored credentials and two repositories.
+  void WriteSignedInScene(const Json& knobs = Json::object()) {
+    WriteState({{"version", "2.5.0.0"},
+                {"folder_initialized", true},
+                {"credentials", {{"email", "dev@example.com"}, {"code", "K-1"}}},
+                {"repositories",
+                 {{"default",
+                   {{"x.y", {{"name", "Sample Pack"}, {"version", "1.2.0.0"}, {"vendor_id", "orv"}}},
+                    {"a.b", {{"name", "Other"}, {"version", "2.0.0.0"}, {"vendor_id", "orv"}, {"packages", {"Runtime"}}}}}},
+                  {"beta", {{"x.y", {{"name", "Sample Pack"}, {"version", "1.3.0.0"}, {"vendor_id", "orv"}}}}}}},
+                {"installed", Json::object()},
+                {"target_ides", {"delphi12"}},
+                {"target_platforms", {"win32intel", "win64intel"}},
+                {"knobs", knobs}});
+  }
+
+  QTemporaryDir dir;
+};
+
+// The lines between "=== Build Summary ===" and the next empty line, as the
+// runners collect them.
+QStringList Summary(const QStringList& lines) {
+  const qsizetype start = lines.indexOf(QStringLiteral("=== Build Summary ==="));
+  QStringList summary;
+  if (start < 0) return summary;
+  for (qsizetype i = start + 1; i < lines.size() && !lines[i].trimmed().isEmpty(); ++i) summary << lines[i];
+  return summary;
+}
+
+TEST_F(OrvStandIn, InfoDescribesTheDefaultSceneWhenNoStateFileExists) {
+  const Result result = Run({QStringLiteral("info"), QStringLiteral("-json")});
+  ASSERT_EQ(result.exitCode, 0) << result.raw.toStdString();
+  const Json info = Parse(result);
+  ASSERT_TRUE(info.is_object()) << result.raw.toStdString();
+  EXPECT_EQ(info["orv version"], "2.5.0.0");
+  EXPECT_EQ(info["working folder"], QDir(dir.path()).canonicalPath().toStdString());
+  EXPECT_TRUE(info["orv location"].get<std::string>().ends_with("orv.exe"));
+  EXPECT_EQ(info["folder initialized"], true);
+  EXPECT_EQ(info["has credentials"], false);
+  EXPECT_TRUE(info["config file"].is_string());
+  EXPECT_TRUE(result.raw.contains("\r\n"));
+}
+
+TEST_F(OrvStandIn, ListsHaveTheShapesTheRunnersRead) {
+  WriteSignedInScene();
+  ASSERT_EQ(Run({QStringLiteral("install"), QStringLiteral("x.y")}).exitCode, 0);
+
+  const Json local = Parse(Run({QStringLiteral("list"), QStringLiteral("-detailed"), QStringLiteral("-json")}));
+  ASSERT_TRUE(local.is_object());
+  ASSERT_EQ(local.size(), 1u);
+  const Json& product = local["x.y"];
+  EXPECT_EQ(product["name"], "Sample Pack");
+  EXPECT_EQ(product["version"], "1.2.0.0");
+  EXPECT_EQ(product["local"], false);
+  EXPECT_EQ(product["ides"]["delphi12"]["platforms"]["win64intel"], (Json{{"built", true}, {"registered", true}}));
+
+  const Json remote = Parse(Run({QStringLiteral("list-remote"), QStringLiteral("-json")}));
+  ASSERT_TRUE(remote.is_object());
+  EXPECT_EQ(remote["a.b"]["vendor_id"], "orv");
+  EXPECT_EQ(remote.size(), 2u);
+  const Json beta = Parse(Run({QStringLiteral("list-remote"), QStringLiteral("-json"), QStringLiteral("-repo:beta")}));
+  EXPECT_EQ(beta["x.y"]["version"], "1.3.0.0");
+
+  const Result unknownRepo = Run({QStringLiteral("list-remote"), QStringLiteral("-json"), QStringLiteral("-repo:nope")});
+  EXPECT_EQ(unknownRepo.exitCode, 1);
+  EXPECT_EQ(unknownRepo.lines, QStringList{QStringLiteral("Error: unknown repository \"nope\"")});
+}
+
+TEST_F(OrvStandIn, StoredCredentialsAreReportedAndUnlockTheRemoteList) {
+  const QStringList listRemote = {QStringLiteral("list-remote"), QStringLiteral("-json")};
+  EXPECT_EQ(Run(listRemote).exitCode, 1);
+  EXPECT_EQ(Parse(Run({QStringLiteral("credentials"), QStringLiteral("-print"), QStringLiteral("-json")})),
+            (Json{{"email", ""}, {"code", ""}}));
+
+  ASSERT_EQ(Run({QStringLiteral("credentials"), QStringLiteral("-set"), QStringLiteral("-email:me@example.com"),
+                 QStringLiteral("-code:A\"B C")})
+                .exitCode,
+            0);
+  EXPECT_EQ(Parse(Run({QStringLiteral("credentials"), QStringLiteral("-print"), QStringLiteral("-json")})),
+            (Json{{"email", "me@example.com"}, {"code", "A\"B C"}}));
+  EXPECT_EQ(Parse(Run({QStringLiteral("info"), QStringLiteral("-json")}))["has credentials"], true);
+  EXPECT_EQ(Run(listRemote).exitCode, 0);
+  EXPECT_EQ(Run({QStringLiteral("credentials"), QStringLiteral("-set"), QStringLiteral("-email:x")}).exitCode, 1);
+}
+
+TEST_F(OrvStandIn, InstallReportsProductProgressAndSummaryAndRecordsTheProducts) {
+  WriteSignedInScene();
+  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("a.b"),
+                             QStringLiteral("-display-options:product-progress")});
+  ASSERT_EQ(result.exitCode, 0) << result.raw.toStdString();
+
+  static const QRegularExpression progress(QStringLiteral(R"(^\[([ \d]{3})%\] \[([^:\]]+): ([ \d]{3})%\] \S)"));
+  int last = 0;
+  int progressLines = 0;
+  QStringList products;
+  for (const QString& line : result.lines) {
+    if (!line.contains(QLatin1String("%]"))) continue;
+    const QRegularExpressionMatch match = progress.match(line);
+    ASSERT_TRUE(match.hasMatch()) << line.toStdString();
+    const int percent = match.captured(1).trimmed().toInt();
+    EXPECT_GE(percent, last) << line.toStdString();
+    last = percent;
+    ++progressLines;
+    if (!products.contains(match.captured(2))) products << match.captured(2);
+  }
+  EXPECT_EQ(last, 100);
+  EXPECT_EQ(products, (QStringList{QStringLiteral("x.y"), QStringLiteral("a.b")}));
+  // Fetch and done lines plus one step per package, IDE and platform.
+  EXPECT_EQ(progressLines, 2 * 2 + 2 * 2 + 1 * 2);
+  const QStringList summary = Summary(result.lines);
+  ASSERT_EQ(summary.size(), 3);
+  EXPECT_EQ(summary[0], QStringLiteral("x.y 1.2.0.0: 4 packages built"));
+  EXPECT_EQ(summary[1], QStringLiteral("a.b 2.0.0.0: 2 packages built"));
+
+  const Json installed = ReadState()["installed"];
+  EXPECT_EQ(installed["x.y"]["version"], "1.2.0.0");
+  EXPECT_EQ(installed["a.b"]["ides"]["delphi12"]["platforms"].size(), 2u);
+}
+
+TEST_F(OrvStandIn, InstallFollowsTheDelphiVersionSelection) {
+  WriteSignedInScene();
+  ASSERT_EQ(Run({QStringLiteral("config-write"),
+                 QStringLiteral("-p:configuration for all products:delphi versions=[delphi11, delphi12]")})
+                .exitCode,
+            0);
+  ASSERT_EQ(Run({QStringLiteral("install"), QStringLiteral("a.b")}).exitCode, 0);
+  const Json ides = ReadState()["installed"]["a.b"]["ides"];
+  EXPECT_TRUE(ides.contains("delphi11"));
+  EXPECT_TRUE(ides.contains("delphi12"));
+}
+
+TEST_F(OrvStandIn, WithoutProductProgressOptionOnlyOverallProgressIsPrinted) {
+  WriteSignedInScene();
+  ASSERT_EQ(Run({QStringLiteral("install"), QStringLiteral("x.y")}).exitCode, 0);
+  const Result result = Run({QStringLiteral("uninstall"), QStringLiteral("x.y")});
+  ASSERT_EQ(result.exitCode, 0) << result.raw.toStdString();
+  static const QRegularExpression overallOnly(QStringLiteral(R"(^\[[ \d]{3}%\] [^\[])"));
+  for (const QString& line : result.lines) {
+    if (line.contains(QLatin1String("%]"))) {
+      EXPECT_TRUE(overallOnly.match(line).hasMatch()) << line.toStdString();
+    }
+  }
+  EXPECT_EQ(Summary(result.lines).size(), 2);
+  // Still fetched, no longer installed in any IDE.
+  const Json product = ReadState()["installed"]["x.y"];
+  EXPECT_TRUE(product.is_object());
+  EXPECT_FALSE(product.contains("ides"));
+}
+
+TEST_F(OrvStandIn, BuildWithoutIdsBuildsEveryInstalledProduct) {
+  WriteSignedInScene();
+  ASSERT_EQ(Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("a.b")}).exitCode, 0);
+  const Result result = Run({QStringLiteral("build"), QStringLiteral("-full"),
+                             QStringLiteral("-display-options:product-progress"), QStringLiteral("-repo:beta")});
+  ASSERT_EQ(result.exitCode, 0) << result.raw.toStdString();
+  EXPECT_EQ(Summary(result.lines).size(), 3);
+}
+
+TEST_F(OrvStandIn, ProductErrorsFailTheCommand) {
+  struct Case {
+    QStringList args;
+    const char* message;
+  };
+  WriteSignedInScene();
+  const Case cases[] = {
+      {{QStringLiteral("install"), QStringLiteral("zz")}, "Error: product \"zz\" not found in repository \"default\""},
+      {{QStringLiteral("uninstall"), QStringLiteral("x.y")}, "Error: product \"x.y\" is not installed"},
+      {{QStringLiteral("build"), QStringLiteral("zz")}, "Error: product \"zz\" is not in the working folder"},
+      {{QStringLiteral("install")}, "Error: install needs at least one product"},
+      {{QStringLiteral("frobnicate")}, "Error: unknown command \"frobnicate\""},
+      {{QStringLiteral("info"), QStringLiteral("-json"), QStringLiteral("-verbose")},
+       "Error: unknown option \"-verbose\" for command \"info\""},
+  };
+  for (const Case& c : cases) {
+    const Result result = Run(c.args);
+    EXPECT_EQ(result.exitCode, 1) << c.message;
+    EXPECT_EQ(result.lines, QStringList{QString::fromUtf8(c.message)});
+  }
+}
+
+TEST_F(OrvStandIn, UninitializedFolderRefusesListsUntilConfigured) {
+  WriteState({{"folder_initialized", false}});
+  const Result list = Run({QStringLiteral("list"), QStringLiteral("-detailed"), QStringLiteral("-json")});
+  EXPECT_EQ(list.exitCode, 1);
+  EXPECT_TRUE(list.lines.value(0).startsWith(QLatin1String("Error: "))) << list.raw.toStdString();
+  EXPECT_EQ(Parse(Run({QStringLiteral("info"), QStringLiteral("-json")}))["folder initialized"], false);
+  ASSERT_EQ(Run({QStringLiteral("config")}).exitCode, 0);
+  EXPECT_EQ(Parse(Run({QStringLiteral("info"), QStringLiteral("-json")}))["folder initialized"], true);
+  EXPECT_EQ(Run({QStringLiteral("list"), QStringLiteral("-detailed"), QStringLiteral("-json")}).exitCode, 0);
+}
+
+TEST_F(OrvStandIn, ConfigWriteThenReadRoundTrips) {
+  const QString delphi = QStringLiteral("configuration for all products:delphi versions");
+  EXPECT_EQ(Run({QStringLiteral("config-read"), delphi}).lines, QStringList{QStringLiteral("[]")});
+  struct Case {
+    QString name;
+    QString value;
+  };
+  const Case cases[] = {
+      {delphi, QStringLiteral("[delphi12, delphi11]")},
+      {QStringLiteral("p:with=equals"), QStringLiteral("a=b \"q\" ü")},
+      {QStringLiteral("empty"), QString()},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(Run({QStringLiteral("config-write"), u"-p:" + c.name + u'=' + c.value}).exitCode, 0);
+    const Result read = Run({QStringLiteral("config-read"), c.name.section(u'=', 0, 0)});
+    EXPECT_EQ(read.exitCode, 0);
+    // A name holds no "=": the value starts after the first one.
+    const QString expected = c.name.contains(u'=') ? c.name.section(u'=', 1) + u'=' + c.value : c.value;
+    EXPECT_EQ(read.lines, QStringList{expected}) << c.name.toStdString();
+  }
+  EXPECT_EQ(Run({QStringLiteral("config-read"), QStringLiteral("no such")}).exitCode, 1);
+  EXPECT_EQ(Run({QStringLiteral("config-write"), QStringLiteral("-p:novalue")}).exitCode, 1);
+}
+
+TEST_F(OrvStandIn, SelfUpdateReportsTheUpdateOnlyWhenANewerVersionExists) {
+  WriteState({{"version", "2.5.0.0"}, {"latest_version", "2.10.0.0"}});
+  const Result update = Run({QStringLiteral("self-update")});
+  EXPECT_EQ(update.exitCode, 0);
+  EXPECT_TRUE(update.lines.contains(
+      QStringLiteral("ORV Kitwright has been updated from version 2.5.0.0 to 2.10.0.0")));
+  EXPECT_EQ(Parse(Run({QStringLiteral("info"), QStringLiteral("-json")}))["orv version"], "2.10.0.0");
+  const Result again = Run({QStringLiteral("self-update")});
+  EXPECT_FALSE(again.raw.contains("has been updated from version"));
+}
+
+TEST_F(OrvStandIn, ExitCodeKnobsApplyToAllOrOneCommand) {
+  WriteSignedInScene({{"exit_code", {{"list", 3}}}});
+  const QStringList list = {QStringLiteral("list"), QStringLiteral("-detailed"), QStringLiteral("-json")};
+  const QStringList info = {QStringLiteral("info"), QStringLiteral("-json")};
+  const Result failing = Run(list);
+  EXPECT_EQ(failing.exitCode, 3);
+  EXPECT_TRUE(Parse(failing).is_object()) << "the answer is still printed";
+  EXPECT_EQ(Run(info).exitCode, 0);
+  EXPECT_EQ(Run(info, {QStringLiteral("ORV_STANDIN_EXIT_CODE=7")}).exitCode, 7);
+  EXPECT_EQ(Run(info, {QStringLiteral("ORV_STANDIN_EXIT_CODE=info=2,list=0")}).exitCode, 2);
+  EXPECT_EQ(Run(list, {QStringLiteral("ORV_STANDIN_EXIT_CODE=info=2,list=0")}).exitCode, 0);
+}
+
+TEST_F(OrvStandIn, NonJsonKnobReplacesTheAnswer) {
+  WriteSignedInScene({{"non_json", true}});
+  const Result result = Run({QStringLiteral("list-remote"), QStringLiteral("-json")});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_TRUE(Parse(result).is_discarded()) << result.raw.toStdString();
+  const Result array = Run({QStringLiteral("info"), QStringLiteral("-json")}, {QStringLiteral("ORV_STANDIN_NON_JSON=[1, 2]")});
+  EXPECT_TRUE(Parse(array).is_array());
+}
+
+TEST_F(OrvStandIn, AlertsComeFirstInTheFormsTheRunnersRecognise) {
+  WriteSignedInScene({{"new_version_alert", true}, {"low_disk_alert", true}});
+  const Result result = Run({QStringLiteral("info"), QStringLiteral("-json")});
+  ASSERT_GE(result.lines.size(), 6);
+  EXPECT_TRUE(result.lines[0].startsWith(QLatin1String("There is a new version of ORV Kitwright available")));
+  EXPECT_TRUE(result.lines[3].startsWith(QLatin1String("WARNING: You only have")));
+  EXPECT_TRUE(result.lines[3].endsWith(QLatin1String("MB left in disk. ORV Kitwright might not work properly.")));
+  // What remains after taking out three and two alert lines is the answer.
+  const QByteArray rest = result.lines.mid(5).join(QStringLiteral("\r\n")).toUtf8();
+  EXPECT_TRUE(Json::parse(rest.begin(), rest.end(), nullptr, false).is_object()) << rest.toStdString();
+}
+
+TEST_F(OrvStandIn, FailingProductPrintsAnErrorAndIsNotRecorded) {
+  WriteSignedInScene({{"fail_products", {"a.b"}}});
+  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("a.b"),
+                             QStringLiteral("-display-options:product-progress")});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.lines.filter(QStringLiteral("] Error: ")).size(), 1) << result.raw.toStdString();
+  EXPECT_EQ(Summary(result.lines).filter(QStringLiteral("errors")).size(), 1);
+  const Json installed = ReadState()["installed"];
+  EXPECT_TRUE(installed.contains("x.y"));
+  EXPECT_FALSE(installed.contains("a.b"));
+}
+
+TEST_F(OrvStandIn, TinyWritesAndDelaysKeepTheOutputUnchanged) {
+  WriteSignedInScene();
+  const QStringList args = {QStringLiteral("list-remote"), QStringLiteral("-json")};
+  const Result plain = Run(args);
+  const Result chunked = Run(args, {QStringLiteral("ORV_STANDIN_CHUNK_BYTES=3")});
+  EXPECT_EQ(chunked.raw, plain.raw);
+  QElapsedTimer timer;
+  timer.start();
+  const Result delayed = Run(args, {QStringLiteral("ORV_STANDIN_DELAY_MS=20")});
+  EXPECT_EQ(delayed.raw, plain.raw);
+  EXPECT_GE(timer.elapsed(), 20 * plain.lines.size());
+}
+
+TEST_F(OrvStandIn, HugeOutputKnobAddsProgressLinesToAnInstall) {
+  WriteSignedInScene({{"huge_output_mib", 2}});
+  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"),
+                             QStringLiteral("-display-options:product-progress")});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_GE(result.raw.size(), 2 * 1024 * 1024);
+  EXPECT_TRUE(result.lines[2].startsWith(QLatin1String("[  0%] [x.y:   0%] Compiling unit"))) << result.lines[2].toStdString();
+  EXPECT_EQ(Summary(result.lines).size(), 2);
+}
+
+TEST_F(OrvStandIn, EveryRunIsLoggedAsEscapedHtml) {
+  Run({QStringLiteral("config-read"), QStringLiteral("<no>")});
+  Run({QStringLiteral("info"), QStringLiteral("-json")});
+  QFile log(dir.filePath(QStringLiteral("Logs/orv.log.html")));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QByteArray html = log.readAll();
+  EXPECT_TRUE(html.startsWith("<!DOCTYPE html>"));
+  EXPECT_TRUE(html.contains("Error: unknown configuration parameter &quot;&lt;no&gt;&quot;"));
+  EXPECT_TRUE(html.contains("orv info -json"));
+  EXPECT_EQ(html.count("<!DOCTYPE html>"), 1);
+}
+
+TEST_F(OrvStandIn, MalformedStateFileFailsEveryCommand) {
+  QFile file(StatePath());
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("{not json");
+  file.close();
+  const Result result = Run({QStringLiteral("info"), QStringLiteral("-json")});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(result.lines.value(0).startsWith(QLatin1String("Error: "))) << result.raw.toStdString();
+}
+
+}  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace orv::standin {
+
+// Test controls: read from the "knobs" object of the state file, then
+// overridden by ORV_STANDIN_* environment variables (see README.md).
+struct Knobs {
+  std::optional<int> exitCode;               // every command
+  std::map<std::string, int> commandExitCodes;  // per command name, wins over exitCode
+  int delayMs = 0;                           // before every line
+  bool newVersionAlert = false;
+  bool lowDiskAlert = false;
+  int chunkBytes = 0;                        // > 0: flush after this many bytes
+  int hugeOutputMib = 0;
+  std::optional<std::string> nonJson;        // printed instead of a JSON answer
+  std::set<std::string> failProducts;        // their build reports an error
+
+  std::optional<int> ExitCodeFor(const std::string& command) const;
+};
+
+// Throws nlohmann::json::exception or std::invalid_argument on malformed
+// values.
+Knobs LoadKnobs(const nlohmann::ordered_json& fromState);
+
+}  // namespace orv::standin

@@ -1,0 +1,100 @@
+// Stand-in for the ORV Kitwright package manager (orv.exe): the commands
+// and output formats the dashboard uses, driven by a JSON state file in
+// the working folder. See README.md.
+#include "arguments.h"
+#include "commands.h"
+#include "console.h"
+#include "knobs.h"
+#include "run_log.h"
+#include "state_store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace orv::standin;
+
+std::string StatePath(const std::string& workingFolder) {
+  const char* path = std::getenv("ORV_STANDIN_STATE");
+  return path && *path ? std::string(path) : workingFolder + "/orv-state.json";
+}
+
+std::string CommandLineText(const std::vector<std::string>& args) {
+  std::string text;
+  for (const std::string& arg : args) text += (text.empty() ? "" : " ") + arg;
+  return text;
+}
+
+void PrintAlerts(Console& out, const Knobs& knobs, const Json& state, const std::string& workingFolder) {
+  if (knobs.newVersionAlert) {
+    const std::string current = state.value("version", "2.5.0.0");
+    const std::string latest = state.value("latest_version", current);
+    out.Line("There is a new version of ORV Kitwright available" +
+             (latest == current ? std::string(".") : " (version " + latest + ")."));
+    out.Line("You are using version " + current + ".");
+    out.Line("Run \"orv self-update\" to update.");
+  }
+  if (knobs.lowDiskAlert) {
+    out.Line("WARNING: You only have 412 MB left in disk. ORV Kitwright might not work properly.");
+    out.Line("Free some space on the disk of " + workingFolder + ".");
+  }
+}
+
+void CheckOptions(const CommandEntry& entry, const Arguments& args) {
+  for (const auto& [option, unused] : args.options)
+    if (!entry.options.count(option))
+      throw CommandError("unknown option \"-" + option + "\" for command \"" + entry.name + "\"");
+}
+
+bool ReportsProgress(const std::string& command) {
+  return command == "build" || command == "install" || command == "uninstall";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  const std::vector<std::string> argList(argv + 1, argv + argc);
+  const Arguments args = ParseArguments(argList);
+  const std::string workingFolder = QDir::currentPath().toStdString();
+  StateStore store(StatePath(workingFolder));
+
+  Json state;
+  Knobs knobs;
+  std::string setupError;
+  try {
+    state = store.Load();
+    knobs = LoadKnobs(state.value("knobs", Json::object()));
+  } catch (const std::exception& error) {
+    setupError = error.what();
+  }
+
+  Console out(knobs);
+  int exitCode = 1;
+  try {
+    if (!setupError.empty()) throw CommandError(setupError);
+    PrintAlerts(out, knobs, state, workingFolder);
+    const CommandEntry* entry = FindCommand(args.command);
+    if (!entry) throw CommandError("unknown command \"" + args.command + "\"");
+    CheckOptions(*entry, args);
+    if (!ReportsProgress(args.command))
+      out.Bulk([](long long n) { return "Checking package cache entry " + std::to_string(n); });
+    Context context{args, knobs, store, state, out, QCoreApplication::applicationFilePath().toStdString(),
+                    workingFolder};
+    exitCode = entry->run(context);
+  } catch (const std::exception& error) {
+    out.Line(std::string("Error: ") + error.what());
+    exitCode = 1;
+  }
+  if (const auto forced = knobs.ExitCodeFor(args.command)) exitCode = *forced;
+  AppendRunLog(workingFolder, CommandLineText(argList), out.Transcript(), out.FillerBytes(), exitCode);
+  std::fflush(stdout);
+  return exitCode;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace orv::standin {
+
+// Appends one run (command line, output, exit code) to Logs/orv.log.html
+// in the given folder, creating the file with its HTML head when new.
+// Failing to log never fails the command.
+void AppendRunLog(const std::string& folder, const std::string& commandLine, const std::string& transcript,
+                  long long omittedBytes, int exitCode);
+
+}  // namespace orv::standin

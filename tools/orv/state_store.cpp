@@ -1,0 +1,66 @@
+#include "state_store.h"
+
+#include <QFile>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QString>
+
+#include <stdexcept>
+
+namespace orv::standin {
+
+namespace {
+
+constexpr const char* kDefaultScene = R"json({
+  "version": "2.5.0.0",
+  "latest_version": "2.5.0.0",
+  "folder_initialized": true,
+  "credentials": null,
+  "repositories": {
+    "default": {
+      "orv.samplepack": {"name": "Sample Pack", "version": "3.1.0.0", "vendor_id": "orv", "channel": "stable"},
+      "orv.charts": {"name": "Chart Kit", "version": "2.0.4.0", "vendor_id": "orv", "channel": "stable"},
+      "orv.grids": {"name": "Grid Suite", "version": "5.2.0.0", "vendor_id": "orv", "channel": "stable"}
+    }
+  },
+  "installed": {
+    "orv.samplepack": {
+      "name": "Sample Pack", "version": "3.0.0.0", "channel": "stable", "local": false,
+      "ides": {"delphi12": {"platforms": {
+        "win32intel": {"built": true, "registered": true},
+        "win64intel": {"built": true, "registered": false}}}}
+    }
+  },
+  "target_ides": ["delphi12"],
+  "target_platforms": ["win32intel", "win64intel"],
+  "config": {},
+  "knobs": {}
+})json";
+
+}  // namespace
+
+Json DefaultScene() { return Json::parse(kDefaultScene); }
+
+Json StateStore::Load() const {
+  QFile file(QString::fromStdString(path_));
+  if (!file.exists()) return DefaultScene();
+  if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot open state file " + path_);
+  const QByteArray bytes = file.readAll();
+  Json state = Json::parse(bytes.begin(), bytes.end(), nullptr, /*allow_exceptions=*/false);
+  if (!state.is_object()) throw std::runtime_error("state file " + path_ + " is not a JSON object");
+  return state;
+}
+
+void StateStore::Update(const std::function<void(Json&)>& change) {
+  QLockFile lock(QString::fromStdString(path_ + ".lock"));
+  if (!lock.tryLock(30000)) throw std::runtime_error("state file " + path_ + " is locked");
+  Json state = Load();
+  change(state);
+  QSaveFile file(QString::fromStdString(path_));
+  const std::string text = state.dump(2) + "\n";
+  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
+      !file.commit())
+    throw std::runtime_error("cannot write state file " + path_);
+}
+
+}  // namespace orv::standin
