@@ -1,9 +1,13 @@
 #include "site_routes.h"
 
+#include "product_archive.h"
+
 #include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 namespace orv::site {
 
@@ -70,6 +74,56 @@ void catalogue(const SiteContext& context, const httplib::Request&, httplib::Res
   res.set_content(products.dump(), "application/json");
 }
 
+// A product archive with the setup stand-in inside, made on request from
+// the catalogue entry: /downloads/<name>_<version>.zip.
+void productArchive(const SiteContext& context, const httplib::Request& req, httplib::Response& res) {
+  const std::string stem = req.matches[1].str();
+  const auto separator = stem.rfind('_');
+  const nlohmann::json scene = context.scene();
+  const nlohmann::json* product = nullptr;
+  if (separator != std::string::npos && scene.contains("catalogue") && scene["catalogue"].is_array()) {
+    for (const auto& entry : scene["catalogue"]) {
+      if (entry.value("name", "") == stem.substr(0, separator) &&
+          entry.value("version", "") == stem.substr(separator + 1))
+        product = &entry;
+    }
+  }
+  if (!product) {
+    res.status = 404;
+    res.set_content("no such product", "text/plain");
+    return;
+  }
+
+  nlohmann::json manifest = product->value("setup", nlohmann::json::object());
+  manifest["name"] = (*product)["name"];
+  manifest["version"] = (*product)["version"];
+  manifest["registryName"] = product->value("registryName", (*product)["name"].get<std::string>());
+  if (!manifest.contains("payload"))
+    manifest["payload"] = {{"readme.txt", (*product)["name"].get<std::string>() + " " +
+                                              (*product)["version"].get<std::string>() + "\n"}};
+
+  const fs::path folder = fs::temp_directory_path() / ("orv-vendor-site-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const fs::path archive = folder / (stem + ".zip");
+  std::optional<std::string> error;
+  try {
+    error = orv::tools::WriteZip(archive, orv::tools::ProductArchiveEntries(context.setupExe, manifest));
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  std::ifstream in(archive, std::ios::binary);
+  if (error || !in) {
+    res.status = 500;
+    res.set_content(error.value_or("cannot read the archive"), "text/plain");
+    return;
+  }
+  std::ostringstream body;
+  body << in.rdbuf();
+  fs::remove(archive);
+  res.set_header("Content-Disposition", "attachment; filename=\"" + stem + ".zip\"");
+  res.set_content(body.str(), "application/zip");
+}
+
 void applyKnobs(const nlohmann::json& knobs, httplib::Response& res) {
   if (knobs.contains("delayMs"))
     std::this_thread::sleep_for(std::chrono::milliseconds(knobs["delayMs"].get<int>()));
@@ -85,6 +139,7 @@ std::vector<Route> SiteRoutes() {
       {"GET", "/site/dashboard/", dashboardPage},
       {"GET", "/site/dashboard/catalogue.json", catalogue},
       {"GET", R"(/site/dashboard/(.+))", dashboardFile},
+      {"GET", R"(/downloads/(.+)\.zip)", productArchive},
   };
 }
 

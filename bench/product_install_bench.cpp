@@ -1,0 +1,224 @@
+// Product archives and the download folder: our extraction beside unzip on
+// the same 200 MiB archive, and the archive scan beside find over the same
+// 20,000 files. Each pair runs in one process and is summed up as a time
+// ratio at the end, since the machine's speed varies more than the ratio.
+#include "core/product_catalogue.h"
+#include "core/zip_extractor.h"
+#include "platform/processes.h"
+#include "platform/registry_hive.h"
+#include "product_archive.h"
+#include "settings/dashboard_settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+
+namespace orv {
+namespace {
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::uint64_t kArchiveContent = 240 * kMiB;  // about 200 MiB once packed
+constexpr int kDownloadFiles = 20000;
+
+QTemporaryDir& Workspace() {
+  static QTemporaryDir dir;
+  return dir;
+}
+
+// Text that packs well, like the sources and help files of a product.
+std::string Compressible(std::size_t size, std::mt19937_64& random) {
+  static const char* words[] = {"procedure ", "TWidget.", "Paint", "(Canvas: TCanvas);\n", "begin\n  ",
+                                "inherited;\n", "end;\n", "  if Assigned(FOnChange) then ", "FOnChange(Self);\n"};
+  std::string text;
+  text.reserve(size);
+  while (text.size() < size) text += words[random() % std::size(words)];
+  text.resize(size);
+  return text;
+}
+
+// Bytes that do not pack at all, like compiled packages and images.
+std::string Incompressible(std::size_t size, std::mt19937_64& random) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i + 8 <= size; i += 8) {
+    const std::uint64_t value = random();
+    std::memcpy(bytes.data() + i, &value, 8);
+  }
+  return bytes;
+}
+
+// Many small files, fewer large ones; three of four do not pack.
+const QString& ProductArchive() {
+  static const QString path = [] {
+    const QString archive = Workspace().filePath("Widget Pack_1.0_REG.zip");
+    std::mt19937_64 random(42);
+    const std::size_t sizes[] = {4 * 1024, 4 * 1024, 4 * 1024, 4 * 1024, 64 * 1024, 64 * 1024, kMiB, 8 * kMiB};
+    std::vector<tools::ZipEntry> entries;
+    std::uint64_t total = 0;
+    for (int i = 0; total < kArchiveContent; ++i) {
+      const std::size_t size = sizes[i % std::size(sizes)];
+      const bool packs = i % 4 == 0;
+      entries.push_back({"lib/unit" + std::to_string(i) + (packs ? ".pas" : ".bpl"),
+                         packs ? Compressible(size, random) : Incompressible(size, random)});
+      total += size;
+    }
+    if (const auto error = tools::WriteZip(archive.toStdString(), entries)) {
+      std::fprintf(stderr, "cannot write the archive: %s\n", error->c_str());
+      std::exit(1);
+    }
+    return archive;
+  }();
+  return path;
+}
+
+void SetArchiveCounters(benchmark::State& state) {
+  state.counters["archive_MiB"] = double(QFileInfo(ProductArchive()).size()) / kMiB;
+  state.counters["content_MiB"] = double(kArchiveContent) / kMiB;
+}
+
+void BM_ExtractZipArchive(benchmark::State& state) {
+  const QString archive = ProductArchive();
+  const QString folder = Workspace().filePath("ours");
+  for (auto _ : state) {
+    const ZipExtractResult result = ExtractZipArchive(archive, folder);
+    if (!result.ok()) state.SkipWithError(result.message.toUtf8().constData());
+    state.PauseTiming();
+    RemoveExtractionFolder(folder);
+    state.ResumeTiming();
+  }
+  SetArchiveCounters(state);
+}
+
+// Runs a program with its output discarded; false when it failed.
+bool RunQuietly(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.setStandardOutputFile(QProcess::nullDevice());
+  process.start(program, arguments);
+  return process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+void BM_UnzipCommand(benchmark::State& state) {
+  const QString archive = ProductArchive();
+  const QString folder = Workspace().filePath("unzip");
+  for (auto _ : state) {
+    if (!RunQuietly("unzip", {"-o", "-q", archive, "-d", folder})) state.SkipWithError("unzip failed");
+    state.PauseTiming();
+    RemoveExtractionFolder(folder);
+    state.ResumeTiming();
+  }
+  SetArchiveCounters(state);
+}
+
+class FixedFolders final : public KnownFolders {
+public:
+  QString Downloads() const override { return Workspace().filePath("Downloads"); }
+  QString Documents() const override { return Workspace().filePath("Documents"); }
+  QString LocalAppData() const override { return Workspace().filePath("data"); }
+  QString Temp() const override { return Workspace().path(); }
+};
+
+class NoProcesses final : public Processes {
+public:
+  bool IsRunning(const QString&) const override { return false; }
+};
+
+// 200 product folders of 100 files: archives of both editions, some
+// beside older versions in a subfolder, and the files that gather around
+// them (notes, installers, names outside the scheme).
+const QString& DownloadFolder() {
+  static const QString folder = [] {
+    const QString root = Workspace().filePath("Downloads");
+    const char* others[] = {"readme.txt", "setup.exe", "notes.md", "Widget_Pack_1.0_REG.zip", "manual.pdf"};
+    int written = 0;
+    for (int product = 0; written < kDownloadFiles; ++product) {
+      const QString name = QString("Product %1").arg(product);
+      const QString dir = root + "/" + name;
+      QDir().mkpath(dir + "/old");
+      for (int i = 0; i < 100 && written < kDownloadFiles; ++i, ++written) {
+        QString file;
+        if (i % 2 == 0)
+          file = QString("%1/%2_%3.%4_%5.zip").arg(i % 10 == 0 ? dir + "/old" : dir, name).arg(i / 10).arg(i)
+                     .arg(i % 4 == 0 ? "REG" : "TRIAL");
+        else
+          file = QString("%1/%2-%3").arg(dir).arg(i).arg(others[i % std::size(others)]);
+        QFile(file).open(QIODevice::WriteOnly);
+      }
+    }
+    return root;
+  }();
+  return folder;
+}
+
+void BM_ScanDownloads(benchmark::State& state) {
+  RegistryHive hive(Workspace().filePath("registry.reg"));
+  hive.OpenKey(TORVDashboardSettings::SettingsKey, true)->WriteString("DOWNLOADDIR", DownloadFolder());
+  FixedFolders folders;
+  TORVDashboardSettings settings(hive, folders);
+  NoProcesses processes;
+  TORVDashboardProductCatalogue catalogue(hive, settings, processes);
+  for (auto _ : state) {
+    catalogue.ScanDownloads();
+    benchmark::DoNotOptimize(catalogue.DownloadList().Count());
+  }
+  state.counters["archives"] = double(catalogue.DownloadList().Count());
+}
+
+void BM_FindCommand(benchmark::State& state) {
+  const QString folder = DownloadFolder();
+  for (auto _ : state)
+    if (!RunQuietly("find", {folder, "-name", "*.zip"})) state.SkipWithError("find failed");
+}
+
+BENCHMARK(BM_ExtractZipArchive)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_UnzipCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ScanDownloads)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The console report, followed by each pair's ratio of median real times.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+        times_[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+  }
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    ratio("BM_ExtractZipArchive", "BM_UnzipCommand");
+    ratio("BM_ScanDownloads", "BM_FindCommand");
+  }
+
+private:
+  static double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  }
+  void ratio(const std::string& ours, const std::string& theirs) {
+    if (times_[ours].empty() || times_[theirs].empty()) return;
+    std::printf("ratio %s / %s = %.2f (medians of %zu and %zu runs)\n", ours.c_str(), theirs.c_str(),
+                median(times_[ours]) / median(times_[theirs]), times_[ours].size(), times_[theirs].size());
+  }
+  std::map<std::string, std::vector<double>> times_;
+};
+
+}  // namespace
+}  // namespace orv
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  orv::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,67 @@
+#include "core/dashboard_action.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+namespace orv {
+namespace {
+
+TORVDashboardAction Step(const QString& name) {
+  TORVDashboardAction action;
+  action.ProductName = name;
+  return action;
+}
+
+TORVDashboardActions Batch(const QStringList& names) {
+  TORVDashboardActions actions;
+  for (const QString& name : names) actions.push_back(Step(name));
+  return actions;
+}
+
+TEST(DashboardAction, ContainsProductIsExactAndCaseSensitive) {
+  const TORVDashboardActions batch = Batch({"ORV Ledger", "ORV ZYN Core"});
+  EXPECT_TRUE(ContainsProduct("ORV Ledger", batch));
+  EXPECT_FALSE(ContainsProduct("orv ledger", batch));
+  EXPECT_FALSE(ContainsProduct("ORV Ledge", batch));
+  EXPECT_FALSE(ContainsProduct("ORV Ledger", {}));
+}
+
+TEST(DashboardAction, HasPrerequisitesFollowsTheRuleTable) {
+  struct Case {
+    const char* product;
+    QStringList batch;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"Widget Pack", {}, true},                      // no rule
+      {"ORV ZYN Core", {}, true},                     // the family core itself
+      {"ORV ZYN Canvas", {}, false},
+      {"ORV ZYN Canvas", {"ORV ZYN Core"}, true},
+      {"ORV ZYN Canvas", {"orv zyn core"}, false},
+      {"orv zyn canvas", {}, true},                   // prefix is case-sensitive
+      {"ORV ZYNC", {"ORV ZYN Core"}, true},           // any name with the prefix
+      {"ORV Keystone Core", {}, true},
+      {"ORV Ledger", {"ORV Keystone Core"}, true},
+      {"ORV Conduit", {"ORV ZYN Core"}, false},
+      {"ORV Gateway", {"ORV Ledger"}, false},         // needs both
+      {"ORV Gateway", {"ORV Conduit", "ORV Ledger"}, true},
+      {"ORV Weave", {"ORV Ledger", "ORV Conduit"}, true},
+      {"ORV Harbor", {"ORV Ledger", "ORV Conduit"}, false},
+      {"ORV Lantern", {"ORV Gateway"}, true},
+      {"ORV Ledger Plus", {}, true},                  // whole-name match only
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(HasPrerequisites(Step(c.product), Batch(c.batch)), c.expected)
+        << c.product << " with " << c.batch.join(", ").toStdString();
+  }
+}
+
+TEST(DashboardAction, ModesKeepTheirOrdinals) {
+  EXPECT_EQ(static_cast<int>(TORVDashboardActionMode::amUninstall), 0);
+  EXPECT_EQ(static_cast<int>(TORVDashboardActionMode::amInstall), 1);
+  EXPECT_EQ(static_cast<int>(TORVDashboardActionMode::amUpdate), 2);
+}
+
+}  // namespace
+}  // namespace orv
