@@ -1,0 +1,184 @@
+// Page-to-native round trips in the real engine: a page script assigns a
+// property of a native object and reads it back, 2,000 times, once through
+// the synchronous host objects and once through Qt WebChannel, in the same
+// engine and run. Each round trip is timed natively, from one arrival of
+// the assignment to the next, so both channels are measured alike.
+#include "../tests/ui/browser_test_host.h"
+
+#include "ui/qt_web_browser.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QWebChannel>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <vector>
+
+namespace orv {
+namespace {
+
+constexpr int kRoundTrips = 2000;
+constexpr int kWarmUp = 100;
+
+// Records when each assignment arrives.
+class ArrivalClock {
+public:
+  void Arrived() { FArrivals.push_back(FTimer.nsecsElapsed()); }
+  void Reset() {
+    FArrivals.clear();
+    FTimer.start();
+  }
+  // Round-trip times in microseconds, without the warm-up.
+  std::vector<double> RoundTrips() const {
+    std::vector<double> times;
+    for (size_t i = kWarmUp + 1; i < FArrivals.size(); ++i) times.push_back((FArrivals[i] - FArrivals[i - 1]) / 1000.0);
+    std::sort(times.begin(), times.end());
+    return times;
+  }
+
+private:
+  QElapsedTimer FTimer;
+  std::vector<qint64> FArrivals;
+};
+
+double Percentile(const std::vector<double>& sorted, double p) {
+  if (sorted.empty()) return 0;
+  return sorted[std::min(sorted.size() - 1, static_cast<size_t>(p * (sorted.size() - 1) + 0.5))];
+}
+
+class HostBridge : public IHostObject {
+public:
+  explicit HostBridge(ArrivalClock& clock) : FClock(clock) {}
+  QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
+  QString getProperty(const QString&) override { return FValue; }
+  void setProperty(const QString&, const QString& value) override {
+    FClock.Arrived();
+    FValue = value;
+  }
+
+private:
+  ArrivalClock& FClock;
+  QString FValue;
+};
+
+class ChannelBridge : public QObject {
+  Q_OBJECT
+  Q_PROPERTY(QString objectMessage READ objectMessage WRITE setObjectMessage NOTIFY objectMessageChanged)
+public:
+  explicit ChannelBridge(ArrivalClock& clock) : FClock(clock) {}
+  QString objectMessage() const { return FValue; }
+  void setObjectMessage(const QString& value) {
+    FClock.Arrived();
+    FValue = value;
+  }
+  Q_INVOKABLE QString readObjectMessage() const { return FValue; }
+signals:
+  void objectMessageChanged();
+
+private:
+  ArrivalClock& FClock;
+  QString FValue;
+};
+
+const QString kHostObjectLoop = QStringLiteral(
+    "(function(){var b = window.chrome.webview.hostObjects.sync.Bench; var ok = 0;"
+    " for (var i = 0; i < %1; i++) { b.ObjectMessage = 'm' + i; if (b.ObjectMessage === 'm' + i) ok++; }"
+    " return ok;})()");
+
+const QString kWebChannelLoop = QStringLiteral(
+    "new QWebChannel(qt.webChannelTransport, function(channel) {"
+    "  var b = channel.objects.bench; var i = 0; window.__ok = 0;"
+    "  function next() {"
+    "    if (i === %1) { window.__done = true; return; }"
+    "    var v = 'm' + i++; b.objectMessage = v;"
+    "    b.readObjectMessage(function(r) { if (r === v) window.__ok++; next(); });"
+    "  }"
+    "  next();"
+    "});");
+
+struct Engine {
+  LocalWebServer server;
+  QTemporaryDir temp;
+  BrowserTestHost host{std::make_unique<TORVZYNDashWebBrowser>(), temp.path()};
+  QWebChannel channel;
+  bool started = false;
+};
+
+// Released before the application object, as the engine requires.
+std::unique_ptr<Engine> gEngine;
+
+void BM_PageRoundTrip(benchmark::State& state) {
+  if (!gEngine) gEngine = std::make_unique<Engine>();
+  Engine& engine = *gEngine;
+  TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
+  if (!engine.started) {
+    browser.SetHostObjectOrigin(engine.server.Url(QStringLiteral("/")));
+    engine.started = engine.host.Start();
+    if (!engine.started) {
+      state.SkipWithError("engine did not start");
+      return;
+    }
+    auto* view = static_cast<QWebEngineView*>(browser.NativeBrowser());
+    view->page()->setWebChannel(&engine.channel);
+  }
+  ArrivalClock clock;
+  auto hostBridge = std::make_shared<HostBridge>(clock);
+  ChannelBridge channelBridge(clock);
+  engine.channel.registerObject(QStringLiteral("bench"), &channelBridge);
+  browser.AddBridge(QStringLiteral("Bench"), hostBridge);
+  QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+  channelScript.open(QIODevice::ReadOnly);
+  const QString channelLibrary = QString::fromUtf8(channelScript.readAll());
+
+  std::vector<double> host, web;
+  for (auto _ : state) {
+    engine.host.Load(engine.server.Url(QStringLiteral("/page")));
+    clock.Reset();
+    const QString ok = engine.host.Eval(kHostObjectLoop.arg(kWarmUp + kRoundTrips), 120000);
+    host = clock.RoundTrips();
+    if (ok != QString::number(kWarmUp + kRoundTrips)) state.SkipWithError("host-object round trips failed");
+
+    engine.host.Eval(channelLibrary + QStringLiteral(";true"));
+    clock.Reset();
+    engine.host.Eval(kWebChannelLoop.arg(kWarmUp + kRoundTrips));
+    BrowserTestHost::WaitFor([&] { return engine.host.Eval(QStringLiteral("window.__done === true")) == QLatin1String("true"); },
+                             120000);
+    web = clock.RoundTrips();
+    if (engine.host.Eval(QStringLiteral("window.__ok")) != QString::number(kWarmUp + kRoundTrips))
+      state.SkipWithError("WebChannel round trips failed");
+  }
+  engine.channel.deregisterObject(&channelBridge);
+  browser.RemoveBridge(QStringLiteral("Bench"));
+
+  state.counters["round_trips"] = static_cast<double>(host.size());
+  state.counters["host_object_median_us"] = Percentile(host, 0.5);
+  state.counters["host_object_p99_us"] = Percentile(host, 0.99);
+  state.counters["webchannel_median_us"] = Percentile(web, 0.5);
+  state.counters["webchannel_p99_us"] = Percentile(web, 0.99);
+  state.counters["median_ratio_webchannel_per_host_object"] = Percentile(web, 0.5) / Percentile(host, 0.5);
+  state.counters["p99_ratio_webchannel_per_host_object"] = Percentile(web, 0.99) / Percentile(host, 0.99);
+}
+BENCHMARK(BM_PageRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace orv
+
+int main(int argc, char** argv) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  orv::RegisterQtWebBrowserService(nullptr);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  orv::gEngine.reset();
+  orv::UnregisterQtWebBrowserService();
+  return 0;
+}
+
+#include "browser_round_trip_bench.moc"

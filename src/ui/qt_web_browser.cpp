@@ -1,0 +1,642 @@
+#include "qt_web_browser.h"
+
+#include "platform/dialogs.h"
+#include "ui/qt_download.h"
+#include "ui/qt_web_page.h"
+#include "ui/web_data_folder.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QLibraryInfo>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineHistory>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
+#include <QtWebEngineCore/qtwebenginecoreglobal.h>
+
+namespace orv {
+
+namespace {
+
+struct EngineInfo {
+  bool Loaded = false;
+  QString Version;
+};
+
+EngineInfo& Info() {
+  static EngineInfo info;
+  return info;
+}
+
+// Chromium reads its switches once, when the first engine of the process
+// starts; later engines share them.
+bool gEngineStarted = false;
+
+const char kReadyPage[] =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+    "html,body{margin:0;height:100%;background:#d7ebf6;font-family:sans-serif}"
+    "body{display:flex;align-items:center;justify-content:center}"
+    "h1{text-transform:uppercase;text-align:center}"
+    "</style></head><body>"
+    "<h1>Edge Chromium #VERSIONPLACEHOLDER is successfully initialized!</h1>"
+    "</body></html>";
+
+// The engine cannot start without its helper process; Qt would abort the
+// program instead of reporting it.
+bool EngineProcessPresent() {
+  const QString configured = qEnvironmentVariable("QTWEBENGINEPROCESS_PATH");
+  QStringList candidates;
+  if (!configured.isEmpty()) {
+    candidates << configured;
+  } else {
+    candidates << QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + QStringLiteral("/QtWebEngineProcess")
+               << QCoreApplication::applicationDirPath() + QStringLiteral("/QtWebEngineProcess");
+  }
+  for (const QString& path : candidates) {
+    const QFileInfo file(path);
+    if (file.isFile() && file.isExecutable()) return true;
+  }
+  return false;
+}
+
+QString JsonText(const QVariant& AValue) {
+  // Wrapped in an array so that scalars serialise too, then unwrapped.
+  const QByteArray array = QJsonDocument(QJsonArray{QJsonValue::fromVariant(AValue)}).toJson(QJsonDocument::Compact);
+  return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+QString DefaultCacheFolder() {
+  const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+  return QDir::tempPath() + QLatin1Char('/') + program + QLatin1Char('/');
+}
+
+class TORVZYNDashQtWebBrowserService : public TORVZYNDashWebBrowserFactoryService {
+public:
+  explicit TORVZYNDashQtWebBrowserService(Dialogs* ADialogs) : FDialogs(ADialogs) {}
+
+protected:
+  std::shared_ptr<IORVZYNDashCustomWebBrowser> DoCreateWebBrowser(TORVZYNDashCustomWebBrowser& AValue) override {
+    return std::make_shared<TORVZYNDashQtWebBrowser>(AValue, FDialogs);
+  }
+
+private:
+  Dialogs* FDialogs;
+};
+
+}  // namespace
+
+bool QtWebEngineLoaded() { return Info().Loaded; }
+QString QtWebEngineBrowserVersion() { return Info().Version; }
+
+void RegisterQtWebBrowserService(Dialogs* ADialogs) {
+  Info().Loaded = EngineProcessPresent();
+  Info().Version = Info().Loaded ? QString::fromLatin1(qWebEngineChromiumVersion()) : QString();
+  auto* services = TORVZYNDashWebBrowserPlatformServices::Current();
+  if (services && !services->SupportsPlatformService(IORVZYNDashWebBrowserService::IID())) {
+    services->AddPlatformService(IORVZYNDashWebBrowserService::IID(),
+                                 std::make_shared<TORVZYNDashQtWebBrowserService>(ADialogs));
+  }
+}
+
+void UnregisterQtWebBrowserService() {
+  if (auto* services = TORVZYNDashWebBrowserPlatformServices::Current())
+    services->RemovePlatformService(IORVZYNDashWebBrowserService::IID());
+  Info() = EngineInfo();
+}
+
+TORVZYNDashQtWebBrowserInitializationError::TORVZYNDashQtWebBrowserInitializationError()
+    : TORVZYNDashWebBrowserError(
+          QStringLiteral("Could not initialize Edge Chromium! Please check Edge Chromium installation and "
+                         "verify correct version number."),
+          QStringLiteral("INIT_ERROR")) {}
+
+TORVZYNDashQtWebBrowserEngineMissingError::TORVZYNDashQtWebBrowserEngineMissingError()
+    : TORVZYNDashWebBrowserError(
+          QStringLiteral("Could not initialize Edge Chromium! Please check if QtWebEngineProcess is correctly "
+                         "distributed and accessible."),
+          QStringLiteral("DLL_ERROR")) {}
+
+// Marks code that the engine called; releasing the engine then waits for
+// the event loop.
+class TORVZYNDashQtWebBrowser::EngineCall {
+public:
+  explicit EngineCall(TORVZYNDashQtWebBrowser& ABrowser) : FBrowser(ABrowser) { ++FBrowser.FEngineCallDepth; }
+  ~EngineCall() { --FBrowser.FEngineCallDepth; }
+  EngineCall(const EngineCall&) = delete;
+  EngineCall& operator=(const EngineCall&) = delete;
+
+private:
+  TORVZYNDashQtWebBrowser& FBrowser;
+};
+
+// ---- construction ----------------------------------------------------------
+
+TORVZYNDashQtWebBrowser::TORVZYNDashQtWebBrowser(TORVZYNDashCustomWebBrowser& AWebControl, Dialogs* ADialogs)
+    : FWebControl(AWebControl), FDialogs(ADialogs), FCacheFolder(DefaultCacheFolder()) {
+  FFullCacheFolderName = FullDataFolderName(FCacheFolder, FCacheFolderName);
+}
+
+TORVZYNDashQtWebBrowser::~TORVZYNDashQtWebBrowser() {
+  ReleaseEngine();
+  // A claim must not outlive its backend: it would keep the folder from
+  // ever being cleared again.
+  CachedFolders::ReleaseAll(this);
+}
+
+void TORVZYNDashQtWebBrowser::SetCacheFolderName(const QString& AValue) {
+  FCacheFolderName = AValue;
+  FFullCacheFolderName = FullDataFolderName(FCacheFolder, FCacheFolderName);
+}
+
+void TORVZYNDashQtWebBrowser::SetCacheFolder(const QString& AValue) {
+  FCacheFolder = AValue;
+  FFullCacheFolderName = FullDataFolderName(FCacheFolder, FCacheFolderName);
+}
+
+QWidget* TORVZYNDashQtWebBrowser::HostWidget() const {
+  return qobject_cast<QWidget*>(FWebControl.Parent());
+}
+
+void TORVZYNDashQtWebBrowser::ShowMessage(const QString& AText) const {
+  if (FDialogs) FDialogs->Message(AText, mtInformation, {mbOK}, 0);
+}
+
+// ---- engine start ----------------------------------------------------------
+
+void TORVZYNDashQtWebBrowser::Initialize() {
+  if (FIsInitializing) return;
+  if (FView) {
+    // The engine survived a parent change: move it into the new host.
+    if (QWidget* host = HostWidget(); host && host != FView->parentWidget()) {
+      FView->setParent(host);
+      FHost = host;
+      host->installEventFilter(this);
+    }
+    UpdateBounds();
+    UpdateVisibility();
+    return;
+  }
+  if (!QtWebEngineLoaded()) {
+    FWebControl.DoError(TORVZYNDashQtWebBrowserEngineMissingError());
+    ShowMessage(TORVZYNDashQtWebBrowserEngineMissingError().Message());
+    return;
+  }
+  FIsInitializing = true;
+  // Created on the next event-loop turn, so the ready notification never
+  // arrives inside the call that asked for the engine.
+  QMetaObject::invokeMethod(this, [this] { CreateEngine(); }, Qt::QueuedConnection);
+}
+
+void TORVZYNDashQtWebBrowser::CreateEngine() {
+  QWidget* host = HostWidget();
+  if (!host) {
+    EngineStartFailed();
+    return;
+  }
+  const QStringList arguments = FWebControl.Settings().AdditionalBrowserArguments();
+  if (!gEngineStarted && !arguments.isEmpty()) {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    for (const QString& argument : arguments) flags += ' ' + argument.toLocal8Bit();
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.trimmed());
+  }
+  gEngineStarted = true;
+
+  const QString folder = QDir(FFullCacheFolderName).absolutePath();
+  const QString storageName = QStringLiteral("orv-") +
+      QString::fromLatin1(QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+
+  FHost = host;
+  FEngineAlive = std::make_shared<bool>(true);
+  FView = new QWebEngineView(host);
+  auto* profile = new QWebEngineProfile(storageName);
+  profile->setPersistentStoragePath(folder);
+  profile->setCachePath(folder + QStringLiteral("/Cache"));
+  if (!FUserAgent.isEmpty()) profile->setHttpUserAgent(FUserAgent);
+  const QString language = FWebControl.Settings().Language();
+  if (!language.isEmpty()) profile->setHttpAcceptLanguage(language);
+  FPage = new QtWebPage(
+      profile, FView, FChannel.Marker(),
+      [this](const QUrl& origin, const QString& request) { return HandleHostObjectCall(origin, request); },
+      [this](const QUrl& url) { return NavigationStarting(url); });
+  profile->setParent(FPage);
+  FProfile = profile;
+  FView->setPage(FPage);
+
+  QWebEngineScript proxy;
+  proxy.setName(QStringLiteral("orv-host-objects"));
+  proxy.setSourceCode(FChannel.ProxyScript());
+  proxy.setInjectionPoint(QWebEngineScript::DocumentCreation);
+  proxy.setWorldId(QWebEngineScript::MainWorld);
+  proxy.setRunsOnSubFrames(false);
+  FPage->scripts().insert(proxy);
+
+  connect(FPage, &QWebEnginePage::loadingChanged, this,
+          [this](const QWebEngineLoadingInfo& info) { LoadingChanged(info); });
+  connect(FPage, &QWebEnginePage::newWindowRequested, this,
+          [this](QWebEngineNewWindowRequest& request) { NewWindowRequested(request); });
+  connect(FPage, &QWebEnginePage::renderProcessTerminated, this, [this] {
+    if (FShowingReadyPage) EngineStartFailed();
+  });
+  connect(profile, &QWebEngineProfile::downloadRequested, this,
+          [this](QWebEngineDownloadRequest* request) { DownloadRequested(request); });
+
+  AddAccelerators();
+  SetEnableContextMenu(FEnableContextMenu);
+  SetEnableShowDebugConsole(FEnableShowDebugConsole);
+  SetAllowExternalDrop(FAllowExternalDrop);
+  host->installEventFilter(this);
+  UpdateBounds();
+  UpdateVisibility();
+
+  // The engine is ready once its first page has loaded.
+  QString page;
+  if (FWebControl.ShowsReadyPage()) {
+    page = QString::fromLatin1(kReadyPage);
+    page.replace(QStringLiteral("#VERSIONPLACEHOLDER"), QtWebEngineBrowserVersion().toHtmlEscaped());
+  }
+  FShowingReadyPage = true;
+  FPage->setHtml(page);
+}
+
+void TORVZYNDashQtWebBrowser::EngineStartFailed() {
+  ReleaseEngine();
+  FIsInitializing = false;
+  FShowingReadyPage = false;
+  FWebControl.DoError(TORVZYNDashQtWebBrowserInitializationError());
+}
+
+void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo) {
+  EngineCall call(*this);
+  if (AInfo.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
+  const bool success = AInfo.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
+  if (FShowingReadyPage) {
+    // The first page of a new engine: the engine is ready (or failed).
+    FShowingReadyPage = false;
+    if (!success) {
+      EngineStartFailed();
+      return;
+    }
+    // Out of the engine's signal: a navigation started inside it is lost.
+    QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
+      const auto engine = alive.lock();
+      if (!engine || !*engine) return;
+      FIsInitializing = false;
+      if (!FURL.isEmpty()) Navigate();
+      UpdateVisibility();
+      FWebControl.DoEngineInitialized();
+    }, Qt::QueuedConnection);
+    return;
+  }
+  TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, success, AInfo.errorCode()};
+  FWebControl.DoNavigateComplete(params);
+  FURL = FSaveURL;
+}
+
+bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
+  EngineCall call(*this);
+  if (FShowingReadyPage) return true;
+  FSaveURL = AURL.toString();
+  FURL = FSaveURL;
+  TORVZYNDashCustomWebBrowserBeforeNavigateParams params{FSaveURL, false};
+  FWebControl.DoBeforeNavigate(params);
+  return !params.Cancel;
+}
+
+void TORVZYNDashQtWebBrowser::NewWindowRequested(QWebEngineNewWindowRequest& ARequest) {
+  EngineCall call(*this);
+  TORVZYNDashWebBrowserNewWindowRequestedParams params{ARequest.requestedUrl().toString(), false,
+                                                        ARequest.isUserInitiated()};
+  FWebControl.DoNewWindowRequested(params);
+  if (params.Handled || !FProfile || !FHost) return;
+  // Not handled: the engine's own behaviour, a window of its own.
+  auto* window = new QWebEngineView(FHost);
+  window->setWindowFlag(Qt::Window);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setPage(new QWebEnginePage(FProfile, window));
+  ARequest.openIn(window->page());
+  window->resize(800, 600);
+  window->show();
+  FEngineWindows.emplace_back(window);
+}
+
+// ---- release ---------------------------------------------------------------
+
+void TORVZYNDashQtWebBrowser::ReleaseEngine() {
+  if (FEngineAlive) *FEngineAlive = false;
+  FEngineAlive.reset();
+  for (const auto& operation : FDownloadOperations) operation->Detach();
+  FDownloadOperations.clear();
+  FDownloadStarting = {};
+  for (const QPointer<QWidget>& window : FEngineWindows) delete window.data();
+  FEngineWindows.clear();
+  if (FHost) FHost->removeEventFilter(this);
+  if (FView) {
+    // An engine that was still starting will never report back.
+    FIsInitializing = false;
+    disconnect(FPage, nullptr, this, nullptr);
+    disconnect(FProfile, nullptr, this, nullptr);
+    FView->hide();
+    if (FEngineCallDepth > 0) {
+      FView->deleteLater();
+    } else {
+      delete FView.data();
+    }
+  }
+  FView.clear();
+  FPage.clear();
+  FProfile.clear();
+  FShowingReadyPage = false;
+}
+
+void TORVZYNDashQtWebBrowser::DeInitialize() {
+  ReleaseEngine();
+  if (FWebControl.CanDestroyDispatch()) {
+    FChannel.Clear();
+    FCustomBridge.clear();
+  }
+  if (FAutoClearCache) {
+    DeleteDataFolder();
+    CachedFolders::ReleaseLast(this);
+  }
+}
+
+void TORVZYNDashQtWebBrowser::DeleteDataFolder() {
+  if (CachedFolders::ClaimedByOther(FFullCacheFolderName, this)) return;
+  orv::DeleteDataFolder(FFullCacheFolderName, FCacheFolder);
+}
+
+void TORVZYNDashQtWebBrowser::ClearCache() {
+  DeleteDataFolder();
+  CachedFolders::Claim(FFullCacheFolderName, this);
+}
+
+// ---- navigation and scripts ------------------------------------------------
+
+void TORVZYNDashQtWebBrowser::Navigate(const QString& AURL) {
+  if (FPage && !AURL.isEmpty()) FPage->load(QUrl(AURL));
+}
+
+void TORVZYNDashQtWebBrowser::LoadHTML(const QString& AHTML) {
+  if (FPage) FPage->setHtml(AHTML);
+}
+
+void TORVZYNDashQtWebBrowser::GoForward() {
+  if (FPage) FPage->triggerAction(QWebEnginePage::Forward);
+}
+
+void TORVZYNDashQtWebBrowser::GoBack() {
+  if (FPage) FPage->triggerAction(QWebEnginePage::Back);
+}
+
+void TORVZYNDashQtWebBrowser::Reload() {
+  if (FPage) FPage->triggerAction(QWebEnginePage::Reload);
+}
+
+void TORVZYNDashQtWebBrowser::StopLoading() {
+  if (FPage) FPage->triggerAction(QWebEnginePage::Stop);
+}
+
+bool TORVZYNDashQtWebBrowser::CanGoBack() const { return FPage && FPage->history()->canGoBack(); }
+
+bool TORVZYNDashQtWebBrowser::CanGoForward() const { return FPage && FPage->history()->canGoForward(); }
+
+void TORVZYNDashQtWebBrowser::ExecuteJavaScript(const QString& AScript,
+                                                TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult,
+                                                std::function<void()> AAfterComplete) {
+  if (!FPage) return;
+  // Nothing arrives once the engine has been released, even if the engine
+  // still answers pending scripts while it goes away.
+  FPage->runJavaScript(AScript, QWebEngineScript::MainWorld,
+                       [this, alive = std::weak_ptr<bool>(FEngineAlive), result = std::move(AResult),
+                        after = std::move(AAfterComplete)](const QVariant& value) {
+                         const auto engine = alive.lock();
+                         if (!engine || !*engine) return;
+                         EngineCall call(*this);
+                         if (result) result(JsonText(value));
+                         if (after) after();
+                       });
+}
+
+void* TORVZYNDashQtWebBrowser::NativeEnvironment() const { return FProfile.data(); }
+
+void* TORVZYNDashQtWebBrowser::NativeBrowser() const { return FView.data(); }
+
+// ---- host objects ----------------------------------------------------------
+
+void TORVZYNDashQtWebBrowser::AddBridge(const QString& ABridgeName, std::shared_ptr<IHostObject> ABridgeObject) {
+  if (!FView || ABridgeName.isEmpty() || !ABridgeObject) return;
+  FChannel.Add(ABridgeName, std::move(ABridgeObject));
+  FCustomBridge = ABridgeName;
+}
+
+void TORVZYNDashQtWebBrowser::RemoveBridge(const QString& ABridgeName) {
+  if (ABridgeName.isEmpty()) return;
+  FChannel.Remove(ABridgeName);
+  if (ABridgeName == FCustomBridge) FCustomBridge.clear();
+}
+
+QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest) {
+  EngineCall call(*this);
+  return FChannel.Handle(ASecurityOrigin, ARequest);
+}
+
+// ---- settings --------------------------------------------------------------
+
+void TORVZYNDashQtWebBrowser::SetUserAgent(const QString& AValue) {
+  FUserAgent = AValue;
+  if (FProfile) FProfile->setHttpUserAgent(AValue);
+}
+
+QString TORVZYNDashQtWebBrowser::UserAgent() const {
+  return FProfile ? FProfile->httpUserAgent() : FUserAgent;
+}
+
+void TORVZYNDashQtWebBrowser::SetEnableContextMenu(bool AValue) {
+  FEnableContextMenu = AValue;
+  if (FView) FView->setContextMenuPolicy(AValue ? Qt::DefaultContextMenu : Qt::NoContextMenu);
+}
+
+void TORVZYNDashQtWebBrowser::SetEnableShowDebugConsole(bool AValue) {
+  FEnableShowDebugConsole = AValue;
+  if (FPage) FPage->action(QWebEnginePage::InspectElement)->setVisible(AValue);
+  ApplyAcceleratorKeys();
+}
+
+void TORVZYNDashQtWebBrowser::SetEnableAcceleratorKeys(bool AValue) {
+  FEnableAcceleratorKeys = AValue;
+  ApplyAcceleratorKeys();
+}
+
+void TORVZYNDashQtWebBrowser::SetAllowExternalDrop(bool AValue) {
+  FAllowExternalDrop = AValue;
+  if (!FView) return;
+  FView->setAcceptDrops(AValue);
+  if (QWidget* proxy = FView->focusProxy()) proxy->setAcceptDrops(AValue);
+}
+
+void TORVZYNDashQtWebBrowser::ShowDebugConsole() {
+  if (!FPage || !FEnableShowDebugConsole || !FHost) return;
+  if (QWebEnginePage* tools = FPage->devToolsPage()) {
+    if (auto* window = qobject_cast<QWidget*>(tools->parent())) window->show();
+    return;
+  }
+  auto* window = new QWebEngineView(FHost);
+  window->setWindowFlag(Qt::Window);
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->setPage(new QWebEnginePage(FProfile, window));
+  FPage->setDevToolsPage(window->page());
+  window->resize(900, 600);
+  window->show();
+  FEngineWindows.emplace_back(window);
+}
+
+// The browser shortcuts of the engine: reload, history and developer
+// tools, live while accelerator keys are enabled.
+void TORVZYNDashQtWebBrowser::AddAccelerators() {
+  struct Accelerator {
+    QList<QKeySequence> keys;
+    std::function<void()> run;
+    bool debug;
+  };
+  const Accelerator accelerators[] = {
+      {{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] { Reload(); }, false},
+      {{QKeySequence(Qt::ALT | Qt::Key_Left)}, [this] { GoBack(); }, false},
+      {{QKeySequence(Qt::ALT | Qt::Key_Right)}, [this] { GoForward(); }, false},
+      {{QKeySequence(Qt::Key_F12), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I)}, [this] { ShowDebugConsole(); },
+       true},
+  };
+  for (const Accelerator& accelerator : accelerators) {
+    auto* action = new QAction(FView);
+    action->setShortcuts(accelerator.keys);
+    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    action->setProperty("orvDebugAccelerator", accelerator.debug);
+    connect(action, &QAction::triggered, this, accelerator.run);
+    FView->addAction(action);
+  }
+  ApplyAcceleratorKeys();
+}
+
+void TORVZYNDashQtWebBrowser::ApplyAcceleratorKeys() {
+  if (!FView) return;
+  for (QAction* action : FView->actions()) {
+    const bool debug = action->property("orvDebugAccelerator").toBool();
+    action->setEnabled(FEnableAcceleratorKeys && (!debug || FEnableShowDebugConsole));
+  }
+}
+
+// ---- bounds and visibility -------------------------------------------------
+
+void TORVZYNDashQtWebBrowser::UpdateBounds() {
+  if (!FView || !FHost) return;
+  FView->setGeometry(FWebControl.AlignedBounds(FHost->size()));
+}
+
+void TORVZYNDashQtWebBrowser::UpdateVisibility() {
+  if (!FView) {
+    if (FWebControl.Visible() && HostWidget()) Initialize();
+    return;
+  }
+  FView->setVisible(FWebControl.Visible());
+}
+
+void TORVZYNDashQtWebBrowser::BeforeParentChange() {
+  if (!FView) return;
+  FView->hide();
+  if (FHost) FHost->removeEventFilter(this);
+  FView->setParent(nullptr);
+  FHost.clear();
+}
+
+bool TORVZYNDashQtWebBrowser::eventFilter(QObject* AWatched, QEvent* AEvent) {
+  if (AWatched == FHost && AEvent->type() == QEvent::Resize) UpdateBounds();
+  return QObject::eventFilter(AWatched, AEvent);
+}
+
+// ---- downloads -------------------------------------------------------------
+
+DownloadEventToken TORVZYNDashQtWebBrowser::AddDownloadStarting(DownloadStartingHandler AHandler) {
+  if (!FProfile) return 0;
+  return FDownloadStarting.Add(std::move(AHandler));
+}
+
+void TORVZYNDashQtWebBrowser::RemoveDownloadStarting(DownloadEventToken AToken) {
+  FDownloadStarting.Remove(AToken);
+}
+
+void TORVZYNDashQtWebBrowser::DownloadRequested(QWebEngineDownloadRequest* ARequest) {
+  EngineCall call(*this);
+  for (const auto& known : FDownloadOperations) {
+    if (known->Id() == ARequest->id()) {
+      known->Resume(ARequest);
+      return;
+    }
+  }
+  auto operation = QtDownloadOperation::Create(ARequest);
+  auto starting = std::make_shared<QtDownloadStarting>(ARequest, operation);
+  FDownloadOperations.push_back(operation);
+
+  // The component's own record of the download comes first.
+  auto& downloads = FWebControl.Downloads();
+  downloads.push_back(std::make_unique<TORVZYNDashWebBrowserDownloadItem>());
+  TORVZYNDashWebBrowserDownloadItem* item = downloads.back().get();
+  item->URL = ARequest->url().toString();
+  item->MimeType = ARequest->mimeType();
+  item->ResultFilePath = starting->ResultFilePath();
+  item->TotalBytes = ARequest->totalBytes();
+  item->BytesReceived = ARequest->receivedBytes();
+  const QString proposed = item->ResultFilePath;
+  bool silent = false, pause = false, resume = false, cancel = false;
+  FWebControl.DoDownloadStarted(*item, silent, pause, resume, cancel);
+  if (item->ResultFilePath != proposed) starting->SetResultFilePath(item->ResultFilePath);
+  starting->SetHandled(silent);
+  if (cancel) {
+    starting->Cancel();
+    item->State = TORVZYNDashDownloadState::Cancelled;
+    FWebControl.DoDownloadStateChanged(*item);
+  } else {
+    // The item may be gone by the time the engine reports (the component
+    // drops its records when it is destroyed).
+    auto itemAlive = [this, item] {
+      for (const auto& download : FWebControl.Downloads())
+        if (download.get() == item) return true;
+      return false;
+    };
+    std::weak_ptr<QtDownloadOperation> weak = operation;
+    operation->AddStateChanged([this, item, weak, itemAlive] {
+      auto op = weak.lock();
+      if (!op || !itemAlive()) return;
+      switch (op->State()) {
+        case DownloadState::InProgress: item->State = TORVZYNDashDownloadState::InProgress; break;
+        case DownloadState::Interrupted: item->State = TORVZYNDashDownloadState::Interrupted; break;
+        case DownloadState::Completed: item->State = TORVZYNDashDownloadState::Completed; break;
+      }
+      item->ResultFilePath = op->ResultFilePath();
+      FWebControl.DoDownloadStateChanged(*item);
+    });
+    operation->AddBytesReceivedChanged([this, item, weak, itemAlive] {
+      auto op = weak.lock();
+      if (!op || !itemAlive()) return;
+      item->BytesReceived = op->BytesReceived();
+      item->TotalBytes = op->TotalBytesToReceive();
+      FWebControl.DoDownloadBytesReceivedChanged(*item);
+    });
+  }
+
+  // Then whoever tracks downloads; what they leave takes effect.
+  FDownloadStarting.Raise(starting);
+  starting->Start();
+  if (pause && !cancel && !resume) ARequest->pause();
+}
+
+}  // namespace orv

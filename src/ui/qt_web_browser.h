@@ -1,0 +1,170 @@
+#pragma once
+
+#include "lib/download.h"
+#include "lib/web_browser.h"
+#include "ui/host_object_channel.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+class QWebEngineDownloadRequest;
+class QWebEngineLoadingInfo;
+class QWebEngineNewWindowRequest;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace orv {
+
+class Dialogs;
+class QtDownloadOperation;
+class QtWebPage;
+
+// Facts about the installed engine, fixed at program start (shown by the
+// options dialog and on the ready page).
+bool QtWebEngineLoaded();
+QString QtWebEngineBrowserVersion();
+
+// Registers the Qt WebEngine browser factory service, unless a browser
+// service is registered already. Message boxes about engine failures go to
+// ADialogs; none are shown when it is null. Call once at program start,
+// after the QApplication exists; Unregister at program end.
+void RegisterQtWebBrowserService(Dialogs* ADialogs);
+void UnregisterQtWebBrowserService();
+
+class TORVZYNDashQtWebBrowserInitializationError : public TORVZYNDashWebBrowserError {
+public:
+  TORVZYNDashQtWebBrowserInitializationError();
+};
+
+class TORVZYNDashQtWebBrowserEngineMissingError : public TORVZYNDashWebBrowserError {
+public:
+  TORVZYNDashQtWebBrowserEngineMissingError();
+};
+
+// The browser component's backend over Qt WebEngine: one view, page and
+// profile (with its own data folder) per engine, created on the event-loop
+// turn after Initialize and hosted in the component's parent widget.
+class TORVZYNDashQtWebBrowser : public QObject,
+                                public IORVZYNDashCustomWebBrowser,
+                                public IORVZYNDashCustomWebBrowserSettings,
+                                public IDownloadEvents {
+public:
+  TORVZYNDashQtWebBrowser(TORVZYNDashCustomWebBrowser& AWebControl, Dialogs* ADialogs);
+  ~TORVZYNDashQtWebBrowser() override;
+
+  void SetUserAgent(const QString& AValue) override;
+  QString UserAgent() const override;
+  void SetURL(const QString& AValue) override { FURL = AValue; }
+  QString URL() const override { return FURL; }
+  void SetEnableContextMenu(bool AValue) override;
+  bool EnableContextMenu() const override { return FEnableContextMenu; }
+  void SetEnableShowDebugConsole(bool AValue) override;
+  bool EnableShowDebugConsole() const override { return FEnableShowDebugConsole; }
+  void SetEnableAcceleratorKeys(bool AValue) override;
+  bool EnableAcceleratorKeys() const override { return FEnableAcceleratorKeys; }
+  void SetCacheFolderName(const QString& AValue) override;
+  QString CacheFolderName() const override { return FCacheFolderName; }
+  void SetAutoClearCache(bool AValue) override { FAutoClearCache = AValue; }
+  bool AutoClearCache() const override { return FAutoClearCache; }
+  void SetCacheFolder(const QString& AValue) override;
+  QString CacheFolder() const override { return FCacheFolder; }
+  void SetAllowExternalDrop(bool AValue) override;
+  bool AllowExternalDrop() const override { return FAllowExternalDrop; }
+  void SetHostObjectOrigin(const QString& AValue) override { FChannel.SetAllowedOrigin(AValue); }
+  QString HostObjectOrigin() const override { return FChannel.AllowedOrigin(); }
+  QString FullCacheFolderName() const { return FFullCacheFolderName; }
+
+  void Navigate(const QString& AURL) override;
+  void Navigate() override { Navigate(FURL); }
+  void LoadHTML(const QString& AHTML) override;
+  void GoForward() override;
+  void GoBack() override;
+  void Reload() override;
+  void StopLoading() override;
+  bool CanGoBack() const override;
+  bool CanGoForward() const override;
+
+  void AddBridge(const QString& ABridgeName, std::shared_ptr<IHostObject> ABridgeObject) override;
+  void RemoveBridge(const QString& ABridgeName) override;
+
+  void UpdateBounds() override;
+  void UpdateVisibility() override;
+  void BeforeParentChange() override;
+
+  void Initialize() override;
+  void DeInitialize() override;
+  void ClearCache() override;
+  void ShowDebugConsole() override;
+
+  void ExecuteJavaScript(const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult,
+                         std::function<void()> AAfterComplete) override;
+
+  // The profile and the view; null without an engine.
+  void* NativeEnvironment() const override;
+  void* NativeBrowser() const override;
+
+  DownloadEventToken AddDownloadStarting(DownloadStartingHandler AHandler) override;
+  void RemoveDownloadStarting(DownloadEventToken AToken) override;
+
+  // Answers the page's host-object calls (from the page's prompt hook).
+  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest);
+  const QString& HostObjectMarker() const { return FChannel.Marker(); }
+  // Navigation tracking (from the page's navigation hook); false cancels.
+  bool NavigationStarting(const QUrl& AURL);
+
+protected:
+  bool eventFilter(QObject* AWatched, QEvent* AEvent) override;
+
+private:
+  void CreateEngine();
+  void EngineStartFailed();
+  void LoadingChanged(const QWebEngineLoadingInfo& AInfo);
+  void NewWindowRequested(QWebEngineNewWindowRequest& ARequest);
+  void DownloadRequested(QWebEngineDownloadRequest* ARequest);
+  // Deferred while the engine is calling us: its page is on the stack.
+  void ReleaseEngine();
+  class EngineCall;
+  void DeleteDataFolder();
+  void ApplyAcceleratorKeys();
+  void AddAccelerators();
+  QWidget* HostWidget() const;
+  void ShowMessage(const QString& AText) const;
+
+  TORVZYNDashCustomWebBrowser& FWebControl;
+  Dialogs* FDialogs;
+  HostObjectChannel FChannel;
+
+  bool FIsInitializing = false;
+  bool FShowingReadyPage = false;
+  QString FSaveURL;
+  QString FCustomBridge;
+  QString FURL;
+  QString FUserAgent;
+  bool FEnableContextMenu = true;
+  bool FEnableShowDebugConsole = true;
+  bool FEnableAcceleratorKeys = true;
+  bool FAllowExternalDrop = true;
+  QString FCacheFolderName = QStringLiteral("EdgeCache");
+  bool FAutoClearCache = true;
+  QString FCacheFolder;
+  QString FFullCacheFolderName;
+
+  // The engine: the view owns its page, the page owns its profile, so one
+  // deletion releases them in the order the engine needs.
+  QPointer<QWebEngineView> FView;
+  QPointer<QtWebPage> FPage;
+  QPointer<QWebEngineProfile> FProfile;
+  QPointer<QWidget> FHost;
+  std::vector<QPointer<QWidget>> FEngineWindows;  // popups and developer tools
+  std::vector<std::shared_ptr<QtDownloadOperation>> FDownloadOperations;
+  int FEngineCallDepth = 0;
+  // Cleared when the engine is released: late reports of that engine are dropped.
+  std::shared_ptr<bool> FEngineAlive;
+  DownloadEventList<const std::shared_ptr<IDownloadStarting>&> FDownloadStarting;
+};
+
+}  // namespace orv

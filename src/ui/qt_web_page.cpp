@@ -1,0 +1,24 @@
+#include "qt_web_page.h"
+
+namespace orv {
+
+QtWebPage::QtWebPage(QWebEngineProfile* AProfile, QObject* AParent, QString AMarker,
+                     HostObjectCall AHostObjectCall, NavigationStarting ANavigationStarting)
+    : QWebEnginePage(AProfile, AParent),
+      FMarker(std::move(AMarker)),
+      FHostObjectCall(std::move(AHostObjectCall)),
+      FNavigationStarting(std::move(ANavigationStarting)) {}
+
+bool QtWebPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
+                                 QString* result) {
+  if (!msg.startsWith(FMarker)) return QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
+  *result = FHostObjectCall(securityOrigin, msg.mid(FMarker.size()));
+  return true;
+}
+
+bool QtWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) {
+  if (isMainFrame && !FNavigationStarting(url)) return false;
+  return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+}
+
+}  // namespace orv

@@ -1,0 +1,379 @@
+#include "lib/web_browser.h"
+#include "lib/web_browser_origin.h"
+
+#include <gtest/gtest.h>
+
+#include <QMap>
+
+namespace orv {
+namespace {
+
+// Records what the component asks of its engine; the test plays the engine
+// (reports readiness and script completions).
+class FakeBackend : public IORVZYNDashCustomWebBrowser, public IORVZYNDashCustomWebBrowserSettings {
+public:
+  struct Script {
+    QString text;
+    TORVZYNDashWebBrowserJavaScriptCompleteEvent result;
+    std::function<void()> after;
+  };
+
+  QStringList calls;
+  std::vector<Script> scripts;
+  QMap<QString, std::shared_ptr<IHostObject>> bridges;
+  QString url, userAgent, cacheFolder, cacheFolderName, origin;
+  bool contextMenu = true, debugConsole = true, acceleratorKeys = true, externalDrop = true;
+  bool autoClearCache = true;
+
+  // A new engine starts with its own defaults.
+  void ResetToEngineDefaults() { contextMenu = debugConsole = acceleratorKeys = externalDrop = true; }
+  // The engine reports the completion of the oldest script still running.
+  void Complete(const QString& result) {
+    Script s = std::move(scripts.front());
+    scripts.erase(scripts.begin());
+    if (s.result) s.result(result);
+    if (s.after) s.after();
+  }
+
+  void SetUserAgent(const QString& v) override { userAgent = v; }
+  QString UserAgent() const override { return userAgent; }
+  void SetURL(const QString& v) override { url = v; }
+  QString URL() const override { return url; }
+  void SetEnableContextMenu(bool v) override { contextMenu = v; }
+  bool EnableContextMenu() const override { return contextMenu; }
+  void SetEnableShowDebugConsole(bool v) override { debugConsole = v; }
+  bool EnableShowDebugConsole() const override { return debugConsole; }
+  void SetEnableAcceleratorKeys(bool v) override { acceleratorKeys = v; }
+  bool EnableAcceleratorKeys() const override { return acceleratorKeys; }
+  void SetCacheFolderName(const QString& v) override { cacheFolderName = v; }
+  QString CacheFolderName() const override { return cacheFolderName; }
+  void SetAutoClearCache(bool v) override { autoClearCache = v; }
+  bool AutoClearCache() const override { return autoClearCache; }
+  void SetCacheFolder(const QString& v) override { cacheFolder = v; }
+  QString CacheFolder() const override { return cacheFolder; }
+  void SetAllowExternalDrop(bool v) override { externalDrop = v; }
+  bool AllowExternalDrop() const override { return externalDrop; }
+  void SetHostObjectOrigin(const QString& v) override { origin = v; }
+  QString HostObjectOrigin() const override { return origin; }
+
+  void Navigate(const QString& u) override { calls << QStringLiteral("Navigate ") + u; }
+  void Navigate() override { calls << QStringLiteral("Navigate() ") + url; }
+  void LoadHTML(const QString&) override {}
+  void GoForward() override {}
+  void GoBack() override {}
+  void Reload() override { calls << QStringLiteral("Reload"); }
+  void StopLoading() override {}
+  bool CanGoBack() const override { return false; }
+  bool CanGoForward() const override { return false; }
+  void AddBridge(const QString& n, std::shared_ptr<IHostObject> o) override {
+    calls << QStringLiteral("AddBridge ") + n;
+    bridges[n] = std::move(o);
+  }
+  void RemoveBridge(const QString& n) override {
+    calls << QStringLiteral("RemoveBridge ") + n;
+    bridges.remove(n);
+  }
+  void UpdateBounds() override {}
+  void UpdateVisibility() override {}
+  void BeforeParentChange() override { calls << QStringLiteral("BeforeParentChange"); }
+  void Initialize() override { calls << QStringLiteral("Initialize"); }
+  void DeInitialize() override { calls << QStringLiteral("DeInitialize"); }
+  void ClearCache() override { calls << QStringLiteral("ClearCache"); }
+  void ShowDebugConsole() override {}
+  void ExecuteJavaScript(const QString& s, TORVZYNDashWebBrowserJavaScriptCompleteEvent r,
+                         std::function<void()> a) override {
+    scripts.push_back({s, std::move(r), std::move(a)});
+  }
+  void* NativeEnvironment() const override { return nullptr; }
+  void* NativeBrowser() const override { return nullptr; }
+};
+
+class FakeService : public TORVZYNDashWebBrowserFactoryService {
+public:
+  std::shared_ptr<FakeBackend> last;
+  QStringList* log = nullptr;
+  void DestroyWebBrowser(const std::shared_ptr<IORVZYNDashCustomWebBrowser>& b) override {
+    if (log) *log << QStringLiteral("DestroyWebBrowser");
+    TORVZYNDashWebBrowserFactoryService::DestroyWebBrowser(b);
+  }
+
+protected:
+  std::shared_ptr<IORVZYNDashCustomWebBrowser> DoCreateWebBrowser(TORVZYNDashCustomWebBrowser&) override {
+    last = std::make_shared<FakeBackend>();
+    return last;
+  }
+};
+
+class HostObject : public IHostObject {
+public:
+  QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
+  QString getProperty(const QString&) override { return {}; }
+  void setProperty(const QString&, const QString&) override {}
+};
+
+class WebBrowserTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    service = std::make_shared<FakeService>();
+    TORVZYNDashWebBrowserPlatformServices::Current()->AddPlatformService(
+        IORVZYNDashWebBrowserService::IID(), service);
+    browser = std::make_unique<TORVZYNDashWebBrowser>();
+    backend = service->last.get();
+    browser->OnInitialized = [this](TORVZYNDashCustomWebBrowser&) { ++initializedEvents; };
+  }
+  void TearDown() override {
+    browser.reset();
+    TORVZYNDashWebBrowserPlatformServices::Current()->RemovePlatformService(
+        IORVZYNDashWebBrowserService::IID());
+  }
+  void StartEngine() {
+    browser->Initialize();
+    browser->DoEngineInitialized();
+  }
+
+  std::shared_ptr<FakeService> service;
+  std::unique_ptr<TORVZYNDashWebBrowser> browser;
+  FakeBackend* backend = nullptr;
+  int initializedEvents = 0;
+};
+
+TEST_F(WebBrowserTest, QueuedScriptsRunOneAtATimeInCallOrder) {
+  StartEngine();
+  QStringList results;
+  auto record = [&](const QString& tag) { return [&, tag](const QString& r) { results << tag + r; }; };
+  browser->ExecuteJavaScript(QStringLiteral("one"), record(QStringLiteral("1:")));
+  browser->ExecuteJavaScript(QStringLiteral("two"), record(QStringLiteral("2:")));
+  browser->ExecuteJavaScript(QStringLiteral("three"));
+
+  ASSERT_EQ(backend->scripts.size(), 1u);  // the others wait for their turn
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("one"));
+  backend->Complete(QStringLiteral("\"a\""));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("two"));
+  backend->Complete(QStringLiteral("null"));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("three"));
+  backend->Complete(QStringLiteral("3"));
+  EXPECT_TRUE(backend->scripts.empty());
+  EXPECT_EQ(results, (QStringList{QStringLiteral("1:\"a\""), QStringLiteral("2:null")}));
+
+  // The queue is free again: the next script starts at once.
+  browser->ExecuteJavaScript(QStringLiteral("four"));
+  EXPECT_EQ(backend->scripts.size(), 1u);
+}
+
+TEST_F(WebBrowserTest, ScriptsBeforeTheEngineIsReadyAreDropped) {
+  bool called = false;
+  browser->ExecuteJavaScript(QStringLiteral("early"), [&](const QString&) { called = true; });
+  browser->ExecuteJavaScript(QStringLiteral("immediate early"), {}, true);
+  EXPECT_TRUE(backend->scripts.empty());
+
+  StartEngine();
+  browser->ExecuteJavaScript(QStringLiteral("later"));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("later"));
+  EXPECT_FALSE(called);
+}
+
+TEST_F(WebBrowserTest, ImmediateScriptBypassesWaitingQueue) {
+  StartEngine();
+  browser->ExecuteJavaScript(QStringLiteral("queued 1"));
+  browser->ExecuteJavaScript(QStringLiteral("queued 2"));
+  QString result;
+  browser->ExecuteJavaScript(QStringLiteral("now"), [&](const QString& r) { result = r; }, true);
+  ASSERT_EQ(backend->scripts.size(), 2u);
+  EXPECT_EQ(backend->scripts[1].text, QStringLiteral("now"));
+  EXPECT_FALSE(backend->scripts[1].after);  // its completion does not advance the queue
+
+  // The immediate one completes first; the queue still waits for "queued 1".
+  FakeBackend::Script immediate = std::move(backend->scripts[1]);
+  backend->scripts.pop_back();
+  immediate.result(QStringLiteral("42"));
+  EXPECT_EQ(result, QStringLiteral("42"));
+  EXPECT_EQ(backend->scripts.size(), 1u);
+  backend->Complete(QStringLiteral("null"));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("queued 2"));
+}
+
+TEST_F(WebBrowserTest, ReleasingTheEngineEmptiesTheQueue) {
+  StartEngine();
+  browser->ExecuteJavaScript(QStringLiteral("lost with the old engine"));
+  browser->ExecuteJavaScript(QStringLiteral("waiting"));
+  browser->DeInitialize();
+  StartEngine();
+
+  // The new engine is not held back by the script the old one never finished.
+  browser->ExecuteJavaScript(QStringLiteral("new"));
+  ASSERT_EQ(backend->scripts.size(), 2u);
+  EXPECT_EQ(backend->scripts[1].text, QStringLiteral("new"));
+  // A late completion report of the old engine does not disturb the queue.
+  browser->ExecuteJavaScript(QStringLiteral("after new"));
+  backend->Complete(QStringLiteral("null"));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("new"));
+  backend->Complete(QStringLiteral("null"));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("after new"));
+}
+
+TEST_F(WebBrowserTest, OnInitializedOncePerEngine) {
+  StartEngine();
+  browser->DoEngineInitialized();  // the same engine reporting again
+  EXPECT_EQ(initializedEvents, 1);
+  EXPECT_TRUE(browser->Initialized());
+
+  browser->DeInitialize();
+  EXPECT_FALSE(browser->Initialized());
+  browser->ClearCache();
+  StartEngine();
+  EXPECT_EQ(initializedEvents, 2);
+  EXPECT_EQ(backend->calls, (QStringList{QStringLiteral("Initialize"), QStringLiteral("DeInitialize"),
+                                         QStringLiteral("ClearCache"), QStringLiteral("Initialize")}));
+}
+
+TEST_F(WebBrowserTest, SettingsAreAppliedToEveryNewEngine) {
+  browser->Settings().SetEnableContextMenu(false);
+  browser->Settings().SetEnableShowDebugConsole(false);
+  browser->Settings().SetEnableAcceleratorKeys(false);
+  browser->Settings().SetAllowExternalDrop(false);
+
+  for (int engine = 0; engine < 2; ++engine) {
+    backend->ResetToEngineDefaults();
+    bool seenInHandler = false;
+    browser->OnInitialized = [&](TORVZYNDashCustomWebBrowser& b) {
+      seenInHandler = !backend->contextMenu && !b.Settings().EnableShowDebugConsole();
+    };
+    StartEngine();
+    EXPECT_TRUE(seenInHandler) << "engine " << engine;
+    EXPECT_FALSE(backend->contextMenu);
+    EXPECT_FALSE(backend->debugConsole);
+    EXPECT_FALSE(backend->acceleratorKeys);
+    EXPECT_FALSE(backend->externalDrop);
+    browser->DeInitialize();
+  }
+}
+
+TEST_F(WebBrowserTest, UrlNavigatesOnlyWhenNotEmpty) {
+  browser->SetURL(QString());
+  EXPECT_TRUE(backend->calls.isEmpty());
+  browser->SetURL(QStringLiteral("http://x.test/a"));
+  browser->Navigate(QStringLiteral("http://x.test/search?q=1"));
+  EXPECT_EQ(browser->URL(), QStringLiteral("http://x.test/a"));
+  EXPECT_EQ(backend->calls, (QStringList{QStringLiteral("Navigate() http://x.test/a"),
+                                         QStringLiteral("Navigate http://x.test/search?q=1")}));
+}
+
+TEST_F(WebBrowserTest, BridgeRegisteredAgainReplacesTheOldOne) {
+  StartEngine();
+  auto first = std::make_shared<HostObject>();
+  auto second = std::make_shared<HostObject>();
+  browser->AddBridge(QStringLiteral("DashboardBridge"), first);
+  browser->AddBridge(QStringLiteral("DashboardBridge"), second);
+  EXPECT_EQ(backend->bridges.value(QStringLiteral("DashboardBridge")), second);
+  EXPECT_EQ(backend->calls.mid(1),
+            (QStringList{QStringLiteral("RemoveBridge DashboardBridge"), QStringLiteral("AddBridge DashboardBridge"),
+                         QStringLiteral("RemoveBridge DashboardBridge"), QStringLiteral("AddBridge DashboardBridge")}));
+  browser->RemoveBridge(QStringLiteral("DashboardBridge"));
+  EXPECT_TRUE(backend->bridges.isEmpty());
+}
+
+TEST_F(WebBrowserTest, ParentChangeDetachesThenStartsTheEngine) {
+  QObject host;
+  browser->SetParent(&host);
+  EXPECT_EQ(browser->Parent(), &host);
+  EXPECT_EQ(backend->calls, (QStringList{QStringLiteral("BeforeParentChange"), QStringLiteral("Initialize")}));
+}
+
+TEST_F(WebBrowserTest, DestructionHandsTheBackendBackBeforeReleasingIt) {
+  QStringList log;
+  service->log = &log;
+  std::weak_ptr<FakeBackend> weak = service->last;
+  service->last.reset();
+  ASSERT_EQ(service->WebBrowserCount(), 1);
+  backend->calls.clear();
+  browser.reset();
+  EXPECT_EQ(service->WebBrowserCount(), 0);
+  EXPECT_TRUE(weak.expired());
+  EXPECT_EQ(log, QStringList{QStringLiteral("DestroyWebBrowser")});
+}
+
+TEST_F(WebBrowserTest, EventsAreRaisedOnlyWhenAssigned) {
+  TORVZYNDashCustomWebBrowserBeforeNavigateParams before{QStringLiteral("u"), false};
+  browser->DoBeforeNavigate(before);  // nothing assigned: no effect
+  TORVZYNDashWebBrowserNewWindowRequestedParams window{QStringLiteral("http://x.test/new"), false, true};
+  browser->OnNewWindowRequested = [](TORVZYNDashCustomWebBrowser&, auto& p) { p.Handled = true; };
+  browser->DoNewWindowRequested(window);
+  EXPECT_TRUE(window.Handled);
+
+  QString seen;
+  browser->OnError = [&](TORVZYNDashCustomWebBrowser&, const TORVZYNDashWebBrowserError& e) {
+    seen = e.Message() + QLatin1Char('|') + e.Type();
+  };
+  browser->DoError(TORVZYNDashWebBrowserError::CreateDefault());
+  EXPECT_EQ(seen, QStringLiteral("Error Message|ERROR_TYPE"));
+  browser->DoError(TORVZYNDashWebBrowserError(QStringLiteral("boom")));
+  EXPECT_EQ(seen, QStringLiteral("boom|ERROR_TYPE"));
+}
+
+TEST(WebBrowserWithoutService, EveryOperationIsHarmless) {
+  TORVDashboardWebBrowser browser;  // no factory service registered
+  EXPECT_FALSE(browser.CanDestroyDispatch());
+  bool initialized = false;
+  browser.OnInitialized = [&](TORVZYNDashCustomWebBrowser&) { initialized = true; };
+  browser.SetURL(QStringLiteral("http://x.test/"));
+  EXPECT_EQ(browser.URL(), QStringLiteral("http://x.test/"));
+  browser.Settings().SetEnableContextMenu(false);
+  EXPECT_FALSE(browser.EnableContextMenu());
+  browser.Settings().SetAllowExternalDrop(false);
+  EXPECT_FALSE(browser.Settings().AllowExternalDrop());
+  browser.Initialize();
+  browser.ExecuteJavaScript(QStringLiteral("x"), [](const QString&) { FAIL(); });
+  browser.AddBridge(QStringLiteral("b"), std::make_shared<HostObject>());
+  EXPECT_EQ(browser.NativeBrowser(), nullptr);
+  EXPECT_EQ(browser.DownloadEvents(), nullptr);
+  EXPECT_FALSE(initialized);
+  EXPECT_TRUE(TORVZYNDashWebBrowser().CanDestroyDispatch());
+}
+
+TEST(WebBrowserLayout, AlignmentPlacesTheControlInItsParent) {
+  struct Case {
+    TORVZYNDashControlAlignment alignment;
+    QRect expected;
+  };
+  const Case cases[] = {
+      {caNone, {10, 20, 500, 350}},    {caTop, {0, 0, 1400, 350}},   {caBottom, {0, 450, 1400, 350}},
+      {caLeft, {0, 0, 500, 800}},      {caRight, {900, 0, 500, 800}}, {caClient, {0, 0, 1400, 800}},
+  };
+  TORVZYNDashWebBrowser browser;
+  browser.SetBoundsRect({10, 20, 500, 350});
+  for (const Case& c : cases) {
+    browser.SetControlAlignment(c.alignment);
+    EXPECT_EQ(browser.AlignedBounds({1400, 800}), c.expected) << c.alignment;
+  }
+}
+
+TEST(WebOrigin, ComparesSchemeHostAndPort) {
+  struct Case {
+    const char* a;
+    const char* b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"https://www.x.test/site/dashboard", "https://WWW.X.TEST:443/other?q", true},
+      {"http://127.0.0.1:8080/a", "http://127.0.0.1:8080/b", true},
+      {"http://127.0.0.1:8080/a", "http://127.0.0.1:8081/a", false},
+      {"http://www.x.test/", "https://www.x.test/", false},
+      {"https://www.x.test/", "https://www.x.test.evil.test/", false},
+      {"https://www.x.test@evil.test/", "https://www.x.test/", false},
+      {"data:text/html,hi", "data:text/html,hi", false},
+      {"about:blank", "https://www.x.test/", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(SameWebOrigin(QUrl(QString::fromLatin1(c.a)), QUrl(QString::fromLatin1(c.b))), c.same)
+        << c.a << " vs " << c.b;
+  }
+}
+
+}  // namespace
+}  // namespace orv

@@ -1,0 +1,411 @@
+// The Qt WebEngine backend in the real engine (run under Xvfb). One engine
+// serves the whole suite; the last case restarts it.
+#include "browser_test_host.h"
+
+#include "lib/exception.h"
+#include "ui/qt_web_browser.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace orv {
+namespace {
+
+// A bridge whose setter stores the text, fails on request, or shows a
+// modal dialog first; the getter echoes what was stored.
+class TestBridge : public IHostObject {
+public:
+  QString stored;
+  bool onUiThread = true;
+  int modalTicks = -1;
+
+  QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
+  QString getProperty(const QString&) override { return QStringLiteral("echo:") + stored; }
+  void setProperty(const QString&, const QString& value) override {
+    onUiThread = onUiThread && QThread::currentThread() == qApp->thread();
+    if (value.startsWith(QLatin1String("fail:"))) throw Exception(value.mid(5));
+    if (value == QLatin1String("modal")) RunModalDialog();
+    stored = value;
+  }
+
+private:
+  // The event loop keeps running while the dialog is up (timers tick, the
+  // window paints) and the page waits for the assignment to return.
+  void RunModalDialog() {
+    QDialog dialog;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &dialog, [&] { ++ticks; });
+    ticker.start(10);
+    QTimer::singleShot(300, &dialog, [&] { dialog.accept(); });
+    dialog.exec();
+    modalTicks = ticks;
+  }
+};
+
+class BrowserEngineTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    server = new LocalWebServer();
+    temp = new QTemporaryDir();
+    host = new BrowserTestHost(std::make_unique<TORVZYNDashWebBrowser>(), temp->path() + QStringLiteral("/data"));
+    host->Browser().SetAutoClearCache(false);
+    // As the dashboard sets them, before the engine exists.
+    host->Browser().Settings().SetEnableContextMenu(false);
+    host->Browser().Settings().SetEnableShowDebugConsole(false);
+    host->Browser().Settings().SetAllowExternalDrop(false);
+    host->Browser().SetHostObjectOrigin(server->Url(QStringLiteral("/")));
+    ASSERT_TRUE(host->Start());
+  }
+  static void TearDownTestSuite() {
+    delete host;
+    // The engine still writes into its data folder for a moment after it
+    // has been released.
+    BrowserTestHost::WaitFor([] { return temp->remove(); }, 5000);
+    delete temp;
+    delete server;
+  }
+  void SetUp() override { ASSERT_NE(host->Browser().NativeBrowser(), nullptr); }
+
+  TORVZYNDashCustomWebBrowser& browser() { return host->Browser(); }
+  QString Page() const { return server->Url(QStringLiteral("/page")); }
+  std::shared_ptr<TestBridge> RegisterBridge() {
+    auto bridge = std::make_shared<TestBridge>();
+    browser().AddBridge(QStringLiteral("DashboardBridge"), bridge);
+    return bridge;
+  }
+
+  static inline LocalWebServer* server = nullptr;
+  static inline QTemporaryDir* temp = nullptr;
+  static inline BrowserTestHost* host = nullptr;
+};
+
+const QString kAssignAndRead = QStringLiteral(
+    "(function(v){var b = window.chrome.webview.hostObjects.sync.DashboardBridge;"
+    " b.ObjectMessage = v; return b.ObjectMessage;})(%1)");
+const QString kAssignCatching = QStringLiteral(
+    "(function(v){try { window.chrome.webview.hostObjects.sync.DashboardBridge.%2 = v; return 'no error'; }"
+    " catch (e) { return (e instanceof Error) + ':' + e.message; }})(%1)");
+
+TEST_F(BrowserEngineTest, ReadyPageShowsTheEngineVersion) {
+  ASSERT_TRUE(QtWebEngineLoaded());
+  ASSERT_FALSE(QtWebEngineBrowserVersion().isEmpty());
+  EXPECT_EQ(host->InitializedCount(), 1);
+  EXPECT_EQ(host->Eval(QStringLiteral("document.querySelector('h1').textContent")),
+            QStringLiteral("\"Edge Chromium ") + QtWebEngineBrowserVersion() + QStringLiteral(" is successfully initialized!\""));
+  EXPECT_EQ(host->Eval(QStringLiteral("getComputedStyle(document.body).backgroundColor")),
+            QStringLiteral("\"rgb(215, 235, 246)\""));
+}
+
+// The settings given before the engine existed are in force in it.
+void ExpectDashboardSettings(TORVZYNDashCustomWebBrowser& browser) {
+  auto* view = static_cast<QWebEngineView*>(browser.NativeBrowser());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->contextMenuPolicy(), Qt::NoContextMenu);
+  EXPECT_FALSE(view->acceptDrops());
+  EXPECT_FALSE(view->page()->action(QWebEnginePage::InspectElement)->isVisible());
+  int enabled = 0;
+  for (QAction* action : view->actions()) {
+    if (action->shortcuts().contains(QKeySequence(Qt::Key_F12))) {
+      EXPECT_FALSE(action->isEnabled());
+    }
+    if (action->shortcuts().contains(QKeySequence(Qt::Key_F5))) {
+      EXPECT_TRUE(action->isEnabled());
+    }
+    enabled += action->isEnabled();
+  }
+  EXPECT_EQ(enabled, 3);  // reload, back, forward
+  EXPECT_FALSE(browser.Settings().EnableContextMenu());
+  EXPECT_FALSE(browser.Settings().AllowExternalDrop());
+}
+
+TEST_F(BrowserEngineTest, SettingsGivenBeforeTheEngineAreInForce) {
+  ExpectDashboardSettings(browser());
+  browser().SetEnableAcceleratorKeys(false);
+  for (QAction* action : static_cast<QWebEngineView*>(browser().NativeBrowser())->actions())
+    EXPECT_FALSE(action->isEnabled());
+  browser().SetEnableAcceleratorKeys(true);
+}
+
+TEST_F(BrowserEngineTest, ScriptResultsArriveAsJsonText) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1 + 1", "2"},
+      {"'say \"hi\"\\n'", "\"say \\\"hi\\\"\\n\""},
+      {"({a: [1, true, null], b: 'x'})", "{\"a\":[1,true,null],\"b\":\"x\"}"},
+      {"undefined", "null"},
+      {"throw new Error('x')", "null"},
+  };
+  for (const auto& [script, expected] : cases)
+    EXPECT_EQ(host->Eval(QString::fromUtf8(script)), QString::fromUtf8(expected)) << script;
+}
+
+TEST_F(BrowserEngineTest, QueuedScriptsRunInOrder) {
+  QStringList results;
+  for (int i = 0; i < 5; ++i)
+    browser().ExecuteJavaScript(QStringLiteral("window.__n = (window.__n || 0) + 1; window.__n * 10 + %1").arg(i),
+                                [&](const QString& r) { results << r; });
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 5; }));
+  // Each script saw the counter its predecessor left.
+  for (int i = 1; i < 5; ++i) EXPECT_EQ(results[i].toInt(), results[i - 1].toInt() + 11) << i;
+}
+
+TEST_F(BrowserEngineTest, PageReadsAndAssignsAHostObjectProperty) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  const QString text = QStringLiteral("jsevent://%7B%7D \"quoted\" \u00e9 \u2028 </script>");
+  EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'jsevent://%7B%7D \"quoted\" \u00e9 \\u2028 </script>'"))),
+            QStringLiteral("\"echo:jsevent://%7B%7D \\\"quoted\\\" \u00e9 \u2028 </script>\""));
+  EXPECT_EQ(bridge->stored, text);
+  EXPECT_TRUE(bridge->onUiThread);
+  // Non-string values arrive as their text.
+  EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("42"))), QStringLiteral("\"echo:42\""));
+}
+
+TEST_F(BrowserEngineTest, NativeFailuresBecomeScriptErrors) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'fail:no \"such\" product'"), QStringLiteral("ObjectMessage"))),
+            QStringLiteral("\"true:no \\\"such\\\" product\""));
+  EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'x'"), QStringLiteral("Nope"))),
+            QStringLiteral("\"true:Unknown property of host object DashboardBridge: Nope\""));
+  EXPECT_TRUE(bridge->stored.isEmpty());
+}
+
+TEST_F(BrowserEngineTest, ModalDialogInsideTheSetterKeepsThePageWaiting) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'modal'"))), QStringLiteral("\"echo:modal\""));
+  EXPECT_GE(bridge->modalTicks, 5);
+}
+
+TEST_F(BrowserEngineTest, RegisteringAgainReachesTheNewObject) {
+  auto first = RegisterBridge();
+  auto second = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'x'"))), QStringLiteral("\"echo:x\""));
+  EXPECT_TRUE(first->stored.isEmpty());
+  EXPECT_EQ(second->stored, QStringLiteral("x"));
+}
+
+TEST_F(BrowserEngineTest, OtherOriginsSeeNoHostObjects) {
+  auto bridge = RegisterBridge();
+  const QString hasHostObjects = QStringLiteral(
+      "!!(window.chrome && window.chrome.webview && window.chrome.webview.hostObjects)");
+  ASSERT_TRUE(host->Load(Page()));
+  EXPECT_EQ(host->Eval(hasHostObjects), QStringLiteral("true"));
+  // Same server, other host name: another origin.
+  ASSERT_TRUE(host->Load(server->Url(QStringLiteral("/page"), QStringLiteral("localhost"))));
+  EXPECT_EQ(host->Eval(hasHostObjects), QStringLiteral("false"));
+  ASSERT_TRUE(host->Load(QStringLiteral("data:text/html,plain")));
+  EXPECT_EQ(host->Eval(hasHostObjects), QStringLiteral("false"));
+  EXPECT_TRUE(bridge->stored.isEmpty());
+}
+
+TEST_F(BrowserEngineTest, NavigationEventsCarryTheAddress) {
+  QStringList before;
+  browser().OnBeforeNavigate = [&](TORVZYNDashCustomWebBrowser&, auto& params) {
+    before << params.URL;
+    params.Cancel = params.URL.endsWith(QLatin1String("/other"));
+  };
+  ASSERT_TRUE(host->Load(Page()));
+  EXPECT_EQ(browser().URL(), Page());
+  EXPECT_EQ(host->LastComplete().URL, Page());
+  browser().Navigate(server->Url(QStringLiteral("/other")));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return before.size() == 2; }));
+  QThread::msleep(200);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(host->Eval(QStringLiteral("location.pathname")), QStringLiteral("\"/page\""));
+  browser().OnBeforeNavigate = nullptr;
+}
+
+TEST_F(BrowserEngineTest, NewWindowRequestsRaiseTheEvent) {
+  ASSERT_TRUE(host->Load(Page()));
+  for (const bool handled : {true, false}) {
+    TORVZYNDashWebBrowserNewWindowRequestedParams seen;
+    int raised = 0;
+    browser().OnNewWindowRequested = [&](TORVZYNDashCustomWebBrowser&, auto& params) {
+      seen = params;
+      params.Handled = handled;
+      ++raised;
+    };
+    const auto windowsBefore = QApplication::topLevelWidgets().size();
+    host->Eval(QStringLiteral("document.getElementById('blank').click()"));
+    ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return raised == 1; })) << handled;
+    EXPECT_EQ(seen.URL, server->Url(QStringLiteral("/other")));
+    QThread::msleep(200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::topLevelWidgets().size() - windowsBefore, handled ? 0 : 1) << handled;
+  }
+  browser().OnNewWindowRequested = nullptr;
+}
+
+struct DownloadLog {
+  QStringList events;
+  qint64 lastBytes = 0;
+  std::shared_ptr<IDownloadOperation> operation;
+  bool ended() const {
+    return events.contains(QStringLiteral("completed")) || events.contains(QStringLiteral("interrupted"));
+  }
+};
+
+// Tracks the next download the way the dashboard does: into a folder that
+// does not exist yet.
+DownloadEventToken TrackNextDownload(TORVZYNDashCustomWebBrowser& browser, DownloadLog& log, const QString& target) {
+  browser.OnDownloadStarted = [&log](TORVZYNDashCustomWebBrowser&, auto&, bool&, bool&, bool&, bool&) {
+    log.events << QStringLiteral("component");
+  };
+  return browser.DownloadEvents()->AddDownloadStarting([&log, target](const std::shared_ptr<IDownloadStarting>& args) {
+    log.events << QStringLiteral("start");
+    args->SetResultFilePath(target);
+    args->SetHandled(true);
+    log.operation = args->DownloadOperation();
+    IDownloadOperation* op = log.operation.get();
+    op->AddBytesReceivedChanged([&log, op] {
+      if (log.events.last() != QLatin1String("bytes")) log.events << QStringLiteral("bytes");
+      log.lastBytes = op->BytesReceived();
+    });
+    op->AddStateChanged([&log, op] {
+      if (op->State() == DownloadState::Completed) log.events << QStringLiteral("completed");
+      if (op->State() == DownloadState::Interrupted) log.events << QStringLiteral("interrupted");
+    });
+  });
+}
+
+TEST_F(BrowserEngineTest, DownloadIsReportedIntoTheChosenPath) {
+  ASSERT_TRUE(host->Load(Page()));
+  DownloadLog log;
+  const QString target = temp->path() + QStringLiteral("/downloads/Product/Product_1.0_REG.bin");
+  const DownloadEventToken token = TrackNextDownload(browser(), log, target);
+  browser().Navigate(server->Url(QStringLiteral("/file.bin")));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return log.ended(); }));
+  browser().DownloadEvents()->RemoveDownloadStarting(token);
+  browser().OnDownloadStarted = nullptr;
+
+  EXPECT_EQ(log.events, (QStringList{QStringLiteral("component"),
+                                     QStringLiteral("start"),
+                                     QStringLiteral("bytes"), QStringLiteral("completed")}));
+  EXPECT_EQ(log.lastBytes, LocalWebServer::kDownloadSize);
+  EXPECT_EQ(log.operation->TotalBytesToReceive(), LocalWebServer::kDownloadSize);
+  EXPECT_EQ(log.operation->ResultFilePath(), target);
+  EXPECT_EQ(QFileInfo(target).size(), LocalWebServer::kDownloadSize);
+  ASSERT_FALSE(browser().Downloads().empty());
+  EXPECT_EQ(browser().Downloads().back()->State, TORVZYNDashDownloadState::Completed);
+}
+
+TEST_F(BrowserEngineTest, BrokenDownloadIsReportedInterrupted) {
+  ASSERT_TRUE(host->Load(Page()));
+  DownloadLog log;
+  const DownloadEventToken token =
+      TrackNextDownload(browser(), log, temp->path() + QStringLiteral("/downloads/broken.bin"));
+  browser().Navigate(server->Url(QStringLiteral("/broken.bin")));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return log.ended(); }));
+  browser().DownloadEvents()->RemoveDownloadStarting(token);
+  browser().OnDownloadStarted = nullptr;
+  EXPECT_EQ(log.events.last(), QStringLiteral("interrupted"));
+  EXPECT_LT(log.lastBytes, LocalWebServer::kDownloadSize);
+}
+
+// The last cases (the suite runs in file order) release the engine and
+// start new ones.
+TEST_F(BrowserEngineTest, ForceReloadClearsTheCacheAndStartsANewEngine) {
+  auto bridge = RegisterBridge();
+  std::weak_ptr<TestBridge> weakBridge = bridge;
+  bridge.reset();
+  ASSERT_TRUE(host->Load(Page()));
+  const QString folder = temp->path() + QStringLiteral("/data/EdgeCache");
+  ASSERT_TRUE(QFileInfo(folder).isDir());
+
+  browser().DeInitialize();
+  EXPECT_EQ(browser().NativeBrowser(), nullptr);
+  EXPECT_EQ(browser().DownloadEvents(), nullptr);
+  EXPECT_TRUE(weakBridge.expired());  // the backend let go of its host objects
+  bool called = false;
+  browser().ExecuteJavaScript(QStringLiteral("1"), [&](const QString&) { called = true; });
+
+  // Another browser with the same data folder has claimed it: not deleted.
+  {
+    TORVZYNDashWebBrowser other;
+    other.SetCacheFolder(temp->path() + QStringLiteral("/data"));
+    other.ClearCache();
+    EXPECT_FALSE(QFileInfo(folder).exists());
+    QDir().mkpath(folder);
+    browser().ClearCache();
+    EXPECT_TRUE(QFileInfo(folder).exists());
+  }
+  // The other browser is gone, and its claim with it.
+  browser().ClearCache();
+  EXPECT_FALSE(QFileInfo(folder).exists());
+
+  const int completed = host->CompleteCount();
+  browser().Initialize();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() == 2; }, 60000));
+  EXPECT_FALSE(called);
+  ExpectDashboardSettings(browser());
+  auto again = RegisterBridge();
+  // The new engine went back to the last address.
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->CompleteCount() > completed; }));
+  EXPECT_EQ(host->LastComplete().URL, Page());
+  EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'again'"))), QStringLiteral("\"echo:again\""));
+}
+
+TEST_F(BrowserEngineTest, EngineReleasedWhileStartingCanStartAgain) {
+  const int initialized = host->InitializedCount();
+  browser().DeInitialize();
+  browser().Initialize();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return browser().NativeBrowser() != nullptr; }));
+  browser().DeInitialize();  // the ready page is still loading
+  browser().Initialize();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() > initialized; }, 60000));
+  EXPECT_EQ(host->InitializedCount(), initialized + 1);
+  EXPECT_EQ(host->Eval(QStringLiteral("1")), QStringLiteral("1"));
+}
+
+TEST(BrowserWithoutHost, EngineStartFailsWithTheInitializationError) {
+  TORVZYNDashWebBrowser browser;
+  QStringList errors;
+  browser.OnError = [&](TORVZYNDashCustomWebBrowser&, const TORVZYNDashWebBrowserError& error) {
+    errors << error.Type() + QLatin1Char('|') + error.Message();
+  };
+  browser.Initialize();  // no parent window to live in
+  EXPECT_TRUE(errors.isEmpty());  // never inside the call
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return !errors.isEmpty(); }));
+  EXPECT_EQ(errors, QStringList{QStringLiteral("INIT_ERROR|Could not initialize Edge Chromium! Please check Edge "
+                                               "Chromium installation and verify correct version number.")});
+}
+
+// Run with QTWEBENGINEPROCESS_PATH pointing nowhere.
+TEST(EngineMissing, InitializeReportsTheMissingEngine) {
+  EXPECT_FALSE(QtWebEngineLoaded());
+  TORVZYNDashWebBrowser browser;
+  QStringList errors;
+  browser.OnError = [&](TORVZYNDashCustomWebBrowser&, const TORVZYNDashWebBrowserError& error) {
+    errors << error.Type();
+  };
+  QWidget window;
+  browser.SetParent(&window);
+  EXPECT_EQ(errors, QStringList{QStringLiteral("DLL_ERROR")});
+  EXPECT_EQ(browser.NativeBrowser(), nullptr);
+}
+
+}  // namespace
+}  // namespace orv
+
+int main(int argc, char** argv) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  orv::RegisterQtWebBrowserService(nullptr);
+  const int result = RUN_ALL_TESTS();
+  orv::UnregisterQtWebBrowserService();
+  return result;
+}
