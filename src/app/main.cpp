@@ -1,0 +1,58 @@
+// ORV Dashboard: one window showing the vendor's dashboard page, with the
+// application as the page's native back end.
+#include "app/main_window.h"
+#include "core/system_elevated.h"
+#include "platform/qt_ui_thread.h"
+#include "platform/registry_hive.h"
+#include "platform/system_known_folders.h"
+#include "platform/system_processes.h"
+#include "ui/ports/dbus_notifications.h"
+#include "ui/ports/qt_dialogs.h"
+#include "ui/ports/qt_shell.h"
+#include "ui/qt_web_browser.h"
+#include "lib/web_browser_services.h"
+
+#include <QApplication>
+
+#include <unistd.h>
+
+namespace {
+
+QString siteURL() {
+  const QString configured = qEnvironmentVariable("ORV_DASHBOARD_SITE_URL");
+  QString url = configured.isEmpty() ? QStringLiteral("https://www.orvsoftware.com") : configured;
+  while (url.endsWith(QLatin1Char('/'))) url.chop(1);
+  return url;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Chromium refuses to start its sandbox as root.
+  if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("ORV Dashboard"));
+  QApplication::setOrganizationName(QStringLiteral("orvsoftware"));
+
+  orv::RegistryHive registry(orv::RegistryHive::DefaultFileName());
+  orv::SystemKnownFolders folders;
+  orv::QtUiThread ui;
+  orv::QtDialogs dialogs;
+  orv::QtShell shell;
+  orv::DBusNotifications notifications;
+  orv::SystemProcesses processes;
+  orv::SystemElevated elevated(ui);
+  orv::RegisterQtWebBrowserService(&dialogs);
+
+  int result = 0;
+  {
+    orv::TFrmDashboardApp window({registry, folders, ui, dialogs, shell, notifications, processes, elevated},
+                                 siteURL());
+    window.show();
+    result = QApplication::exec();
+  }
+  orv::UnregisterQtWebBrowserService();
+  orv::TORVZYNDashWebBrowserPlatformServices::ReleaseCurrent();
+  return result;
+}

@@ -1,0 +1,87 @@
+#include "app/main_window.h"
+
+#include "core/dashboard_browser.h"
+#include "lib/utils.h"
+#include "platform/dialogs.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace orv {
+
+namespace {
+
+QPushButton* panelButton(const QString& AText, QWidget* AParent) {
+  auto* button = new QPushButton(AText, AParent);
+  button->setFixedSize(80, 31);
+  return button;
+}
+
+}  // namespace
+
+TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL)
+    : FDialogs(APorts.dialogs) {
+  setWindowTitle(QStringLiteral("ORV Dashboard"));
+  setMinimumSize(1200, 500);
+  resize(1400, 800);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+
+  auto* client = new QWidget(this);
+  auto* column = new QVBoxLayout(client);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Panel1 = new QWidget(client);
+  Panel1->setFixedHeight(41);
+  auto* row = new QHBoxLayout(Panel1);
+  row->setContentsMargins(5, 5, 0, 5);
+  Button1 = panelButton(QStringLiteral("Force Reload"), Panel1);
+  Button1->setVisible(false);
+  Button2 = panelButton(QStringLiteral("Options"), Panel1);
+  row->addWidget(Button1);
+  row->addWidget(Button2);
+  row->addStretch();
+  Panel1->setVisible(false);
+  column->addWidget(Panel1);
+
+  auto* browserHost = new QWidget(client);
+  column->addWidget(browserHost, 1);
+  setCentralWidget(client);
+
+  FORVDashboardBrowser = std::make_unique<TORVDashboardBrowser>(this, false, APorts, ASiteURL);
+  FORVDashboardBrowser->WebBrowser().SetParent(browserHost);
+  FORVDashboardBrowser->WebBrowser().SetControlAlignment(caClient);
+
+  connect(Button1, &QPushButton::clicked, this, &TFrmDashboardApp::ForceReload);
+}
+
+TFrmDashboardApp::~TFrmDashboardApp() {
+  FORVDashboardBrowser->OwnerDestroying();
+  FORVDashboardBrowser.reset();
+}
+
+void TFrmDashboardApp::closeEvent(QCloseEvent* AEvent) {
+  if (FORVDashboardBrowser->IsRunning() &&
+      TORVZYNDashUtils::Message(
+          FDialogs, QStringLiteral("ORV Dashboard is still working, are you sure you want close the application?"),
+          mtWarning, {mbYes, mbNo}, 0) == mrNo) {
+    AEvent->ignore();
+    return;
+  }
+  AEvent->accept();
+}
+
+void TFrmDashboardApp::ForceReload() {
+  TORVDashboardWebBrowser& browser = FORVDashboardBrowser->WebBrowser();
+  browser.DeInitialize();
+  browser.ClearCache();
+  browser.Initialize();
+}
+
+}  // namespace orv

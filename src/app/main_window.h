@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/dashboard_ports.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QPushButton;
+class QWidget;
+
+namespace orv {
+
+class TORVDashboardBrowser;
+
+// The application's one window: the dashboard page fills it, a hidden top
+// panel holds "Force Reload" and "Options", and closing asks first while
+// the dashboard is still working.
+class TFrmDashboardApp final : public QMainWindow {
+public:
+  TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL);
+  ~TFrmDashboardApp() override;
+
+  TORVDashboardBrowser& Dashboard() { return *FORVDashboardBrowser; }
+  QPushButton* OptionsButton() const { return Button2; }
+
+protected:
+  void closeEvent(QCloseEvent* AEvent) override;
+
+private:
+  void ForceReload();
+
+  Dialogs& FDialogs;
+  QWidget* Panel1 = nullptr;
+  QPushButton* Button1 = nullptr;
+  QPushButton* Button2 = nullptr;
+  std::unique_ptr<TORVDashboardBrowser> FORVDashboardBrowser;
+};
+
+}  // namespace orv

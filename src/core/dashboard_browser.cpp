@@ -1,0 +1,124 @@
+#include "core/dashboard_browser.h"
+
+#include "core/dashboard_bridge.h"
+#include "lib/text_escape.h"
+#include "lib/utils.h"
+#include "platform/notifications.h"
+#include "platform/registry.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace orv {
+
+const QString TORVDashboardBrowser::BridgeName = QStringLiteral("DashboardBridge");
+
+namespace {
+
+// The version the dashboard reports, whatever the executable says.
+constexpr int kVersion[] = {1, 2, 1, 0};
+
+}  // namespace
+
+TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const TORVDashboardPorts& APorts,
+                                           QString ASiteURL)
+    : FWebBrowser(std::make_unique<TORVDashboardWebBrowser>()),
+      FPorts(APorts),
+      FSiteURL(std::move(ASiteURL)),
+      FSettings(APorts.registry, APorts.folders),
+      FOwner(AOwner),
+      FActiveTheme(QStringLiteral("Light")),
+      FBridge(std::make_shared<TORVDashboardBridge>()),
+      FCatalogue(APorts.registry, FSettings, APorts.processes, this),
+      FInstaller(
+          FSettings, APorts.elevated, APorts.notifications,
+          [this](const QString& AScript) { ExecuteScript(AScript); },
+          [this](const QString& AMessage) { Log(AMessage); }),
+      FSelf(std::make_shared<std::atomic<TORVDashboardBrowser*>>(this)) {
+  try {
+    FSettings.WriteDashboardVersion(GetVersion());
+  } catch (const ERegistryException&) {
+    // A settings store that cannot be written does not stop the dashboard.
+  }
+
+  FBridge->FDashboardBrowser = this;
+
+  FWebBrowser->SetAutoClearCache(false);
+  FWebBrowser->Settings().SetAllowExternalDrop(false);
+  FWebBrowser->Settings().SetEnableContextMenu(false);
+  FWebBrowser->Settings().SetEnableShowDebugConsole(false);
+  FWebBrowser->SetCacheFolder(CacheFolderFor(APlugin));
+  FWebBrowser->SetHostObjectOrigin(FSiteURL);
+  FWebBrowser->OnInitialized = [this](TORVZYNDashCustomWebBrowser& Sender) { DoBrowserInitialized(Sender); };
+  FWebBrowser->OnNewWindowRequested = [this](TORVZYNDashCustomWebBrowser& Sender,
+                                             TORVZYNDashWebBrowserNewWindowRequestedParams& Params) {
+    HandleNewWindowRequested(Sender, Params);
+  };
+
+  FCatalogue.BuildIDEList(idelist);
+}
+
+TORVDashboardBrowser::~TORVDashboardBrowser() {
+  // Page calls still queued for the UI thread find nobody to call.
+  FSelf->store(nullptr);
+  FActiveDownloadList.Clear();
+  FRegisteredList.Clear();
+  FKitwrightInstallList.Clear();
+  FKitwrightUninstallList.Clear();
+  FKitwrightProductStatusList.Clear();
+  idelist.Clear();
+  // The engine may still hold the bridge; it must not reach us any more.
+  FBridge->FDashboardBrowser = nullptr;
+  FWebBrowser->OnInitialized = nullptr;
+  FWebBrowser->OnNewWindowRequested = nullptr;
+}
+
+QString TORVDashboardBrowser::GetVersion() {
+  QStringList parts;
+  for (int part : kVersion) parts << QString::number(part);
+  return parts.join(QLatin1Char('.'));
+}
+
+void TORVDashboardBrowser::SetIDETheme(const QString& ATheme) {
+  FActiveTheme = ATheme;
+  ExecuteScript(QStringLiteral("setActiveTheme({\"IDETheme\": %1});").arg(JsonQuote(ATheme)));
+}
+
+void TORVDashboardBrowser::LaunchSearch(const QString& AQuery) { FWebBrowser->Navigate(SearchURL(AQuery)); }
+
+bool TORVDashboardBrowser::IsRunning() const { return Status() != 0; }
+
+void TORVDashboardBrowser::ShowNotification(const QString& ATitle, const QString& ABody) {
+  FPorts.notifications.Show(QStringLiteral("ORVDashboard"), ATitle, ABody);
+}
+
+QString TORVDashboardBrowser::DashboardURL() const { return FSiteURL + QStringLiteral("/site/dashboard"); }
+
+QString TORVDashboardBrowser::SearchURL(const QString& AQuery) const {
+  return FSiteURL + QStringLiteral("/site/dashboard/?q=") + TORVZYNDashUtils::URLEncode(AQuery);
+}
+
+QString TORVDashboardBrowser::CacheFolderFor(bool APlugin) {
+  if (APlugin) return TORVZYNDashUtils::AddBackslash(TORVZYNDashUtils::GetTempPath()) + QStringLiteral("IDEPlugin");
+  // Beside the program as on Windows; an installed program's folder is not
+  // the user's to write, so the engine's data then goes to the cache folder.
+  const QString programFolder = QCoreApplication::applicationDirPath();
+  if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
+    return TORVZYNDashUtils::AddBackslash(programFolder);
+  return TORVZYNDashUtils::AddBackslash(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) +
+         QStringLiteral("orvsoftware") + TORVZYNDashUtils::PathDelimiter;
+}
+
+void TORVDashboardBrowser::DoBrowserInitialized(TORVZYNDashCustomWebBrowser&) {
+  FWebBrowser->AddBridge(BridgeName, FBridge);
+  FWebBrowser->SetURL(DashboardURL());
+}
+
+void TORVDashboardBrowser::HandleNewWindowRequested(TORVZYNDashCustomWebBrowser&,
+                                                    TORVZYNDashWebBrowserNewWindowRequestedParams& Params) {
+  Params.Handled = true;
+  TORVZYNDashUtils::OpenURL(FPorts.shell, Params.URL);
+}
+
+}  // namespace orv

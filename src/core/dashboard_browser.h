@@ -1,0 +1,141 @@
+#pragma once
+
+#include "core/dashboard_ports.h"
+#include "core/ide_record.h"
+#include "core/product_catalogue.h"
+#include "core/product_installer.h"
+#include "core/product_records.h"
+#include "lib/web_browser.h"
+#include "settings/dashboard_settings.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace orv {
+
+class TORVDashboardBridge;
+class TORVDashboardBridgeMessage;
+
+// What the dashboard is busy with, one bit each in TORVDashboardStatuses.
+enum TORVDashboardStatus : std::uint8_t { sDownloading, sInstalling, sRunning };
+
+// The dashboard controller, one per main window: owns the browser control,
+// the bridge the page talks to and everything the page's commands work on.
+// Created and destroyed on the UI thread; ExecuteScript and Log may be
+// called from any thread.
+class TORVDashboardBrowser {
+public:
+  // The name the page reaches the bridge by.
+  static const QString BridgeName;  // DashboardBridge
+
+  // AOwner is the main window: the browser control lives in it. APlugin
+  // puts the engine's data below the temporary folder instead of beside the
+  // program. ASiteURL is the vendor's web site (scheme, host, port).
+  TORVDashboardBrowser(QObject* AOwner, bool APlugin, const TORVDashboardPorts& APorts, QString ASiteURL);
+  ~TORVDashboardBrowser();
+  TORVDashboardBrowser(const TORVDashboardBrowser&) = delete;
+  TORVDashboardBrowser& operator=(const TORVDashboardBrowser&) = delete;
+
+  void Log(const QString& AMessage);
+  static QString GetVersion();
+  QString GetIDEVersion() const { return {}; }
+  QString GetIDETheme() const { return FActiveTheme; }
+  void SetIDETheme(const QString& ATheme);
+  void LaunchSearch(const QString& AQuery);
+  bool IsRunning() const;
+  TORVDashboardWebBrowser& WebBrowser() { return *FWebBrowser; }
+
+  // Runs a script in the page later, on the UI thread, without waiting.
+  void ExecuteScript(const QString& AScript);
+  // One message the page wrote to the bridge.
+  void HandleMessage(const QString& AMessage);
+  // The answer to the last query message.
+  QString GetQueryAnswer();
+  void ShowNotification(const QString& ATitle, const QString& ABody);
+
+  // The main window is being destroyed: page calls are dropped from now on.
+  void OwnerDestroying() { FOwnerDestroying = true; }
+
+  // The dashboard page and the search page on the vendor's site.
+  QString DashboardURL() const;
+  QString SearchURL(const QString& AQuery) const;
+
+  // The folder the browser keeps its data in (a trailing delimiter).
+  static QString CacheFolderFor(bool APlugin);
+
+  const TORVDashboardSettings& Settings() const { return FSettings; }
+  std::uint8_t Status() const { return FStatus.load(); }
+  bool HasStatus(TORVDashboardStatus AStatus) const { return FStatus.load() & (1u << AStatus); }
+  void Include(TORVDashboardStatus AStatus) { FStatus.fetch_or(std::uint8_t(1u << AStatus)); }
+  void Exclude(TORVDashboardStatus AStatus) { FStatus.fetch_and(std::uint8_t(~(1u << AStatus))); }
+  const QString& Action() const { return FAction; }
+  const QString& ProductAction() const { return FProductAction; }
+  const TORVZYNIDEList& IDEList() const { return idelist; }
+  TORVDashboardProductCatalogue& Catalogue() { return FCatalogue; }
+
+private:
+  using TMessageHandler = void (TORVDashboardBrowser::*)(const TORVDashboardBridgeMessage&);
+  struct TMessageRoute {
+    const char16_t* EventName;
+    TMessageHandler Handler;
+  };
+  static const TMessageRoute MessageRoutes[];
+
+  void DoBrowserInitialized(TORVZYNDashCustomWebBrowser& Sender);
+  void HandleNewWindowRequested(TORVZYNDashCustomWebBrowser& Sender,
+                                TORVZYNDashWebBrowserNewWindowRequestedParams& Params);
+  // Hands a script to the page on the UI thread; ACheckOwner drops it while
+  // the main window is being destroyed.
+  void PostScript(const QString& AScript, bool ACheckOwner);
+
+  // Message handlers of the dispatch table.
+  void RememberQuery(const TORVDashboardBridgeMessage& AMessage);
+  void AnnounceDownload(const TORVDashboardBridgeMessage& AMessage);
+  void HandleMultiAction(const TORVDashboardBridgeMessage& AMessage);
+  void HandleInstallOrUpdate(const TORVDashboardBridgeMessage& AMessage);
+  void HandleUninstall(const TORVDashboardBridgeMessage& AMessage);
+
+  // Query answers.
+  QString StatusText() const;
+  QString KitwrightLogURL() const;
+  QString KitwrightLogText() const;
+  static QString ProductListAnswer(const QStringList& AEntries);
+
+  // Declared first so the browser control outlives everything the
+  // controller frees, as the main window's component would.
+  std::unique_ptr<TORVDashboardWebBrowser> FWebBrowser;
+  TORVDashboardPorts FPorts;
+  QString FSiteURL;
+  TORVDashboardSettings FSettings;
+  QPointer<QObject> FOwner;
+  std::atomic<bool> FOwnerDestroying{false};
+
+  TORVZYNIDEList idelist;
+  QStringList kitwrightconfig;
+  QString FActiveTheme;
+  std::atomic<std::uint8_t> FStatus{0};
+  QString FAction;
+  QString FProductAction;
+  QString FKitwrightAction;
+  std::shared_ptr<TORVDashboardBridge> FBridge;
+  TORVDashboardActiveDownloadList FActiveDownloadList;
+  TORVDashboardProductCatalogue FCatalogue;  // FDownloadList and FInstallList
+  TORVDashboardProductInstaller FInstaller;
+  TORVDashboardRegisteredList FRegisteredList;
+  TORVKitwrightInstallList FKitwrightInstallList;
+  TORVKitwrightInstallList FKitwrightUninstallList;
+  TORVKitwrightProductStatusList FKitwrightProductStatusList;
+  std::atomic<int> outputcount{0};
+
+  // Page calls posted to the UI thread share this; the destructor clears
+  // it, so a call that arrives after the controller is gone does nothing.
+  const std::shared_ptr<std::atomic<TORVDashboardBrowser*>> FSelf;
+};
+
+}  // namespace orv
