@@ -13,6 +13,8 @@ function(orv_add_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE orv_options GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+  # Shared test doubles live in tests/support.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")

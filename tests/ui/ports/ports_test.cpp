@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -55,7 +56,10 @@ protected:
     static char arg0[] = "ports_test";
     static char* argv[] = {arg0, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
+    // Never destroyed: the engine libraries linked in tear down their own
+    // globals at exit before a static application object would go.
+    static QApplication* app = new QApplication(argc, argv);
+    Q_UNUSED(app);
     static PrivateSessionBus bus;
   }
 };
@@ -109,9 +113,10 @@ TEST_F(PortsTest, NotificationReachesTheDesktopServiceWithNameTitleAndBody) {
 
   DBusNotifications().Show(QStringLiteral("ORVDashboard"), QStringLiteral("ORV Dashboard Notification"),
                            QStringLiteral("Install A<B> successful"));
-  for (int i = 0; i < 200 && service.received.isEmpty(); ++i) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
+  QElapsedTimer waited;
+  waited.start();
+  while (service.received.isEmpty() && waited.elapsed() < 5000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
   ASSERT_EQ(service.received.size(), 1);
   EXPECT_EQ(service.received[0], (QStringList{QStringLiteral("ORVDashboard"),
                                               QStringLiteral("ORV Dashboard Notification"),

@@ -1,0 +1,85 @@
+#pragma once
+
+// Test doubles of the desktop ports: they record what they were asked and
+// answer as the test scripted.
+#include "platform/dialogs.h"
+#include "platform/elevated.h"
+#include "platform/notifications.h"
+#include "platform/processes.h"
+#include "platform/shell.h"
+#include "platform/ui_thread.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+namespace orv::test {
+
+// The UI thread is the test's thread; posted work waits until Pump().
+class ManualUiThread final : public UiThread {
+public:
+  void post(std::function<void()> task) override { queue_.push_back(std::move(task)); }
+  void invokeAndWait(const std::function<void()>& task) override { task(); }
+  void processPendingEvents() override { Pump(); }
+  bool isCurrent() const override { return true; }
+
+  // Runs what is queued, including work queued meanwhile.
+  void Pump() {
+    while (!queue_.empty()) {
+      auto task = std::move(queue_.front());
+      queue_.pop_front();
+      task();
+    }
+  }
+  bool Idle() const { return queue_.empty(); }
+
+private:
+  std::deque<std::function<void()>> queue_;
+};
+
+class ScriptedDialogs final : public Dialogs {
+public:
+  int Message(const QString& text, TMsgDlgType, TMsgDlgButtons, int) override {
+    asked << text;
+    return answer;
+  }
+  int answer = mrYes;
+  QStringList asked;
+};
+
+class RecordingShell final : public Shell {
+public:
+  void OpenURL(const QString& url) override { opened << url; }
+  void OpenFile(const QString& path) override { opened << path; }
+  void OpenTerminal(const QString& folder) override { opened << folder; }
+  QStringList opened;
+};
+
+class RecordingNotifications final : public Notifications {
+public:
+  void Show(const QString& name, const QString& title, const QString& body) override {
+    shown << (name + QLatin1Char('|') + title + QLatin1Char('|') + body);
+  }
+  QStringList shown;
+};
+
+class FixedProcesses final : public Processes {
+public:
+  bool IsRunning(const QString& exeName) const override {
+    return running.contains(exeName, Qt::CaseInsensitive);
+  }
+  QStringList running;
+};
+
+class RecordingElevated final : public Elevated {
+public:
+  int Run(const QString& folder, const QString& program, const QString& parameters) override {
+    runs << (folder + QLatin1Char('|') + program + QLatin1Char('|') + parameters);
+    return exitCode;
+  }
+  QStringList runs;
+  int exitCode = 0;
+};
+
+}  // namespace orv::test
