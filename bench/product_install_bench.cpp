@@ -27,7 +27,7 @@ namespace orv {
 namespace {
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
-constexpr std::uint64_t kArchiveContent = 240 * kMiB;  // about 200 MiB once packed
+constexpr std::uint64_t kArchiveContent = 196 * kMiB;  // about 200 MiB once packed
 constexpr int kDownloadFiles = 20000;
 
 QTemporaryDir& Workspace() {

@@ -217,8 +217,6 @@ TEST(ProductNameMapTest, SixPairsMapBothWaysAndOtherNamesStay) {
 TEST_F(CatalogueTest, RunningIdeIsFoundWhateverTheCaseOfItsName) {
   SystemProcesses processes;
   TORVDashboardProductCatalogue catalogue(hive_, settings_, processes);
-  EXPECT_FALSE(catalogue.IsProcessRunning("bds.exe"));
-
   const QString ide = Dir("BDS.EXE");
   ASSERT_TRUE(QFile::copy(QStandardPaths::findExecutable("sleep"), ide));
   QProcess process;

@@ -124,7 +124,8 @@ TEST_F(InstallerTest, InstallsFromTheArchiveAndUninstallsAgain) {
   EXPECT_EQ(elevated_.calls,
             QStringList{Dir("dl/ORV ZYN Core/ORV ZYN Core_3.1_REG/") + "|setup.exe|/DIR=\"" + installDir +
                         "\" /SILENT /VERYSILENT /NOCHECKBDS /SUPPRESSMSGBOXES /NOCLOSEAPPLICATIONS /NORESTART"});
-  EXPECT_EQ(scripts_, QStringList{R"(ProductInstallFinished({"Name": "ORV ZYN Core", "Version": "3.1", "Registered": true});)"});
+  EXPECT_EQ(scripts_, QStringList{R"(ProductInstallFinished({"Name": "ORV ZYN Core", "Version": "3.1", )"
+                                  R"("Registered": true});)"});
   const Notification installed{"ORVDashboard", "ORV Dashboard Notification", "ORV ZYN Core finished installing!"};
   EXPECT_EQ(notifications_.shown, std::vector<Notification>{installed});
   EXPECT_FALSE(QFileInfo::exists(Dir("dl/ORV ZYN Core/ORV ZYN Core_3.1_REG")));
@@ -144,7 +145,8 @@ TEST_F(InstallerTest, InstallsFromTheArchiveAndUninstallsAgain) {
   EXPECT_EQ(log_, QStringList({"Uninstalling ORV ZYN Core", "Uninstall ORV ZYN Core successful"}));
   EXPECT_EQ(elevated_.calls,
             QStringList{installDir + "/|unins000.exe|/SILENT /VERYSILENT /SUPPRESSMSGBOXES /NORESTART"});
-  EXPECT_EQ(scripts_, QStringList{R"(ProductUninstallFinished({"Name": "ORV ZYN Core", "Version": "3.1", "Registered": false});)"});
+  EXPECT_EQ(scripts_, QStringList{R"(ProductUninstallFinished({"Name": "ORV ZYN Core", "Version": "3.1", )"
+                                  R"("Registered": false});)"});
   const Notification uninstalled{"ORVDashboard", "ORV Dashboard Notification", "Uninstall ORV ZYN Core successful"};
   EXPECT_EQ(notifications_.shown, (std::vector<Notification>{installed, uninstalled}));
   EXPECT_FALSE(ProductKey("ZYNCore"));
