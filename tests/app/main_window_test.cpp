@@ -13,18 +13,6 @@
 namespace orv {
 namespace {
 
-class FixedFolders final : public KnownFolders {
-public:
-  explicit FixedFolders(QString root) : root_(std::move(root)) {}
-  QString Downloads() const override { return root_; }
-  QString Documents() const override { return root_; }
-  QString LocalAppData() const override { return root_; }
-  QString Temp() const override { return root_; }
-
-private:
-  QString root_;
-};
-
 const QString kCloseQuestion =
     QStringLiteral("ORV Dashboard is still working, are you sure you want close the application?");
 
@@ -43,7 +31,7 @@ protected:
 
   QTemporaryDir temp_;
   RegistryHive hive_{temp_.filePath(QStringLiteral("registry.reg"))};
-  FixedFolders folders_{temp_.path()};
+  test::FixedFolders folders_{temp_.path()};
   test::ManualUiThread ui_;
   test::ScriptedDialogs dialogs_;
   test::RecordingShell shell_;

@@ -3,7 +3,7 @@
 // A user's world for discovery and install tests: a temporary registry
 // hive, fixed known folders under one temporary folder, the settings over
 // both, and helpers to lay files and keys out.
-#include "platform/known_folders.h"
+#include "support/fake_ports.h"
 #include "platform/registry_hive.h"
 #include "settings/dashboard_settings.h"
 
@@ -15,18 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace orv::test {
-
-class FixedFolders final : public KnownFolders {
-public:
-  explicit FixedFolders(QString root) : root_(std::move(root)) {}
-  QString Downloads() const override { return root_ + "/Downloads"; }
-  QString Documents() const override { return root_ + "/Documents"; }
-  QString LocalAppData() const override { return root_ + "/data"; }
-  QString Temp() const override { return root_ + "/tmp"; }
-
-private:
-  QString root_;
-};
 
 class ProductEnvironment : public ::testing::Test {
 protected:

@@ -4,6 +4,7 @@
 // answer as the test scripted.
 #include "platform/dialogs.h"
 #include "platform/elevated.h"
+#include "platform/known_folders.h"
 #include "platform/notifications.h"
 #include "platform/processes.h"
 #include "platform/shell.h"
@@ -15,6 +16,19 @@
 #include <functional>
 
 namespace orv::test {
+
+// Known folders under one root folder.
+class FixedFolders final : public KnownFolders {
+public:
+  explicit FixedFolders(QString root) : root_(std::move(root)) {}
+  QString Downloads() const override { return root_ + "/Downloads"; }
+  QString Documents() const override { return root_ + "/Documents"; }
+  QString LocalAppData() const override { return root_ + "/data"; }
+  QString Temp() const override { return root_ + "/tmp"; }
+
+private:
+  QString root_;
+};
 
 // The UI thread is the test's thread; posted work waits until Pump().
 class ManualUiThread final : public UiThread {
