@@ -1,0 +1,322 @@
+'use strict';
+
+// Starts the real pieces of an end-to-end run: the vendor-site stand-in with
+// a scene of its own, and orv-dashboard under Xvfb in a private home with its
+// own settings hive, with the desktop's "open" command replaced by a recorder
+// and DevTools on a free port, so that puppeteer can drive the page inside
+// the application. Everything started here runs in process groups of its
+// own and is ended by stop().
+
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const fsp = require('node:fs/promises');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
+const puppeteer = require('puppeteer-core');
+
+const repoRoot = path.resolve(__dirname, '..', '..');
+const demoScene = path.join(repoRoot, 'tools', 'vendor-site', 'demo', 'site.json');
+const settingsKey = 'HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard';
+
+function binary(envName, buildPath) {
+  const file = process.env[envName] || path.join(repoRoot, 'build', buildPath);
+  if (!fs.existsSync(file)) throw new Error(`${envName}: no executable at ${file} (build it first)`);
+  return file;
+}
+
+function sleep(ms) {
+  return new Promise((resolve) => setTimeout(resolve, ms));
+}
+
+async function waitFor(what, timeoutMs, probe) {
+  const deadline = Date.now() + timeoutMs;
+  for (;;) {
+    const value = await probe();
+    if (value) return value;
+    if (Date.now() > deadline) throw new Error(`timed out after ${timeoutMs} ms waiting for ${what}`);
+    await sleep(100);
+  }
+}
+
+// A port free at the moment of asking; the loopback listeners used here
+// bind it right afterwards.
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const server = net.createServer();
+    server.unref();
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      const { port } = server.address();
+      server.close(() => resolve(port));
+    });
+  });
+}
+
+// The settings hive in the registry-export format the application reads;
+// text values escape backslashes and quotes.
+function hiveText(values) {
+  const lines = ['Windows Registry Editor Version 5.00', '', `[${settingsKey}]`];
+  for (const [name, value] of Object.entries(values)) {
+    const text = typeof value === 'number'
+      ? `dword:${value.toString(16).padStart(8, '0')}`
+      : `"${String(value).replace(/[\\"]/g, (c) => '\\' + c)}"`;
+    lines.push(`"${name}"=${text}`);
+  }
+  return lines.join('\n') + '\n';
+}
+
+function groupAlive(pid) {
+  try {
+    process.kill(-pid, 0);
+    return true;
+  } catch (error) {
+    return error.code === 'EPERM';
+  }
+}
+
+function signalGroup(pid, signal) {
+  try {
+    process.kill(-pid, signal);
+  } catch {
+    // Already gone.
+  }
+}
+
+// The direct children of a process, from /proc.
+function childrenOf(pid) {
+  const children = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (Number(fields[1]) === pid) children.push(Number(entry));
+    } catch {
+      // The process ended meanwhile.
+    }
+  }
+  return children;
+}
+
+function commandName(pid) {
+  try {
+    return fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
+  } catch {
+    return '';
+  }
+}
+
+// Ends a process group: first a polite signal to the given processes (so
+// that xvfb-run can clean up after its command), then the whole group.
+async function endGroup(leader, first = [leader]) {
+  if (!leader || !groupAlive(leader)) return;
+  for (const pid of first) {
+    try {
+      process.kill(pid, 'SIGTERM');
+    } catch {
+      // Already gone.
+    }
+  }
+  const gone = async (ms) => {
+    const deadline = Date.now() + ms;
+    while (groupAlive(leader) && Date.now() < deadline) await sleep(50);
+    return !groupAlive(leader);
+  };
+  if (await gone(10000)) return;
+  signalGroup(leader, 'SIGTERM');
+  if (await gone(5000)) return;
+  signalGroup(leader, 'SIGKILL');
+  await gone(5000);
+}
+
+// The vendor site stand-in on a free loopback port, serving a copy of the
+// demo scene from dataDir.
+async function startVendorSite(dataDir, logFile) {
+  await fsp.mkdir(dataDir, { recursive: true });
+  await fsp.copyFile(demoScene, path.join(dataDir, 'site.json'));
+  const log = fs.openSync(logFile, 'w');
+  const child = spawn(binary('ORV_VENDOR_SITE_BIN', 'tools/vendor-site/orv-vendor-site'),
+    ['--port', '0', '--data', dataDir], { detached: true, stdio: ['ignore', 'pipe', log] });
+  fs.closeSync(log);
+  const url = await new Promise((resolve, reject) => {
+    let buffered = '';
+    const timer = setTimeout(() => reject(new Error('orv-vendor-site printed no "listening on" line')), 20000);
+    child.on('exit', (code) => reject(new Error(`orv-vendor-site exited early with ${code}`)));
+    child.stdout.on('data', (chunk) => {
+      buffered += chunk;
+      const match = /^listening on (http:\/\/\S+)$/m.exec(buffered);
+      if (match) {
+        clearTimeout(timer);
+        resolve(match[1]);
+      }
+    });
+  });
+  child.stdout.resume();
+  return { child, url };
+}
+
+class Dashboard {
+  constructor(root, artifacts) {
+    this.root = root;
+    this.artifacts = artifacts;
+    this.home = path.join(root, 'home');
+    this.kitwrightDir = path.join(root, 'kit wright');
+    this.downloadDir = path.join(this.home, 'Downloads');
+    this.hiveFile = path.join(root, 'registry.reg');
+    this.openLog = path.join(root, 'opened.txt');
+    this.site = null;
+    this.app = null;
+    this.browser = null;
+    this.page = null;
+  }
+
+  get dashboardURL() {
+    return this.site.url + '/site/dashboard';
+  }
+
+  // Every argument the application handed to the desktop's "open" command.
+  opened() {
+    return fs.existsSync(this.openLog) ? fs.readFileSync(this.openLog, 'utf8').split('\n').filter(Boolean) : [];
+  }
+
+  async prepare(settings) {
+    for (const dir of ['config', 'data', 'cache', 'state'].map((d) => path.join(this.root, 'xdg', d))) {
+      await fsp.mkdir(dir, { recursive: true });
+    }
+    await fsp.mkdir(path.join(this.root, 'xdg', 'runtime'), { recursive: true, mode: 0o700 });
+    await fsp.mkdir(this.downloadDir, { recursive: true });
+    await fsp.mkdir(this.kitwrightDir, { recursive: true });
+    await fsp.writeFile(this.hiveFile, hiveText(settings), { mode: 0o600 });
+
+    const bin = path.join(this.root, 'bin');
+    await fsp.mkdir(bin);
+    const quotedLog = `'${this.openLog.replace(/'/g, `'\\''`)}'`;
+    await fsp.writeFile(path.join(bin, 'xdg-open'), `#!/bin/sh\nprintf '%s\\n' "$1" >> ${quotedLog}\n`, { mode: 0o755 });
+    return bin;
+  }
+
+  async start({ settings = {} } = {}) {
+    await fsp.mkdir(this.artifacts, { recursive: true });
+    this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
+    const bin = await this.prepare({
+      DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
+    });
+    const devtoolsPort = await freePort();
+    const xdg = (d) => path.join(this.root, 'xdg', d);
+    const env = {
+      ...process.env,
+      PATH: `${bin}:${process.env.PATH || '/usr/bin:/bin'}`,
+      HOME: this.home,
+      XDG_CONFIG_HOME: xdg('config'),
+      XDG_DATA_HOME: xdg('data'),
+      XDG_CACHE_HOME: xdg('cache'),
+      XDG_STATE_HOME: xdg('state'),
+      XDG_RUNTIME_DIR: xdg('runtime'),
+      ORV_REGISTRY_FILE: this.hiveFile,
+      ORV_DASHBOARD_SITE_URL: this.site.url,
+      QTWEBENGINE_REMOTE_DEBUGGING: `127.0.0.1:${devtoolsPort}`,
+      QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu',
+    };
+    delete env.DISPLAY;
+    delete env.DBUS_SESSION_BUS_ADDRESS;
+    const log = fs.openSync(path.join(this.artifacts, 'orv-dashboard.log'), 'w');
+    this.app = spawn('xvfb-run', ['-a', '-s', '-screen 0 1600x1000x24',
+      binary('ORV_DASHBOARD_BIN', 'src/app/orv-dashboard')], { detached: true, env, stdio: ['ignore', log, log] });
+    fs.closeSync(log);
+    let exited = null;
+    this.app.on('exit', (code, signal) => { exited = signal || code; });
+    this.app.on('error', (error) => { exited = error.message; });
+
+    this.devtoolsURL = `http://127.0.0.1:${devtoolsPort}`;
+    const connection = await connectDashboardPage({
+      devtoolsURL: this.devtoolsURL,
+      dashboardURL: this.dashboardURL,
+      check: () => {
+        if (exited !== null) throw new Error(`orv-dashboard ended early (${exited}); see orv-dashboard.log`);
+      },
+    });
+    this.browser = connection.browser;
+    this.page = connection.page;
+    return this;
+  }
+
+  // Runs whileAway() with puppeteer detached, then attaches again. While
+  // attached, puppeteer holds every new window at its start for the
+  // debugger, and a window.open() whose window the application hands to the
+  // desktop would then keep the page waiting.
+  async detached(whileAway) {
+    await this.browser.disconnect();
+    this.browser = null;
+    this.page = null;
+    await whileAway();
+    const { browser, page } = await connectDashboardPage({ devtoolsURL: this.devtoolsURL, dashboardURL: this.dashboardURL });
+    this.browser = browser;
+    this.page = page;
+  }
+
+  async stop() {
+    if (this.browser) {
+      await this.browser.disconnect().catch(() => {});
+      this.browser = null;
+    }
+    if (this.app) {
+      // Ending the application lets xvfb-run stop its X server and tidy up.
+      const pid = this.app.pid;
+      const apps = childrenOf(pid).filter((child) => commandName(child) !== 'Xvfb');
+      await endGroup(pid, apps.length ? apps : [pid]);
+      this.app = null;
+    }
+    if (this.site) {
+      await endGroup(this.site.child.pid);
+      this.site = null;
+    }
+    await fsp.rm(this.root, { recursive: true, force: true });
+  }
+}
+
+// Connects puppeteer to an application's DevTools endpoint and waits for
+// its dashboard page to finish loading; check() throws when the application
+// is gone, so that a failed start is reported at once.
+async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {} }) {
+  await waitFor('the DevTools endpoint', 60000, async () => {
+    check();
+    try {
+      return (await fetch(devtoolsURL + '/json/version')).ok;
+    } catch {
+      return false;
+    }
+  });
+  const browser = await puppeteer.connect({ browserURL: devtoolsURL, defaultViewport: null });
+  try {
+    const page = await waitFor('the dashboard page', 60000, async () => {
+      check();
+      for (const candidate of await browser.pages()) {
+        if (candidate.url().startsWith(dashboardURL)) return candidate;
+      }
+      return null;
+    });
+    await page.waitForFunction(() => document.readyState === 'complete', { polling: 100, timeout: 30000 });
+    return { browser, page };
+  } catch (error) {
+    await browser.disconnect().catch(() => {});
+    throw error;
+  }
+}
+
+// One dashboard in a fresh temporary root, which stop() removes; logs and
+// screenshots go to artifactsDir, which stays.
+async function startDashboard({ artifactsDir, settings } = {}) {
+  const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
+  const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
+  const dashboard = new Dashboard(root, artifacts);
+  try {
+    await dashboard.start({ settings });
+  } catch (error) {
+    await dashboard.stop();
+    throw error;
+  }
+  return dashboard;
+}
+
+module.exports = { startDashboard, connectDashboardPage, waitFor };
