@@ -125,7 +125,9 @@ public:
       ++FEventsInFlight;
     }
     const TInFlight done(*this);
-    handler(std::forward<Args>(args)...);
+    // Destroyed before done: nothing of the owner's outlives Detach.
+    const F call = std::move(handler);
+    call(std::forward<Args>(args)...);
   }
   // A callback the owner passed to an operation (progress, relaunch).
   template <class F, class... Args>
@@ -534,15 +536,16 @@ TProgressCallback ProductProgress(State& state, const TGUIEnvironment::TProductP
 }  // namespace
 
 void TGUIEnvironment::ExecuteFullBuild(TProductProgressProc ProgressCallback) {
-  FState->RunAsync<TOrvBuildRunner>([ProgressCallback](TState& state, TOrvBuildRunner& runner) {
-    runner.SetFullBuild(true);
-    state.RunBuildCommand(runner, ProductProgress(state, ProgressCallback), [&] { runner.RunBuild(); });
-  });
+  ExecuteBuild(true, std::move(ProgressCallback));
 }
 
 void TGUIEnvironment::ExecutePartialBuild(TProductProgressProc ProgressCallback) {
-  FState->RunAsync<TOrvBuildRunner>([ProgressCallback](TState& state, TOrvBuildRunner& runner) {
-    runner.SetFullBuild(false);
+  ExecuteBuild(false, std::move(ProgressCallback));
+}
+
+void TGUIEnvironment::ExecuteBuild(bool FullBuild, TProductProgressProc ProgressCallback) {
+  FState->RunAsync<TOrvBuildRunner>([FullBuild, ProgressCallback](TState& state, TOrvBuildRunner& runner) {
+    runner.SetFullBuild(FullBuild);
     state.RunBuildCommand(runner, ProductProgress(state, ProgressCallback), [&] { runner.RunBuild(); });
   });
 }

@@ -140,6 +140,8 @@ public:
 private:
   class TState;
 
+  void ExecuteBuild(bool FullBuild, TProductProgressProc ProgressCallback);
+
   std::shared_ptr<TState> FState;
   std::chrono::milliseconds FShutdownWait;
 };

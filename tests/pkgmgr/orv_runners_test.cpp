@@ -4,10 +4,14 @@
 #include "child_scripts.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 #include <ostream>
 
 namespace orv {
@@ -315,6 +319,36 @@ TEST_F(RunnerOutputTest, SelfUpdateLooksForThePhrase) {
   EXPECT_TRUE(Prepared(updated, Printing("ORV Kitwright has been updated from version 2.4 to 2.5\n")).RunSelfUpdate());
   TOrvSelfUpdateRunner current;
   EXPECT_FALSE(Prepared(current, Printing("ORV Kitwright is up to date\n")).RunSelfUpdate());
+}
+
+// Cancel from another thread while the stand-in installs slowly: the run
+// ends without an error, with the lines that had arrived.
+TEST(StandInCancelTest, CanceledInstallEndsNormally) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  TOrvCredentialsRunner credentials;
+  credentials.SetExeFileName(QStringLiteral(ORV_STANDIN_EXE));
+  credentials.SetWorkingDir(dir.path());
+  credentials.RunSetCredentials(QStringLiteral("dev@example.com"), QStringLiteral("code"));
+
+  qputenv("ORV_STANDIN_DELAY_MS", "300");
+  TOrvInstallRunner install;
+  install.SetExeFileName(QStringLiteral(ORV_STANDIN_EXE));
+  install.SetWorkingDir(dir.path());
+  install.ProductIds() = {QStringLiteral("orv.samplepack")};
+  std::atomic<int> progressCalls{0};
+  install.SetOnProgress([&](const TProgressInfo&) { ++progressCalls; });
+  std::thread canceller([&] {
+    while (progressCalls == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    install.Cancel();
+  });
+  EXPECT_NO_THROW(install.RunInstall());
+  canceller.join();
+  qunsetenv("ORV_STANDIN_DELAY_MS");
+  EXPECT_TRUE(install.IsCanceled());
+  EXPECT_EQ(install.LastExitCode(), 0);
+  EXPECT_GE(progressCalls, 1);
+  EXPECT_TRUE(install.Summary().isEmpty());
 }
 
 }  // namespace
