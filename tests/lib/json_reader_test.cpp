@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include "support/error_of.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -24,17 +26,8 @@ void readAll(const QString& text) {
   while (reader.R.Peek() != jstEOF) reader.R.SkipValue();
 }
 
-// The class name and message of the error f raises.
-std::pair<QString, QString> errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return {e.className(), e.message()};
-  }
-  return {QStringLiteral("no error"), QString()};
-}
-
-using Error = std::pair<QString, QString>;
+using test::Error;
+using test::errorOf;
 
 TEST(JSONReader, TokensInOrder) {
   Reader reader(QStringLiteral(

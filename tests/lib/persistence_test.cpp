@@ -2,6 +2,8 @@
 
 #include <QIODevice>
 
+#include "support/error_of.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -43,16 +45,8 @@ public:
   void SetText(const QString& value) { Text = value; }
 };
 
-std::pair<QString, QString> errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return {e.className(), e.message()};
-  }
-  return {QStringLiteral("no error"), QString()};
-}
-
-using Error = std::pair<QString, QString>;
+using test::Error;
+using test::errorOf;
 
 TEST(Persistence, FillsEveryKindOfProperty) {
   Sample s;
