@@ -1,7 +1,7 @@
 // ORV Dashboard: one window showing the vendor's dashboard page, with the
 // application as the page's native back end.
 #include "app/main_window.h"
-#include "core/system_elevated.h"
+#include "platform/system_elevated.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/registry_hive.h"
 #include "platform/system_known_folders.h"

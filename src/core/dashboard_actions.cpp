@@ -3,7 +3,7 @@
 // thread so the page's write to the bridge returns first.
 #include "core/bridge_message.h"
 #include "core/dashboard_browser.h"
-#include "lib/exception.h"
+#include "platform/exception.h"
 #include "lib/utils.h"
 #include "platform/dialogs.h"
 #include "platform/ui_thread.h"

@@ -1,7 +1,7 @@
 #include "core/dashboard_bridge.h"
 
 #include "core/dashboard_browser.h"
-#include "lib/exception.h"
+#include "platform/exception.h"
 
 namespace orv {
 

@@ -1,7 +1,7 @@
 // Answers to the page's queries: the page sends a query message, then reads
 // the bridge's ObjectMessage, which computes the answer here.
 #include "core/dashboard_browser.h"
-#include "lib/exception.h"
+#include "platform/exception.h"
 #include "lib/text_escape.h"
 #include "lib/utils.h"
 

@@ -2,7 +2,7 @@
 
 #include "core/setup_command_line.h"
 #include "lib/utils.h"
-#include "pkgmgr/text_trim.h"
+#include "lib/text_trim.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
 #include "settings/dashboard_settings.h"

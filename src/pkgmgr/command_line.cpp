@@ -1,8 +1,9 @@
 #include "pkgmgr/command_line.h"
 
-#include "pkgmgr/command_line_split.h"
-#include "pkgmgr/text_trim.h"
+#include "lib/text_trim.h"
 #include "pkgmgr/utf8_stream_decoder.h"
+#include "platform/command_line_split.h"
+#include "platform/program_launch.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -63,11 +64,6 @@ private:
   int fd_ = -1;
 };
 
-bool StartsWithMZ(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) && file.read(2) == "MZ";
-}
-
 // The file that a program name of the command line denotes. Names with a
 // slash are taken relative to our own current directory (the child's
 // working folder must not change their meaning); bare names are looked up
@@ -79,7 +75,7 @@ QString ResolveProgram(const QString& program) {
   const QStringList dirs = qEnvironmentVariable("PATH").split(u':', Qt::SkipEmptyParts);
   for (const QString& dir : dirs) {
     const QString candidate = dir + u'/' + program;
-    if (QFileInfo(candidate).isFile() && StartsWithMZ(candidate)) return candidate;
+    if (QFileInfo(candidate).isFile() && IsWindowsProgram(candidate)) return candidate;
   }
   return {};
 }
@@ -91,11 +87,7 @@ std::vector<std::string> ProgramArgv(const QString& commandLine) {
   if (args.isEmpty() || args.first().isEmpty()) throw EOSError(ENOENT);
   const QString path = ResolveProgram(args.first());
   if (path.isEmpty()) throw EOSError(ENOENT);
-  args.first() = path;
-  if (StartsWithMZ(path)) {
-    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
-    if (!wine.isEmpty()) args.prepend(wine);
-  }
+  args = LaunchArgv(path, args.mid(1));
   std::vector<std::string> argv;
   argv.reserve(args.size());
   for (const QString& arg : args) argv.push_back(QFile::encodeName(arg).toStdString());

@@ -2,7 +2,7 @@
 
 #include "pkgmgr/command_line.h"
 #include "pkgmgr/line_splitter.h"
-#include "pkgmgr/text_trim.h"
+#include "lib/text_trim.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "pkgmgr/orv_runners.h"
 
-#include "pkgmgr/command_line_split.h"
+#include "platform/command_line_split.h"
 #include "pkgmgr/core_types.h"
 #include "pkgmgr/json_read.h"
 

@@ -1,6 +1,6 @@
 #include "host_object_channel.h"
 
-#include "lib/exception.h"
+#include "platform/exception.h"
 #include "lib/text_escape.h"
 #include "lib/web_browser_origin.h"
 

@@ -1,6 +1,6 @@
 #include "core/dashboard_bridge.h"
 #include "core/dashboard_browser.h"
-#include "lib/exception.h"
+#include "platform/exception.h"
 #include "lib/utils.h"
 #include "product_environment.h"
 #include "support/fake_ports.h"

@@ -3,7 +3,7 @@
 // lines and notifications that come out of them.
 #include "core/product_catalogue.h"
 #include "core/product_installer.h"
-#include "core/system_elevated.h"
+#include "platform/system_elevated.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
 #include "platform/processes.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "lib/exception.h"
+#include "platform/exception.h"
 
 #include <QString>
 

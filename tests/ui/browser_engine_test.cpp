@@ -2,7 +2,7 @@
 // serves the whole suite; the last case restarts it.
 #include "browser_test_host.h"
 
-#include "lib/exception.h"
+#include "platform/exception.h"
 #include "ui/qt_web_browser.h"
 
 #include <gtest/gtest.h>

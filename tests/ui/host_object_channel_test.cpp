@@ -1,7 +1,7 @@
 #include "ui/host_object_channel.h"
 #include "ui/web_data_folder.h"
 
-#include "lib/exception.h"
+#include "platform/exception.h"
 
 #include <gtest/gtest.h>
 

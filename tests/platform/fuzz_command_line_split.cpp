@@ -1,6 +1,6 @@
 // Any text quoted as one argument comes back unchanged from the split,
 // and splitting any command line never crashes.
-#include "pkgmgr/command_line_split.h"
+#include "platform/command_line_split.h"
 
 #include <cstddef>
 #include <cstdint>

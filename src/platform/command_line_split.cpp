@@ -1,4 +1,4 @@
-#include "pkgmgr/command_line_split.h"
+#include "platform/command_line_split.h"
 
 namespace orv {
 

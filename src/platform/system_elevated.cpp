@@ -1,12 +1,11 @@
-#include "core/system_elevated.h"
+#include "platform/system_elevated.h"
 
-#include "pkgmgr/command_line_split.h"
+#include "platform/command_line_split.h"
+#include "platform/program_launch.h"
 #include "platform/ui_thread.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 
 #include <linux/close_range.h>
 #include <unistd.h>
@@ -18,30 +17,17 @@ namespace {
 constexpr int kNotStarted = 31;
 constexpr int kPollMilliseconds = 50;
 
-bool IsWindowsProgram(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) && file.read(2) == "MZ";
-}
-
 }  // namespace
 
 int SystemElevated::Run(const QString& folder, const QString& program, const QString& parameters) {
   const QString path = QDir(folder).filePath(program);
   // The switches are split as the arguments of a Windows command line; the
   // program word in front only takes the program's place and is dropped.
-  QStringList arguments = SplitCommandLine(QLatin1String("setup ") + parameters).mid(1);
-  QString executable = path;
-  if (IsWindowsProgram(path)) {
-    const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
-    if (!wine.isEmpty()) {
-      arguments.prepend(executable);
-      executable = wine;
-    }
-  }
+  QStringList argv = LaunchArgv(path, SplitCommandLine(QLatin1String("setup ") + parameters).mid(1));
 
   QProcess process;
-  process.setProgram(executable);
-  process.setArguments(arguments);
+  process.setProgram(argv.takeFirst());
+  process.setArguments(argv);
   process.setWorkingDirectory(folder);
   process.setStandardInputFile(QProcess::nullDevice());
   process.setStandardOutputFile(QProcess::nullDevice());

@@ -1,0 +1,2 @@
+// Fixture: core reaching for a desktop Qt module.
+#include <QWidget>

@@ -1,0 +1,4 @@
+#pragma once
+
+// Fixture: the ground floor reaching up.
+#include "lib/utils.h"
