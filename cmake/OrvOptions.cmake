@@ -5,10 +5,17 @@ target_compile_features(orv_options INTERFACE cxx_std_20)
 target_compile_definitions(orv_options INTERFACE
   QT_NO_CONTEXTLESS_CONNECT
   QT_USE_QSTRINGBUILDER)
-target_compile_options(orv_options INTERFACE -Wall -Wextra)
+target_compile_options(orv_options INTERFACE -Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual)
 if(DEFINED ENV{CI} AND NOT "$ENV{CI}" STREQUAL "" AND NOT "$ENV{CI}" STREQUAL "false")
   target_compile_options(orv_options INTERFACE -Werror)
 endif()
+
+# String handling without implicit conversions, for the program's and the
+# tools' own code (each of their targets links it PRIVATE); tests build
+# without it.
+add_library(orv_strict INTERFACE)
+target_compile_definitions(orv_strict INTERFACE
+  QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_STRICT_ITERATORS)
 
 if(ORV_SANITIZE)
   if(NOT ORV_SANITIZE MATCHES "^(address,undefined|undefined,address|address|undefined|thread)$")
@@ -37,4 +44,20 @@ function(orv_add_fuzzer name)
   add_executable(${name} ${F_SOURCES})
   target_link_libraries(${name} PRIVATE orv_options ${F_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
+
+# orv_link_strict(dir): every library and executable defined in dir and its
+# subfolders builds with orv_strict, so a new target cannot miss it.
+function(orv_link_strict dir)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|EXECUTABLE)$")
+      target_link_libraries(${target} PRIVATE orv_strict)
+    endif()
+  endforeach()
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(subdir IN LISTS subdirs)
+    orv_link_strict(${subdir})
+  endforeach()
 endfunction()
