@@ -3,8 +3,8 @@
 // reader. The runner reads in pieces of at most 255 bytes and splits lines
 // incrementally, so its time must grow linearly with the output size.
 #include "pkgmgr/command_line.h"
-#include "platform/command_line_split.h"
 #include "pkgmgr/orv_runner.h"
+#include "platform/command_line_split.h"
 
 #include <QByteArray>
 #include <QFile>

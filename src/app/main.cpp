@@ -1,16 +1,16 @@
 // ORV Dashboard: one window showing the vendor's dashboard page, with the
 // application as the page's native back end.
 #include "app/main_window.h"
-#include "platform/system_elevated.h"
+#include "lib/web_browser_services.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/registry_hive.h"
+#include "platform/system_elevated.h"
 #include "platform/system_known_folders.h"
 #include "platform/system_processes.h"
 #include "ui/ports/dbus_notifications.h"
 #include "ui/ports/qt_dialogs.h"
 #include "ui/ports/qt_shell.h"
 #include "ui/qt_web_browser.h"
-#include "lib/web_browser_services.h"
 
 #include <QApplication>
 

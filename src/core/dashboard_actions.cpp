@@ -1,11 +1,10 @@
-// The page's product actions: classic installs, updates and uninstalls,
-// and batches for the package manager. The work is deferred to the UI
-// thread so the page's write to the bridge returns first.
+// The page's classic product actions: installs, updates and uninstalls of
+// single products. The work is deferred to the UI thread so the page's
+// write to the bridge returns first.
 #include "core/bridge_message.h"
 #include "core/dashboard_browser.h"
-#include "platform/exception.h"
 #include "lib/utils.h"
-#include "platform/dialogs.h"
+#include "platform/exception.h"
 #include "platform/ui_thread.h"
 
 #include <QLocale>
@@ -69,15 +68,6 @@ void TORVDashboardBrowser::HandleUninstall(const TORVDashboardBridgeMessage& AMe
     const TORVDashboardInstall* install = controller->FCatalogue.FindInstall(name);
     if (install && install->PathExists()) controller->FInstaller.UninstallProduct(install);
   });
-}
-
-void TORVDashboardBrowser::HandleMultiAction(const TORVDashboardBridgeMessage&) {
-  const int answer = TORVZYNDashUtils::Message(
-      FPorts.dialogs,
-      QStringLiteral("The selected products will be installed/uninstalled for all selected IDEs on your "
-                     "system, do you want to proceed?"),
-      mtWarning, {mbYes, mbNo}, 0);
-  if (answer == mrNo) ExecuteScript(QStringLiteral("ProductInstallAbort();"));
 }
 
 }  // namespace orv

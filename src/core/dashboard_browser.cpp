@@ -1,7 +1,6 @@
 #include "core/dashboard_browser.h"
 
 #include "core/dashboard_bridge.h"
-#include "lib/text_escape.h"
 #include "lib/utils.h"
 #include "platform/notifications.h"
 #include "platform/registry.h"
@@ -25,16 +24,14 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
                                            QString ASiteURL)
     : FWebBrowser(std::make_unique<TORVDashboardWebBrowser>()),
       FPorts(APorts),
+      FPage(APorts.ui, [browser = FWebBrowser.get()](const QString& AScript) { browser->ExecuteJavaScript(AScript); }),
       FSiteURL(std::move(ASiteURL)),
       FSettings(APorts.registry, APorts.folders),
       FOwner(AOwner),
       FActiveTheme(QStringLiteral("Light")),
       FBridge(std::make_shared<TORVDashboardBridge>()),
       FCatalogue(APorts.registry, FSettings, APorts.processes, this),
-      FInstaller(
-          FSettings, APorts.elevated, APorts.notifications,
-          [this](const QString& AScript) { ExecuteScript(AScript); },
-          [this](const QString& AMessage) { Log(AMessage); }),
+      FInstaller(FSettings, APorts.elevated, APorts.notifications, FPage),
       FSelf(std::make_shared<std::atomic<TORVDashboardBrowser*>>(this)) {
   try {
     FSettings.WriteDashboardVersion(GetVersion());
@@ -82,7 +79,7 @@ QString TORVDashboardBrowser::GetVersion() {
 
 void TORVDashboardBrowser::SetIDETheme(const QString& ATheme) {
   FActiveTheme = ATheme;
-  ExecuteScript(QStringLiteral("setActiveTheme({\"IDETheme\": %1});").arg(JsonQuote(ATheme)));
+  FPage.SetActiveTheme(ATheme);
 }
 
 void TORVDashboardBrowser::LaunchSearch(const QString& AQuery) { FWebBrowser->Navigate(SearchURL(AQuery)); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/dashboard_page.h"
 #include "core/dashboard_ports.h"
 #include "core/ide_record.h"
 #include "core/product_catalogue.h"
@@ -42,7 +43,8 @@ public:
   TORVDashboardBrowser(const TORVDashboardBrowser&) = delete;
   TORVDashboardBrowser& operator=(const TORVDashboardBrowser&) = delete;
 
-  void Log(const QString& AMessage);
+  // The page's log element; see TORVDashboardPage.
+  void Log(const QString& AMessage) { FPage.Log(AMessage); }
   static QString GetVersion();
   QString GetIDEVersion() const { return {}; }
   QString GetIDETheme() const { return FActiveTheme; }
@@ -52,7 +54,7 @@ public:
   TORVDashboardWebBrowser& WebBrowser() { return *FWebBrowser; }
 
   // Runs a script in the page later, on the UI thread, without waiting.
-  void ExecuteScript(const QString& AScript);
+  void ExecuteScript(const QString& AScript) { FPage.ExecuteScript(AScript); }
   // One message the page wrote to the bridge.
   void HandleMessage(const QString& AMessage);
   // The answer to the last query message.
@@ -60,7 +62,7 @@ public:
   void ShowNotification(const QString& ATitle, const QString& ABody);
 
   // The main window is being destroyed: page calls are dropped from now on.
-  void OwnerDestroying() { FOwnerDestroying = true; }
+  void OwnerDestroying() { FPage.OwnerDestroying(); }
 
   // The dashboard page and the search page on the vendor's site.
   QString DashboardURL() const;
@@ -81,21 +83,25 @@ public:
 
 private:
   using TMessageHandler = void (TORVDashboardBrowser::*)(const TORVDashboardBridgeMessage&);
-  struct TMessageRoute {
+  struct TActionRoute {
     const char16_t* EventName;
     TMessageHandler Handler;
   };
-  static const TMessageRoute MessageRoutes[];
+  static const TActionRoute ActionRoutes[];
+
+  // A query's answer; ClearsAction forgets the query once it is answered.
+  struct TQueryRoute {
+    const char16_t* Name;
+    QString (*Answer)(TORVDashboardBrowser& AController);
+    bool ClearsAction;
+  };
+  static const TQueryRoute QueryRoutes[];
+  static const TQueryRoute* FindQuery(QStringView AName);
 
   void DoBrowserInitialized(TORVZYNDashCustomWebBrowser& Sender);
   void HandleNewWindowRequested(TORVZYNDashCustomWebBrowser& Sender,
                                 TORVZYNDashWebBrowserNewWindowRequestedParams& Params);
-  // Hands a script to the page on the UI thread; ACheckOwner drops it while
-  // the main window is being destroyed.
-  void PostScript(const QString& AScript, bool ACheckOwner);
-
   // Message handlers of the dispatch table.
-  void RememberQuery(const TORVDashboardBridgeMessage& AMessage);
   void AnnounceDownload(const TORVDashboardBridgeMessage& AMessage);
   void HandleMultiAction(const TORVDashboardBridgeMessage& AMessage);
   void HandleInstallOrUpdate(const TORVDashboardBridgeMessage& AMessage);
@@ -105,16 +111,19 @@ private:
   QString StatusText() const;
   QString KitwrightLogURL() const;
   QString KitwrightLogText() const;
-  static QString ProductListAnswer(const QStringList& AEntries);
+  // {"Products": [...]} around the JSON of each record of the list.
+  template <class TList>
+  static QString ProductListAnswer(const TList& AList);
 
   // Declared first so the browser control outlives everything the
   // controller frees, as the main window's component would.
   std::unique_ptr<TORVDashboardWebBrowser> FWebBrowser;
   TORVDashboardPorts FPorts;
+  // Before everything that calls the page, and gone before the browser.
+  TORVDashboardPage FPage;
   QString FSiteURL;
   TORVDashboardSettings FSettings;
   QPointer<QObject> FOwner;
-  std::atomic<bool> FOwnerDestroying{false};
 
   TORVZYNIDEList idelist;
   QStringList kitwrightconfig;
@@ -133,8 +142,9 @@ private:
   TORVKitwrightProductStatusList FKitwrightProductStatusList;
   std::atomic<int> outputcount{0};
 
-  // Page calls posted to the UI thread share this; the destructor clears
-  // it, so a call that arrives after the controller is gone does nothing.
+  // Deferred actions posted to the UI thread share this; the destructor
+  // clears it, so work that arrives after the controller is gone does
+  // nothing.
   const std::shared_ptr<std::atomic<TORVDashboardBrowser*>> FSelf;
 };
 

@@ -1,10 +1,8 @@
-// The page's messages and the controller's calls into the page.
+// The page's messages: framing, decoding and the dispatch on the event name.
 #include "core/bridge_message.h"
 #include "core/dashboard_browser.h"
 #include "lib/persistence.h"
-#include "lib/text_escape.h"
 #include "lib/utils.h"
-#include "platform/ui_thread.h"
 
 #include <QLocale>
 
@@ -17,26 +15,10 @@ const QString kCustomDataPrefix = QStringLiteral("customdata://");
 
 }  // namespace
 
-// Checked in this order; the first equal name decides.
-const TORVDashboardBrowser::TMessageRoute TORVDashboardBrowser::MessageRoutes[] = {
-    {u"GETINSTALLEDPRODUCTS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETSTATUS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETIDERUNNING", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTEXISTS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTDIR", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTLOG", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTLOGTEXT", &TORVDashboardBrowser::RememberQuery},
-    {u"GETPRODUCTNOTIFICATIONS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTREADDELPHIVERSIONS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTWRITEDELPHIVERSIONS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETDOWNLOADEDPRODUCTS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETREGISTEREDPRODUCTS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETOPTIONSDIALOG", &TORVDashboardBrowser::RememberQuery},
-    {u"GETKITWRIGHTPRODUCTSTATUS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETUSERCREDENTIALS", &TORVDashboardBrowser::RememberQuery},
-    {u"GETIDEVERSION", &TORVDashboardBrowser::RememberQuery},
-    {u"GETIDETHEME", &TORVDashboardBrowser::RememberQuery},
-    {u"GETDASHBOARDVERSION", &TORVDashboardBrowser::RememberQuery},
+// The actions, checked after the query names (QueryRoutes) in this order;
+// the first equal name decides. Every name is distinct, so queries first
+// and then these is the protocol's own order.
+const TORVDashboardBrowser::TActionRoute TORVDashboardBrowser::ActionRoutes[] = {
     {u"DOWNLOAD", &TORVDashboardBrowser::AnnounceDownload},
     {u"DOWNLOAD-UPDATE", &TORVDashboardBrowser::AnnounceDownload},
     {u"MULTIACTION", &TORVDashboardBrowser::HandleMultiAction},
@@ -66,39 +48,16 @@ void TORVDashboardBrowser::HandleMessage(const QString& AMessage) {
   Log(message.CustomData());
 
   const QString eventName = QLocale().toUpper(message.EventName());
-  for (const TMessageRoute& route : MessageRoutes) {
+  if (const TQueryRoute* query = FindQuery(eventName)) {
+    FAction = QString::fromUtf16(query->Name);
+    return;
+  }
+  for (const TActionRoute& route : ActionRoutes) {
     if (eventName == QStringView(route.EventName)) {
       (this->*route.Handler)(message);
       return;
     }
   }
-}
-
-void TORVDashboardBrowser::RememberQuery(const TORVDashboardBridgeMessage& AMessage) {
-  FAction = QLocale().toUpper(AMessage.EventName());
-}
-
-void TORVDashboardBrowser::AnnounceDownload(const TORVDashboardBridgeMessage& AMessage) {
-  FProductAction = AMessage.CustomData();
-}
-
-void TORVDashboardBrowser::ExecuteScript(const QString& AScript) { PostScript(AScript, true); }
-
-void TORVDashboardBrowser::Log(const QString& AMessage) {
-  // The text goes in as a string literal and out through textContent, so
-  // quotes, backslashes, line breaks and markup reach the page unchanged.
-  PostScript(QStringLiteral("function log(p){  var mylog = document.getElementById(\"mylog\");  "
-                            "document.getElementById(\"mylog\").textContent = p;  console.log(p);}log(%1);")
-                 .arg(JsStringLiteral(AMessage)),
-             false);
-}
-
-void TORVDashboardBrowser::PostScript(const QString& AScript, bool ACheckOwner) {
-  FPorts.ui.post([self = FSelf, AScript, ACheckOwner] {
-    TORVDashboardBrowser* controller = self->load();
-    if (!controller || (ACheckOwner && controller->FOwnerDestroying)) return;
-    controller->FWebBrowser->ExecuteJavaScript(AScript);
-  });
 }
 
 }  // namespace orv

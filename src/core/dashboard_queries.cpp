@@ -1,9 +1,10 @@
-// Answers to the page's queries: the page sends a query message, then reads
-// the bridge's ObjectMessage, which computes the answer here.
+// Answers to the page's queries: the page sends a query message, which
+// only remembers its name, then reads the bridge's ObjectMessage, which
+// computes the answer here.
 #include "core/dashboard_browser.h"
-#include "platform/exception.h"
 #include "lib/text_escape.h"
 #include "lib/utils.h"
+#include "platform/exception.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@ namespace {
 
 const QString kKitwrightExe = QStringLiteral("orv.exe");
 const QString kKitwrightLog = QStringLiteral("Logs/orv.log.html");
+const QString kActionNotFound = QStringLiteral("{\"action not found\"}");
 
 QString boolText(bool AValue) { return AValue ? QStringLiteral("True") : QStringLiteral("False"); }
 
@@ -31,43 +33,73 @@ QString decodeText(const QByteArray& ABytes) {
 
 }  // namespace
 
+// Every query of the page, in the order GetQueryAnswer checks them. A
+// message naming one of them only remembers the name; the answer is
+// computed when the page reads ObjectMessage. The list queries forget the
+// name once answered, so a second read finds no query. Rows without an
+// answer are queries whose work is not part of this build yet: the page
+// gets {"action not found"} for them.
+const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
+    {u"GETSTATUS", [](TORVDashboardBrowser& C) { return C.StatusText(); }, false},
+    {u"GETIDERUNNING",
+     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue.IsProcessRunning(QStringLiteral("bds.exe"))); },
+     false},
+    {u"GETKITWRIGHTEXISTS", [](TORVDashboardBrowser& C) { return boolText(C.FSettings.KitwrightExists()); }, false},
+    {u"GETKITWRIGHTLOG",
+     [](TORVDashboardBrowser& C) {
+       const QString url = C.KitwrightLogURL();
+       TORVZYNDashUtils::OpenURL(C.FPorts.shell, url);
+       return url;
+     },
+     false},
+    {u"GETKITWRIGHTLOGTEXT", [](TORVDashboardBrowser& C) { return C.KitwrightLogText(); }, false},
+    {u"GETKITWRIGHTDIR", [](TORVDashboardBrowser& C) { return C.FSettings.ReadKitwrightDir(); }, false},
+    {u"GETKITWRIGHTREADDELPHIVERSIONS", nullptr, false},
+    {u"GETKITWRIGHTWRITEDELPHIVERSIONS", nullptr, false},
+    {u"GETDASHBOARDVERSION", [](TORVDashboardBrowser&) { return GetVersion(); }, false},
+    {u"GETPRODUCTNOTIFICATIONS",
+     [](TORVDashboardBrowser& C) { return boolText(C.FSettings.ReadProductNotifications()); }, false},
+    {u"GETINSTALLEDPRODUCTS",
+     [](TORVDashboardBrowser& C) {
+       C.FCatalogue.ScanInstalls();
+       return ProductListAnswer(C.FCatalogue.InstallList());
+     },
+     true},
+    {u"GETDOWNLOADEDPRODUCTS",
+     [](TORVDashboardBrowser& C) {
+       C.FCatalogue.ScanDownloads();
+       return ProductListAnswer(C.FCatalogue.DownloadList());
+     },
+     true},
+    {u"GETREGISTEREDPRODUCTS", nullptr, true},
+    {u"GETKITWRIGHTPRODUCTSTATUS", nullptr, true},
+    {u"GETUSERCREDENTIALS",
+     [](TORVDashboardBrowser& C) {
+       return QStringLiteral("{\"Username\": %1, \"Code\": %2}")
+           .arg(JsonQuote(C.FSettings.ReadUserName()), JsonQuote(C.FSettings.ReadPassword()));
+     },
+     false},
+    {u"GETIDETHEME",
+     [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDETheme\": %1}").arg(JsonQuote(C.GetIDETheme())); },
+     false},
+    {u"GETIDEVERSION",
+     [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(C.GetIDEVersion())); },
+     false},
+    {u"GETOPTIONSDIALOG", nullptr, false},
+};
+
+const TORVDashboardBrowser::TQueryRoute* TORVDashboardBrowser::FindQuery(QStringView AName) {
+  for (const TQueryRoute& route : QueryRoutes)
+    if (AName == QStringView(route.Name)) return &route;
+  return nullptr;
+}
+
 QString TORVDashboardBrowser::GetQueryAnswer() {
-  const QString action = FAction;
-  if (action == QLatin1String("GETSTATUS")) return StatusText();
-  if (action == QLatin1String("GETIDERUNNING"))
-    return boolText(FCatalogue.IsProcessRunning(QStringLiteral("bds.exe")));
-  if (action == QLatin1String("GETKITWRIGHTEXISTS")) return boolText(FSettings.KitwrightExists());
-  if (action == QLatin1String("GETKITWRIGHTLOG")) {
-    const QString url = KitwrightLogURL();
-    TORVZYNDashUtils::OpenURL(FPorts.shell, url);
-    return url;
-  }
-  if (action == QLatin1String("GETKITWRIGHTLOGTEXT")) return KitwrightLogText();
-  if (action == QLatin1String("GETKITWRIGHTDIR")) return FSettings.ReadKitwrightDir();
-  if (action == QLatin1String("GETDASHBOARDVERSION")) return GetVersion();
-  if (action == QLatin1String("GETPRODUCTNOTIFICATIONS")) return boolText(FSettings.ReadProductNotifications());
-  if (action == QLatin1String("GETINSTALLEDPRODUCTS")) {
-    FCatalogue.ScanInstalls();
-    QStringList entries;
-    for (const auto& install : FCatalogue.InstallList()) entries << install->GenerateJSON();
-    FAction.clear();
-    return ProductListAnswer(entries);
-  }
-  if (action == QLatin1String("GETDOWNLOADEDPRODUCTS")) {
-    FCatalogue.ScanDownloads();
-    QStringList entries;
-    for (const auto& download : FCatalogue.DownloadList()) entries << download->GenerateJSON();
-    FAction.clear();
-    return ProductListAnswer(entries);
-  }
-  if (action == QLatin1String("GETUSERCREDENTIALS"))
-    return QStringLiteral("{\"Username\": %1, \"Code\": %2}")
-        .arg(JsonQuote(FSettings.ReadUserName()), JsonQuote(FSettings.ReadPassword()));
-  if (action == QLatin1String("GETIDETHEME"))
-    return QStringLiteral("{\"IDETheme\": %1}").arg(JsonQuote(GetIDETheme()));
-  if (action == QLatin1String("GETIDEVERSION"))
-    return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(GetIDEVersion()));
-  return QStringLiteral("{\"action not found\"}");
+  const TQueryRoute* query = FindQuery(FAction);
+  if (!query || !query->Answer) return kActionNotFound;
+  QString answer = query->Answer(*this);
+  if (query->ClearsAction) FAction.clear();
+  return answer;
 }
 
 QString TORVDashboardBrowser::StatusText() const {
@@ -79,8 +111,11 @@ QString TORVDashboardBrowser::StatusText() const {
   return {};
 }
 
-QString TORVDashboardBrowser::ProductListAnswer(const QStringList& AEntries) {
-  return QStringLiteral("{\"Products\": [") + AEntries.join(QLatin1Char(',')) + QStringLiteral("]}");
+template <class TList>
+QString TORVDashboardBrowser::ProductListAnswer(const TList& AList) {
+  QStringList entries;
+  for (const auto& entry : AList) entries << entry->GenerateJSON();
+  return QStringLiteral("{\"Products\": [") + entries.join(QLatin1Char(',')) + QStringLiteral("]}");
 }
 
 // A file URL of the package manager's log, absolute even when the package

@@ -1,8 +1,9 @@
 #include "core/product_installer.h"
 
+#include "core/dashboard_page.h"
 #include "core/setup_command_line.h"
-#include "lib/utils.h"
 #include "lib/text_trim.h"
+#include "lib/utils.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
 #include "settings/dashboard_settings.h"
@@ -35,13 +36,11 @@ const QString TORVDashboardProductInstaller::NotificationTitle = QStringLiteral(
 
 TORVDashboardProductInstaller::TORVDashboardProductInstaller(const TORVDashboardSettings& ASettings,
                                                              Elevated& AElevated, Notifications& ANotifications,
-                                                             ExecuteScriptFunc AExecuteScript, LogFunc ALog,
-                                                             const ZipLimits& ALimits)
+                                                             TORVDashboardPage& APage, const ZipLimits& ALimits)
     : FSettings(ASettings),
       FElevated(AElevated),
       FNotifications(ANotifications),
-      FExecuteScript(std::move(AExecuteScript)),
-      FLog(std::move(ALog)),
+      FPage(APage),
       FLimits(ALimits) {}
 
 void TORVDashboardProductInstaller::InstallProduct(const TORVDashboardDownload* ADownload) {
@@ -60,14 +59,14 @@ bool TORVDashboardProductInstaller::runSetup(const TORVDashboardDownload& ADownl
   // archive's: a stale setup.exe would run in place of a missing one.
   RemoveExtractionFolder(AExtractionFolder);
   if (!IsValidZipArchive(ADownload.FilePath())) return false;
-  FLog(QStringLiteral("Extracting Product: ") + ADownload.FileName());
+  FPage.Log(QStringLiteral("Extracting Product: ") + ADownload.FileName());
   const ZipExtractResult extracted = ExtractZipArchive(ADownload.FilePath(), AExtractionFolder, FLimits);
   if (!extracted.ok()) {
     TORVZYNDashUtils::Log(QStringLiteral("Extracting %1 failed at %2: %3")
                               .arg(ADownload.FilePath(), extracted.entry, extracted.message));
     return false;
   }
-  FLog(QStringLiteral("Product ") + ADownload.FileName() + QStringLiteral(" finished extracting!"));
+  FPage.Log(QStringLiteral("Product ") + ADownload.FileName() + QStringLiteral(" finished extracting!"));
 
   const QString setupFolder = TORVZYNDashUtils::AddBackslash(AExtractionFolder);
   if (!QFileInfo(setupFolder + kSetupName).isFile()) return false;
@@ -88,33 +87,33 @@ bool TORVDashboardProductInstaller::runSetup(const TORVDashboardDownload& ADownl
                           QLatin1Char('_') + ADownload.ProductVersion() + QStringLiteral(".log");
   if (QFileInfo::exists(logFile)) QFile::remove(logFile);
 
-  FLog(QStringLiteral("Installing ") + productName);
+  FPage.Log(QStringLiteral("Installing ") + productName);
   // The outcome rests on the setup's log alone: setups report problems
   // there, and their exit codes are not consistent.
   RunElevated(setupFolder, kSetupName, *parameters);
 
   const QString error = QFileInfo::exists(logFile) ? ParseInstallLog(logFile) : QString();
   if (error.isEmpty())
-    FLog(productName + QStringLiteral(" finished installing!"));
+    FPage.Log(productName + QStringLiteral(" finished installing!"));
   else
-    FLog(productName + QStringLiteral(" finished installing with errors!<BR>") + error);
+    FPage.Log(productName + QStringLiteral(" finished installing with errors!<BR>") + error);
 
-  FExecuteScript(QStringLiteral("ProductInstallFinished(") + ADownload.GenerateJSON() + QStringLiteral(");"));
+  FPage.ProductInstallFinished(ADownload.GenerateJSON());
   ShowNotification(productName + QStringLiteral(" finished installing!"));
   return true;
 }
 
 void TORVDashboardProductInstaller::UninstallProduct(const TORVDashboardInstall* AInstall) {
   if (!AInstall || !QFileInfo(AInstall->UninstallLink()).isFile() || !AInstall->PathExists()) return;
-  FLog(QStringLiteral("Uninstalling ") + AInstall->Name());
+  FPage.Log(QStringLiteral("Uninstalling ") + AInstall->Name());
 
   const QFileInfo uninstaller(AInstall->UninstallLink());
   RunElevated(TORVZYNDashUtils::AddBackslash(uninstaller.path()), uninstaller.fileName(),
               UninstallParameters(FSettings.ReadSilent()));
 
   const QString done = QStringLiteral("Uninstall ") + AInstall->Name() + QStringLiteral(" successful");
-  FLog(done);
-  FExecuteScript(QStringLiteral("ProductUninstallFinished(") + AInstall->GenerateJSON() + QStringLiteral(");"));
+  FPage.Log(done);
+  FPage.ProductUninstallFinished(AInstall->GenerateJSON());
   ShowNotification(done);
 }
 
@@ -123,16 +122,16 @@ void TORVDashboardProductInstaller::ReportInstallFailure(const TORVDashboardDown
   // The download step may leave its own account of what went wrong.
   QFile errorFile(ADownload->FileDirectory() + kErrorFileName);
   if (errorFile.open(QIODevice::ReadOnly | QIODevice::Text)) {
-    FLog(TrimSpaceAndControl(QString::fromUtf8(errorFile.readAll())));
+    FPage.Log(TrimSpaceAndControl(QString::fromUtf8(errorFile.readAll())));
     return;
   }
-  FLog(QStringLiteral("There was an error downloading or installing %1").arg(ADownload->ProductName()));
+  FPage.Log(QStringLiteral("There was an error downloading or installing %1").arg(ADownload->ProductName()));
 }
 
 QString TORVDashboardProductInstaller::ParseInstallLog(const QString& ALogFile) {
   QFile file(ALogFile);
   if (!file.exists()) return QString();
-  FLog(QStringLiteral("Parsing log file"));
+  FPage.Log(QStringLiteral("Parsing log file"));
   if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return QString();
   QTextStream lines(&file);
   QString line;

@@ -5,12 +5,11 @@
 
 #include <QString>
 
-#include <functional>
-
 namespace orv {
 
 class Elevated;
 class Notifications;
+class TORVDashboardPage;
 class TORVDashboardSettings;
 
 // Classic installs: extracts a downloaded product archive beside itself,
@@ -22,17 +21,11 @@ class TORVDashboardSettings;
 // Elevated port.
 class TORVDashboardProductInstaller {
 public:
-  // Runs a script in the page without waiting for it.
-  using ExecuteScriptFunc = std::function<void(const QString& AScript)>;
-  // Shows a line in the page's log.
-  using LogFunc = std::function<void(const QString& AMessage)>;
-
   static const QString NotificationName;   // ORVDashboard
   static const QString NotificationTitle;  // ORV Dashboard Notification
 
   TORVDashboardProductInstaller(const TORVDashboardSettings& ASettings, Elevated& AElevated,
-                                Notifications& ANotifications, ExecuteScriptFunc AExecuteScript, LogFunc ALog,
-                                const ZipLimits& ALimits = {});
+                                Notifications& ANotifications, TORVDashboardPage& APage, const ZipLimits& ALimits = {});
 
   // Ends with ProductInstallFinished(...) in the page once the setup ran,
   // whatever its log says; a missing, broken or unsafe archive, or one
@@ -62,8 +55,7 @@ private:
   const TORVDashboardSettings& FSettings;
   Elevated& FElevated;
   Notifications& FNotifications;
-  ExecuteScriptFunc FExecuteScript;
-  LogFunc FLog;
+  TORVDashboardPage& FPage;
   ZipLimits FLimits;
 };
 

@@ -3,9 +3,9 @@
 // A user's world for discovery and install tests: a temporary registry
 // hive, fixed known folders under one temporary folder, the settings over
 // both, and helpers to lay files and keys out.
-#include "support/fake_ports.h"
 #include "platform/registry_hive.h"
 #include "settings/dashboard_settings.h"
+#include "support/fake_ports.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,13 +3,14 @@
 // lines and notifications that come out of them.
 #include "core/product_catalogue.h"
 #include "core/product_installer.h"
-#include "platform/system_elevated.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
 #include "platform/processes.h"
+#include "platform/system_elevated.h"
 #include "platform/ui_thread.h"
 #include "product_archive.h"
 #include "product_environment.h"
+#include "support/page_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -103,11 +104,11 @@ protected:
   PumpingUiThread ui_;
   RecordingElevated elevated_{ui_};
   RecordingNotifications notifications_;
-  QStringList scripts_;
-  QStringList log_;
-  TORVDashboardProductInstaller installer_{settings_, elevated_, notifications_,
-                                           [this](const QString& script) { scripts_ << script; },
-                                           [this](const QString& line) { log_ << line; }};
+  test::PageRecorder page_;
+  QStringList& scripts_ = page_.scripts;
+  QStringList& log_ = page_.log;
+  TORVDashboardPage pageCalls_{ui_, page_.Runner()};
+  TORVDashboardProductInstaller installer_{settings_, elevated_, notifications_, pageCalls_};
 };
 
 TEST_F(InstallerTest, InstallsFromTheArchiveAndUninstallsAgain) {
@@ -291,9 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(InstallerTest, ArchiveBeyondTheSizeLimitIsRefused) {
-  TORVDashboardProductInstaller small(settings_, elevated_, notifications_,
-                                      [this](const QString& script) { scripts_ << script; },
-                                      [this](const QString& line) { log_ << line; }, ZipLimits{4096});
+  TORVDashboardProductInstaller small(settings_, elevated_, notifications_, pageCalls_, ZipLimits{4096});
   AddZip("dl/Big/Big_1.0_REG.zip", {kSetup, {"blob.bin", std::string(8192, 'z')}});
   small.InstallProduct(Archive("Big", "1.0"));
   EXPECT_EQ(log_.last(), "There was an error downloading or installing Big");

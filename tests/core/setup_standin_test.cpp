@@ -2,9 +2,9 @@
 // orv-make-archive, extracted, run through the elevated port with the
 // silent switches, and removed again by the unins000.exe it left behind.
 #include "core/setup_command_line.h"
-#include "platform/system_elevated.h"
 #include "core/zip_extractor.h"
 #include "platform/registry_hive.h"
+#include "platform/system_elevated.h"
 #include "platform/ui_thread.h"
 
 #include <QDir>

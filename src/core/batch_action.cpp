@@ -1,4 +1,4 @@
-#include "core/dashboard_action.h"
+#include "core/batch_action.h"
 
 #include <algorithm>
 #include <array>
