@@ -1,10 +1,13 @@
 # orv_add_test(name SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
 # One GoogleTest executable; every test case becomes a CTest test with a
 # timeout of its own. Suites labelled "tsan" are also built and run by the
-# thread-sanitized pass of scripts/test (target orv_tsan_tests).
-if(NOT TARGET orv_tsan_tests)
-  add_custom_target(orv_tsan_tests)
-endif()
+# thread-sanitized pass of scripts/test (target orv_tsan_tests), suites
+# labelled "asan" by its address-sanitized pass (target orv_asan_tests).
+foreach(pass tsan asan)
+  if(NOT TARGET orv_${pass}_tests)
+    add_custom_target(orv_${pass}_tests)
+  endif()
+endforeach()
 
 function(orv_add_test name)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
@@ -18,7 +21,9 @@ function(orv_add_test name)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
-  if("tsan" IN_LIST T_LABELS)
-    add_dependencies(orv_tsan_tests ${name})
-  endif()
+  foreach(pass tsan asan)
+    if(pass IN_LIST T_LABELS)
+      add_dependencies(orv_${pass}_tests ${name})
+    endif()
+  endforeach()
 endfunction()

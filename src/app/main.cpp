@@ -1,6 +1,7 @@
 // ORV Dashboard: one window showing the vendor's dashboard page, with the
 // application as the page's native back end.
 #include "app/main_window.h"
+#include "app/settings_check.h"
 #include "lib/web_browser_services.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/registry_hive.h"
@@ -13,6 +14,7 @@
 #include "ui/qt_web_browser.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <unistd.h>
 
@@ -50,6 +52,8 @@ int main(int argc, char** argv) {
     orv::TFrmDashboardApp window({registry, folders, ui, dialogs, shell, notifications, processes, elevated},
                                  siteURL());
     window.show();
+    // Once the window is up, so the user sees what the warning is about.
+    QTimer::singleShot(0, &window, [&] { ReportUnusableSettings(registry, dialogs); });
     result = QApplication::exec();
   }
   orv::UnregisterQtWebBrowserService();

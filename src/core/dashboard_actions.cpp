@@ -41,15 +41,14 @@ void TORVDashboardBrowser::HandleInstallOrUpdate(const TORVDashboardBridgeMessag
   // A copy: a scan before the deferred work runs rebuilds the list.
   auto download = std::make_shared<TORVDashboardDownload>(*found);
   const QString mode = QLocale().toUpper(eventName);
-  FPorts.ui.post([self = FSelf, download, mode, name] {
-    TORVDashboardBrowser* controller = self->load();
-    if (!controller) return;
+  Defer([download, mode, name](TORVDashboardBrowser& AController) {
     if (mode == QLatin1String("UPDATE")) {
-      controller->FCatalogue.ScanInstalls();
-      controller->FInstaller.UninstallProduct(controller->FCatalogue.FindInstall(name));
-      controller->FInstaller.InstallProduct(download.get());
+      AController.FCatalogue.ScanInstalls();
+      const auto install = AController.FindInstallCopy(name);
+      AController.FInstaller.UninstallProduct(install ? &*install : nullptr);
+      AController.FInstaller.InstallProduct(download.get());
     } else if (mode == QLatin1String("INSTALL")) {
-      controller->FInstaller.InstallProduct(download.get());
+      AController.FInstaller.InstallProduct(download.get());
     }
   });
 }
@@ -61,13 +60,38 @@ void TORVDashboardBrowser::HandleUninstall(const TORVDashboardBridgeMessage& AMe
     throw Exception(QStringLiteral("Value 'Name' not found"));
   const QString name = textMember(*data, "Name");
   if (name.isEmpty()) return;
-  FPorts.ui.post([self = FSelf, name] {
+  Defer([name](TORVDashboardBrowser& AController) {
+    AController.FCatalogue.ScanInstalls();
+    const auto install = AController.FindInstallCopy(name);
+    if (install && install->PathExists()) AController.FInstaller.UninstallProduct(&*install);
+  });
+}
+
+// A copy, not a pointer into the list: the page may rescan the installs
+// while the uninstaller runs, as the UI keeps processing its events.
+std::optional<TORVDashboardInstall> TORVDashboardBrowser::FindInstallCopy(const QString& AName) const {
+  const TORVDashboardInstall* found = FCatalogue.FindInstall(AName);
+  return found ? std::optional<TORVDashboardInstall>(*found) : std::nullopt;
+}
+
+void TORVDashboardBrowser::Defer(std::function<void(TORVDashboardBrowser&)> AWork) {
+  FPorts.ui.post([self = FSelf, work = std::move(AWork)] {
     TORVDashboardBrowser* controller = self->load();
     if (!controller) return;
-    controller->FCatalogue.ScanInstalls();
-    const TORVDashboardInstall* install = controller->FCatalogue.FindInstall(name);
-    if (install && install->PathExists()) controller->FInstaller.UninstallProduct(install);
+    try {
+      work(*controller);
+    } catch (const Exception& e) {
+      controller->ReportDeferredError(e.message());
+    } catch (const std::exception& e) {
+      controller->ReportDeferredError(QString::fromUtf8(e.what()));
+    }
   });
+}
+
+// The page's log is the only channel the page has for failed actions.
+void TORVDashboardBrowser::ReportDeferredError(const QString& AMessage) {
+  TORVZYNDashUtils::Log(QStringLiteral("Product action failed: ") + AMessage);
+  Log(QStringLiteral("The action failed: ") + AMessage);
 }
 
 }  // namespace orv

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 
 namespace orv {
 
@@ -33,10 +34,12 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
       FCatalogue(APorts.registry, FSettings, APorts.processes, this),
       FInstaller(FSettings, APorts.elevated, APorts.notifications, FPage),
       FSelf(std::make_shared<std::atomic<TORVDashboardBrowser*>>(this)) {
+  // A settings file that cannot be read or written must not keep the
+  // window from opening; the application tells the user about the file.
   try {
     FSettings.WriteDashboardVersion(GetVersion());
-  } catch (const ERegistryException&) {
-    // A settings store that cannot be written does not stop the dashboard.
+  } catch (const ERegistryException& e) {
+    TORVZYNDashUtils::Log(QStringLiteral("Cannot store the dashboard's version: ") + e.message());
   }
 
   FBridge->FDashboardBrowser = this;
@@ -53,7 +56,12 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
     HandleNewWindowRequested(Sender, Params);
   };
 
-  FCatalogue.BuildIDEList(idelist);
+  try {
+    FCatalogue.BuildIDEList(idelist);
+  } catch (const ERegistryException& e) {
+    idelist.Clear();
+    TORVZYNDashUtils::Log(QStringLiteral("Cannot read the Delphi IDEs: ") + e.message());
+  }
 }
 
 TORVDashboardBrowser::~TORVDashboardBrowser() {
@@ -115,7 +123,13 @@ void TORVDashboardBrowser::DoBrowserInitialized(TORVZYNDashCustomWebBrowser&) {
 void TORVDashboardBrowser::HandleNewWindowRequested(TORVZYNDashCustomWebBrowser&,
                                                     TORVZYNDashWebBrowserNewWindowRequestedParams& Params) {
   Params.Handled = true;
-  TORVZYNDashUtils::OpenURL(FPorts.shell, Params.URL);
+  // Only web and mail addresses go to the desktop: any other scheme would
+  // start whatever program claims it, on a request a script can make alone.
+  static const QStringList allowedSchemes{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("mailto")};
+  if (allowedSchemes.contains(QUrl(Params.URL).scheme(), Qt::CaseInsensitive))
+    TORVZYNDashUtils::OpenURL(FPorts.shell, Params.URL);
+  else
+    TORVZYNDashUtils::Log(QStringLiteral("Refused to open a new window for ") + Params.URL);
 }
 
 }  // namespace orv

@@ -16,7 +16,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace orv {
 
@@ -107,8 +109,16 @@ private:
   void HandleInstallOrUpdate(const TORVDashboardBridgeMessage& AMessage);
   void HandleUninstall(const TORVDashboardBridgeMessage& AMessage);
 
+  // Runs AWork later on the UI thread, after the page's call has returned,
+  // unless the controller is gone by then. An error of the work is reported
+  // in the page's log instead of reaching the event loop.
+  void Defer(std::function<void(TORVDashboardBrowser&)> AWork);
+  void ReportDeferredError(const QString& AMessage);
+  std::optional<TORVDashboardInstall> FindInstallCopy(const QString& AName) const;
+
   // Query answers.
   QString StatusText() const;
+  QString KitwrightLogFile() const;
   QString KitwrightLogURL() const;
   QString KitwrightLogText() const;
   // {"Products": [...]} around the JSON of each record of the list.

@@ -15,7 +15,6 @@ namespace orv {
 
 namespace {
 
-const QString kKitwrightExe = QStringLiteral("orv.exe");
 const QString kKitwrightLog = QStringLiteral("Logs/orv.log.html");
 const QString kActionNotFound = QStringLiteral("{\"action not found\"}");
 
@@ -118,18 +117,19 @@ QString TORVDashboardBrowser::ProductListAnswer(const TList& AList) {
   return QStringLiteral("{\"Products\": [") + entries.join(QLatin1Char(',')) + QStringLiteral("]}");
 }
 
+// The package manager's log below its folder. Built from the folder, not by
+// cutting "orv.exe" out of the program's path, which would also cut it out
+// of folder names.
+QString TORVDashboardBrowser::KitwrightLogFile() const { return FSettings.ReadKitwrightDir() + kKitwrightLog; }
+
 // A file URL of the package manager's log, absolute even when the package
 // manager's folder is not set (then it is the current folder).
 QString TORVDashboardBrowser::KitwrightLogURL() const {
-  QString folder = FSettings.KitwrightExePath();
-  folder.remove(kKitwrightExe);
-  return QUrl::fromLocalFile(QDir::current().absoluteFilePath(folder + kKitwrightLog)).toString(QUrl::FullyEncoded);
+  return QUrl::fromLocalFile(QDir::current().absoluteFilePath(KitwrightLogFile())).toString(QUrl::FullyEncoded);
 }
 
 QString TORVDashboardBrowser::KitwrightLogText() const {
-  QString folder = FSettings.KitwrightExePath();
-  folder.remove(kKitwrightExe);
-  QFile log(folder + kKitwrightLog);
+  QFile log(KitwrightLogFile());
   if (!log.open(QIODevice::ReadOnly))
     throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(log.fileName(), log.errorString()));
   return decodeText(log.readAll());

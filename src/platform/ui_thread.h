@@ -9,7 +9,8 @@ class UiThread {
 public:
   virtual ~UiThread() = default;
   // Runs task later on the UI thread, in request order, never inside the
-  // caller (even when called on the UI thread).
+  // caller (even when called on the UI thread). What the task throws is
+  // logged and goes no further.
   virtual void post(std::function<void()> task) = 0;
   // Runs task on the UI thread and waits for it; runs it directly when the
   // caller is already on the UI thread.

@@ -1,10 +1,14 @@
 #include "app/main_window.h"
+#include "app/settings_check.h"
 
 #include "core/dashboard_browser.h"
 #include "platform/registry_hive.h"
 #include "support/fake_ports.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -69,6 +73,58 @@ TEST_F(MainWindowTest, AsksBeforeClosingWhileWorkIsInProgress) {
   dialogs_.answer = mrYes;
   EXPECT_TRUE(window_.close());
   EXPECT_EQ(dialogs_.asked.size(), 2);
+}
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A hand-edited hive used to stop the program before any window appeared.
+TEST_F(MainWindowTest, UnusableSettingsFileStillOpensTheWindowAndIsReportedUntouched) {
+  struct Case {
+    const char* what;
+    std::function<void(const QString& file)> make;
+    QString reason;  // the start of the message
+  };
+  const QString file = temp_.filePath(QStringLiteral("broken/registry.reg"));
+  const Case cases[] = {
+      {"malformed value",
+       [](const QString& f) {
+         QFile out(f);
+         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+         out.write("Windows Registry Editor Version 5.00\n\n"
+                   "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n\"USERNAME\"=garbage\n");
+       },
+       QStringLiteral("Malformed registry file '%1', line 4: ").arg(file)},
+      {"folder in its place", [](const QString& f) { ASSERT_TRUE(QDir().mkpath(f)); },
+       QStringLiteral("Cannot read the file '%1': ").arg(file)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QDir(temp_.filePath(QStringLiteral("broken"))).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(temp_.filePath(QStringLiteral("broken"))));
+    c.make(file);
+    const QByteArray before = QFileInfo(file).isFile() ? readAll(file) : QByteArray();
+    RegistryHive broken(file);
+    test::ScriptedDialogs dialogs;
+    TFrmDashboardApp window({broken, folders_, ui_, dialogs, shell_, notifications_, processes_, elevated_},
+                            QStringLiteral("http://127.0.0.1:1"));
+    window.show();
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+
+    EXPECT_TRUE(ReportUnusableSettings(broken, dialogs));
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_TRUE(dialogs.asked[0].startsWith(c.reason)) << dialogs.asked[0].toStdString();
+    EXPECT_TRUE(dialogs.asked[0].endsWith(
+        QStringLiteral("ORV Dashboard cannot read or save its settings until this file is fixed or removed.")));
+    if (!before.isEmpty()) {
+      EXPECT_EQ(readAll(file), before);
+    }
+    ui_.Pump();
+  }
+  EXPECT_FALSE(ReportUnusableSettings(hive_, dialogs_));
+  EXPECT_TRUE(dialogs_.asked.isEmpty());
 }
 
 }  // namespace

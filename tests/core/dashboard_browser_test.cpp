@@ -1,10 +1,7 @@
-#include "core/dashboard_bridge.h"
-#include "core/dashboard_browser.h"
+#include "dashboard_fixture.h"
 #include "platform/exception.h"
-#include "lib/utils.h"
-#include "product_environment.h"
-#include "support/fake_ports.h"
-#include "support/fake_web_browser.h"
+#include "product_archive.h"
+#include "support/error_of.h"
 
 #include <QJsonDocument>
 #include <QStringEncoder>
@@ -14,79 +11,11 @@
 namespace orv {
 namespace {
 
-const QString kSite = QStringLiteral("http://127.0.0.1:8123");
+using test::Event;
+using test::kSite;
+using test::Message;
 
-// The page's message format, encoded as the page's encodeURIComponent does.
-QString Message(const QString& json, const QString& customData = QString()) {
-  QString message = QStringLiteral("jsevent://") + TORVZYNDashUtils::URLEncode(json);
-  if (!customData.isNull()) message += QStringLiteral("customdata://") + TORVZYNDashUtils::URLEncode(customData);
-  return message;
-}
-
-QString Event(const QString& name) { return Message(QStringLiteral("{\"EventName\":\"%1\"}").arg(name)); }
-
-class DashboardBrowserTest : public test::ProductEnvironment {
-protected:
-  void SetUp() override {
-    ProductEnvironment::SetUp();
-    service_ = std::make_shared<FakeService>();
-    TORVZYNDashWebBrowserPlatformServices::Current()->AddPlatformService(IORVZYNDashWebBrowserService::IID(),
-                                                                         service_);
-    StartDashboard();
-  }
-  void TearDown() override {
-    dashboard_.reset();
-    TORVZYNDashWebBrowserPlatformServices::Current()->RemovePlatformService(IORVZYNDashWebBrowserService::IID());
-    ProductEnvironment::TearDown();
-  }
-
-  // A new controller whose engine has started.
-  void StartDashboard() {
-    dashboard_.reset();
-    dashboard_ = std::make_unique<TORVDashboardBrowser>(
-        nullptr, false,
-        TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_}, kSite);
-    backend_ = service_->last.get();
-    dashboard_->WebBrowser().Initialize();
-    dashboard_->WebBrowser().DoEngineInitialized();
-    bridge_ = backend_->bridges.value(QStringLiteral("DashboardBridge"));
-    ASSERT_TRUE(bridge_);
-  }
-
-  void Send(const QString& message) { bridge_->setProperty(QStringLiteral("ObjectMessage"), message); }
-  QString Read() { return bridge_->getProperty(QStringLiteral("ObjectMessage")); }
-  QString Ask(const QString& eventName) {
-    Send(Event(eventName));
-    return Read();
-  }
-
-  // The scripts that reached the page since the last call, in order.
-  QStringList PageCalls() {
-    ui_.Pump();
-    QStringList scripts;
-    while (!backend_->scripts.empty()) {
-      scripts << backend_->scripts.front().text;
-      backend_->Complete(QStringLiteral("null"));
-    }
-    return scripts;
-  }
-  static QString LogScript(const QString& literal) {
-    return QStringLiteral("function log(p){  var mylog = document.getElementById(\"mylog\");  "
-                          "document.getElementById(\"mylog\").textContent = p;  console.log(p);}log(") +
-           literal + QStringLiteral(");");
-  }
-
-  test::ManualUiThread ui_;
-  test::ScriptedDialogs dialogs_;
-  test::RecordingShell shell_;
-  test::RecordingNotifications notifications_;
-  test::FixedProcesses processes_;
-  test::RecordingElevated elevated_;
-  std::shared_ptr<FakeService> service_;
-  std::unique_ptr<TORVDashboardBrowser> dashboard_;
-  FakeBackend* backend_ = nullptr;
-  std::shared_ptr<IHostObject> bridge_;
-};
+using DashboardBrowserTest = test::DashboardFixture;
 
 TEST_F(DashboardBrowserTest, StartsTheEngineWithTheBridgeAndTheDashboardPage) {
   EXPECT_EQ(hive_.OpenKeyReadOnly(TORVDashboardSettings::SettingsKey)->ReadString(QStringLiteral("DASHBOARDVERSION")),
@@ -135,21 +64,102 @@ TEST_F(DashboardBrowserTest, MessagesAreFramedDecodedAndDispatchedOnTheirUpperCa
 }
 
 TEST_F(DashboardBrowserTest, AMalformedMessageFailsWithTheReadersMessageAndChangesNothing) {
+  const QString announced = QStringLiteral("{\"Name\":\"A\"}");
+  Send(Message(QStringLiteral("{\"EventName\":\"DOWNLOAD\"}"), announced));
   Send(Event(QStringLiteral("GETSTATUS")));
-  for (const QString& json : {QStringLiteral("\"GETSTATUS\""), QStringLiteral("{\"EventName\":true}"),
-                              QStringLiteral("{\"EventName\":")}) {
-    try {
-      Send(Message(json));
-      ADD_FAILURE() << "no error for " << json.toStdString();
-    } catch (const Exception& e) {
-      EXPECT_FALSE(e.message().isEmpty());
-    }
+  PageCalls();
+  struct Case {
+    QString json;
+    test::Error error;
+  };
+  const Case cases[] = {
+      {QStringLiteral("\"GETSTATUS\""),
+       {QStringLiteral("EObjectOrArrayExpected"), QStringLiteral("Object or array expected as top-level value")}},
+      {QStringLiteral("{\"EventName\":true}"),
+       {QStringLiteral("EInvalidStateException"), QStringLiteral("Invalid Json parser state. Expected state: 8")}},
+      {QStringLiteral("{\"EventName\":"),
+       {QStringLiteral("EEndOfInputReached"), QStringLiteral("End of JSON input reached.")}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(test::errorOf([&] { Send(Message(c.json, QStringLiteral("custom"))); }), c.error)
+        << c.json.toStdString();
     EXPECT_EQ(dashboard_->Action(), QStringLiteral("GETSTATUS"));
+    EXPECT_EQ(dashboard_->ProductAction(), announced);
+    EXPECT_EQ(PageCalls(), QStringList()) << "nothing is logged";
   }
-  try {
-    Send(Message(QStringLiteral("\"x\"")));
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.message(), QStringLiteral("Object or array expected as top-level value"));
+}
+
+// Every name of the protocol, in its order, with what it must do: queries
+// are remembered and answered on the read (list queries only once),
+// actions leave the query alone and do their own work.
+TEST_F(DashboardBrowserTest, EveryEventNameTakesItsOwnRoute) {
+  WriteFile(Dir(QStringLiteral("Downloads/Logs/orv.log.html")), "log");
+  ASSERT_TRUE(QDir().mkpath(Dir(QStringLiteral("dl/P"))));
+  ASSERT_FALSE(tools::WriteZip(Dir(QStringLiteral("dl/P/P_1.0_REG.zip")).toStdString(), {{"setup.exe", "#!"}}));
+  WriteFile(Dir(QStringLiteral("products/P/unins000.exe")));
+  hive_.OpenKey(QStringLiteral("\\Software\\orvsoftware\\P"), true)
+      ->WriteString(QStringLiteral("InstallDir"), Dir(QStringLiteral("products/P")));
+  const QString notFound = QStringLiteral("{\"action not found\"}");
+  const QString install = QStringLiteral("{\"EventName\":\"INSTALL\",\"Name\":\"P\",\"Version\":\"1.0\"}");
+  const QString update = QStringLiteral("{\"EventName\":\"UPDATE\",\"Name\":\"P\",\"Version\":\"1.0\"}");
+
+  struct Case {
+    const char* event;
+    QString customData;
+    bool query;
+    bool answeredOnce;        // a second read finds no query
+    QStringList programsRun;  // by the deferred work
+    bool productAction;       // the custom data is kept for the download
+    bool asks;                // the batch question
+  };
+  const QStringList setup{QStringLiteral("setup.exe")};
+  const QStringList uninstaller{QStringLiteral("unins000.exe")};
+  const Case cases[] = {
+      {"GETINSTALLEDPRODUCTS", {}, true, true},
+      {"GETSTATUS", {}, true, false},
+      {"GETIDERUNNING", {}, true, false},
+      {"GETKITWRIGHTEXISTS", {}, true, false},
+      {"GETKITWRIGHTDIR", {}, true, false},
+      {"GETKITWRIGHTLOG", {}, true, false},
+      {"GETKITWRIGHTLOGTEXT", {}, true, false},
+      {"GETPRODUCTNOTIFICATIONS", {}, true, false},
+      {"GETKITWRIGHTREADDELPHIVERSIONS", {}, true, false},
+      {"GETKITWRIGHTWRITEDELPHIVERSIONS", {}, true, false},
+      {"GETDOWNLOADEDPRODUCTS", {}, true, true},
+      {"GETREGISTEREDPRODUCTS", {}, true, false},
+      {"GETOPTIONSDIALOG", {}, true, false},
+      {"GETKITWRIGHTPRODUCTSTATUS", {}, true, false},
+      {"GETUSERCREDENTIALS", {}, true, false},
+      {"GETIDEVERSION", {}, true, false},
+      {"GETIDETHEME", {}, true, false},
+      {"GETDASHBOARDVERSION", {}, true, false},
+      {"DOWNLOAD", QStringLiteral("{\"Name\":\"A\"}"), false, false, {}, true},
+      {"DOWNLOAD-UPDATE", QStringLiteral("{\"Name\":\"B\"}"), false, false, {}, true},
+      {"MULTIACTION", QStringLiteral("[]"), false, false, {}, false, true},
+      {"INSTALL", install, false, false, setup},
+      {"UPDATE", update, false, false, uninstaller + setup},
+      {"UNINSTALL", QStringLiteral("{\"Name\":\"P\"}"), false, false, uninstaller},
+  };
+  dialogs_.answer = mrNo;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.event);
+    StartDashboard();
+    Send(Event(QStringLiteral("GETSTATUS")));
+    elevated_.runs.clear();
+    dialogs_.asked.clear();
+    const QString event = QString::fromLatin1(c.event);
+    Send(Message(QStringLiteral("{\"EventName\":\"%1\"}").arg(event), c.customData));
+    ui_.Pump();
+
+    EXPECT_EQ(dashboard_->Action(), c.query ? event : QStringLiteral("GETSTATUS"));
+    EXPECT_EQ(dashboard_->ProductAction(), c.productAction ? c.customData : QString());
+    EXPECT_EQ(dialogs_.asked.size(), c.asks ? 1 : 0);
+    QStringList programs;
+    for (const QString& run : elevated_.runs) programs << run.section(QLatin1Char('|'), 1, 1);
+    EXPECT_EQ(programs, c.programsRun);
+    const QString first = Read();
+    const QString second = Read();
+    if (c.query) EXPECT_EQ(second, c.answeredOnce ? notFound : first);
   }
 }
 
@@ -209,8 +219,9 @@ TEST_F(DashboardBrowserTest, CredentialsAnswerIsValidJsonWhateverTheStoredTexts)
 }
 
 TEST_F(DashboardBrowserTest, PackageManagerLogIsOpenedAsAFileUrlAndReadInItsEncoding) {
-  SetSetting(QStringLiteral("KITWRIGHTDIR"), Dir(QStringLiteral("Kit wright")));
-  const QString logFile = Dir(QStringLiteral("Kit wright/Logs/orv.log.html"));
+  // A folder name holding the program's name stays whole.
+  SetSetting(QStringLiteral("KITWRIGHTDIR"), Dir(QStringLiteral("orv.exe-tools/Kit wright")));
+  const QString logFile = Dir(QStringLiteral("orv.exe-tools/Kit wright/Logs/orv.log.html"));
   const QString url = Ask(QStringLiteral("GETKITWRIGHTLOG"));
   EXPECT_EQ(url, QUrl::fromLocalFile(logFile).toString(QUrl::FullyEncoded));
   EXPECT_TRUE(url.startsWith(QStringLiteral("file:///"))) << url.toStdString();
@@ -247,11 +258,57 @@ TEST_F(DashboardBrowserTest, PageCallsRunLaterOnTheUiThreadAndStopWithTheWindow)
   ui_.Pump();  // the queued call finds no controller and does nothing
 }
 
-TEST_F(DashboardBrowserTest, NewWindowsOpenInTheDefaultBrowser) {
-  TORVZYNDashWebBrowserNewWindowRequestedParams params{QStringLiteral("https://example.com/x"), false, true};
-  dashboard_->WebBrowser().DoNewWindowRequested(params);
-  EXPECT_TRUE(params.Handled);
-  EXPECT_EQ(shell_.opened, QStringList{QStringLiteral("https://example.com/x")});
+TEST_F(DashboardBrowserTest, NewWindowsOpenInTheDefaultBrowserForWebAndMailAddressesOnly) {
+  const struct {
+    const char* url;
+    bool opened;
+  } cases[] = {
+      {"https://example.com/x", true},  {"http://example.com/", true},     {"HTTPS://EXAMPLE.COM/", true},
+      {"mailto:support@example.com", true}, {"orvtest-scheme://run?x=1", false}, {"file:///etc/passwd", false},
+      {"javascript:alert(1)", false},    {"ftp://example.com/", false},    {"", false},
+  };
+  for (const auto& c : cases) {
+    shell_.opened.clear();
+    TORVZYNDashWebBrowserNewWindowRequestedParams params{QString::fromLatin1(c.url), false, false};
+    dashboard_->WebBrowser().DoNewWindowRequested(params);
+    EXPECT_TRUE(params.Handled) << c.url;  // never a window of the engine's own
+    EXPECT_EQ(shell_.opened, c.opened ? QStringList{QString::fromLatin1(c.url)} : QStringList()) << c.url;
+  }
+}
+
+// The page refreshes its product list while an uninstaller runs: the
+// rescan must not pull the record from under the uninstall.
+TEST_F(DashboardBrowserTest, UninstallKeepsItsRecordWhileThePageRescans) {
+  WriteFile(Dir(QStringLiteral("products/P/unins000.exe")));
+  hive_.OpenKey(QStringLiteral("\\Software\\orvsoftware\\P"), true)
+      ->WriteString(QStringLiteral("InstallDir"), Dir(QStringLiteral("products/P")));
+  QString refreshed;
+  elevated_.whileRunning = [&] {
+    hive_.DeleteKey(QStringLiteral("\\Software\\orvsoftware\\P"));  // as the real uninstaller does
+    ui_.post([&] { refreshed = Ask(QStringLiteral("GETINSTALLEDPRODUCTS")); });
+    ui_.processPendingEvents();
+  };
+  Send(Message(QStringLiteral("{\"EventName\":\"UNINSTALL\"}"), QStringLiteral("{\"Name\":\"P\"}")));
+  ui_.Pump();
+
+  EXPECT_EQ(refreshed, QStringLiteral("{\"Products\": []}"));
+  const QStringList calls = PageCalls();
+  ASSERT_EQ(calls.size(), 5) << calls.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(calls[1], LogScript(QStringLiteral("'Uninstalling P'")));
+  EXPECT_EQ(calls[2], LogScript(QStringLiteral("''")));  // the page's refresh
+  EXPECT_EQ(calls[3], LogScript(QStringLiteral("'Uninstall P successful'")));
+  EXPECT_TRUE(calls[4].startsWith(QStringLiteral("ProductUninstallFinished({\"Name\": \"P\", "))) << calls[3].toStdString();
+}
+
+// Deferred work runs outside the page's call; its errors go to the page's
+// log instead of the event loop.
+TEST_F(DashboardBrowserTest, DeferredWorkThatFailsIsReportedInThePage) {
+  Send(Message(QStringLiteral("{\"EventName\":\"UNINSTALL\"}"), QStringLiteral("{\"Name\":\"P\"}")));
+  // The user breaks the settings file before the work runs.
+  WriteFile(hive_.FileName(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"X\"=bad\n");
+  const QStringList calls = PageCalls();
+  ASSERT_EQ(calls.size(), 2);
+  EXPECT_TRUE(calls[1].contains(QStringLiteral("The action failed: Malformed registry file"))) << calls[1].toStdString();
 }
 
 TEST_F(DashboardBrowserTest, DeclinedBatchAbortsWithoutReadingItsData) {

@@ -1,6 +1,8 @@
+#include "platform/exception.h"
 #include "platform/qt_ui_thread.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <gtest/gtest.h>
 
@@ -26,6 +28,25 @@ TEST_F(QtUiThreadTest, PostRunsLaterInRequestOrderNeverInsideTheCaller) {
   EXPECT_TRUE(order.empty());
   ui_.processPendingEvents();
   EXPECT_EQ(order, (std::vector<int>{1, 2}));
+}
+
+QStringList capturedWarnings;
+
+TEST_F(QtUiThreadTest, PostedWorkThatThrowsIsLoggedAndTheQueueGoesOn) {
+  capturedWarnings.clear();
+  const QtMessageHandler previous = qInstallMessageHandler(
+      [](QtMsgType, const QMessageLogContext&, const QString& text) { capturedWarnings << text; });
+  bool after = false;
+  ui_.post([] { throw Exception(QStringLiteral("Malformed registry file 'r.reg', line 3: bad value")); });
+  ui_.post([] { throw 42; });
+  ui_.post([&] { after = true; });
+  ui_.processPendingEvents();
+  qInstallMessageHandler(previous);
+
+  EXPECT_TRUE(after);
+  EXPECT_EQ(capturedWarnings,
+            (QStringList{QStringLiteral("Work on the UI thread failed: Malformed registry file 'r.reg', line 3: bad value"),
+                         QStringLiteral("Work on the UI thread failed with an unknown error")}));
 }
 
 TEST_F(QtUiThreadTest, InvokeAndWaitRunsDirectlyOnTheUiThreadAndWaitsFromOthers) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/exception.h"
+#include "support/qt_printers.h"
 
 #include <QString>
 

@@ -90,10 +90,13 @@ class RecordingElevated final : public Elevated {
 public:
   int Run(const QString& folder, const QString& program, const QString& parameters) override {
     runs << (folder + QLatin1Char('|') + program + QLatin1Char('|') + parameters);
+    if (whileRunning) whileRunning();
     return exitCode;
   }
   QStringList runs;
   int exitCode = 0;
+  // What happens while the program runs: the UI keeps processing events.
+  std::function<void()> whileRunning;
 };
 
 }  // namespace orv::test
