@@ -9,22 +9,9 @@ const fsp = require('node:fs/promises');
 const path = require('node:path');
 const { pathToFileURL } = require('node:url');
 const { after, before, describe, it } = require('node:test');
-const { startDashboard, waitFor } = require('./harness');
+const { ask, event, exchange, startDashboard, waitFor } = require('./harness');
 
 const credentials = { USERNAME: 'demo@example.com', PASSWORD: 'DE"MO\\12</script>34' };
-
-// Sends one message over the page's host object and, for a query, reads the
-// answer; both in one page turn, so the page's own timers cannot interleave.
-function exchange(page, message, read = true) {
-  return page.evaluate((text, readBack) => {
-    const bridge = window.chrome.webview.hostObjects.sync.DashboardBridge;
-    bridge.ObjectMessage = text;
-    return readBack ? String(bridge.ObjectMessage) : null;
-  }, message, read);
-}
-
-const event = (eventName) => 'jsevent://' + encodeURIComponent(JSON.stringify({ EventName: eventName }));
-const ask = (page, eventName) => exchange(page, event(eventName));
 
 describe('orv-dashboard with the vendor-site stand-in', { timeout: 240000 }, () => {
   let dashboard;

@@ -1,8 +1,9 @@
 'use strict';
 
 // Starts the real pieces of an end-to-end run: the vendor-site stand-in with
-// a scene of its own, and orv-dashboard under Xvfb in a private home with its
-// own settings hive, with the desktop's "open" command replaced by a recorder
+// a scene of its own, and orv-dashboard on a private X display (whose
+// windows and dialogs the tests drive with the keyboard) in a private home
+// with its own settings hive, with the desktop's "open" command replaced by a recorder
 // and DevTools on a free port, so that puppeteer can drive the page inside
 // the application. Everything started here runs in process groups of its
 // own and is ended by stop().
@@ -14,6 +15,7 @@ const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
 const puppeteer = require('puppeteer-core');
+const { XDisplay } = require('./x_display');
 
 const repoRoot = path.resolve(__dirname, '..', '..');
 const demoScene = path.join(repoRoot, 'tools', 'vendor-site', 'demo', 'site.json');
@@ -83,40 +85,14 @@ function signalGroup(pid, signal) {
   }
 }
 
-// The direct children of a process, from /proc.
-function childrenOf(pid) {
-  const children = [];
-  for (const entry of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
-      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      if (Number(fields[1]) === pid) children.push(Number(entry));
-    } catch {
-      // The process ended meanwhile.
-    }
-  }
-  return children;
-}
-
-function commandName(pid) {
-  try {
-    return fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
-  } catch {
-    return '';
-  }
-}
-
-// Ends a process group: first a polite signal to the given processes (so
-// that xvfb-run can clean up after its command), then the whole group.
-async function endGroup(leader, first = [leader]) {
+// Ends a process group: first a polite signal to its leader (so that it
+// can end its own children), then the whole group.
+async function endGroup(leader) {
   if (!leader || !groupAlive(leader)) return;
-  for (const pid of first) {
-    try {
-      process.kill(pid, 'SIGTERM');
-    } catch {
-      // Already gone.
-    }
+  try {
+    process.kill(leader, 'SIGTERM');
+  } catch {
+    // Already gone.
   }
   const gone = async (ms) => {
     const deadline = Date.now() + ms;
@@ -166,6 +142,7 @@ class Dashboard {
     this.hiveFile = path.join(root, 'registry.reg');
     this.openLog = path.join(root, 'opened.txt');
     this.site = null;
+    this.display = null;
     this.app = null;
     this.browser = null;
     this.page = null;
@@ -180,14 +157,16 @@ class Dashboard {
     return fs.existsSync(this.openLog) ? fs.readFileSync(this.openLog, 'utf8').split('\n').filter(Boolean) : [];
   }
 
-  async prepare(settings) {
+  // hive: the settings file's text as it stands, instead of one made from
+  // settings.
+  async prepare(settings, hive) {
     for (const dir of ['config', 'data', 'cache', 'state'].map((d) => path.join(this.root, 'xdg', d))) {
       await fsp.mkdir(dir, { recursive: true });
     }
     await fsp.mkdir(path.join(this.root, 'xdg', 'runtime'), { recursive: true, mode: 0o700 });
     await fsp.mkdir(this.downloadDir, { recursive: true });
     await fsp.mkdir(this.kitwrightDir, { recursive: true });
-    await fsp.writeFile(this.hiveFile, hiveText(settings), { mode: 0o600 });
+    await fsp.writeFile(this.hiveFile, hive ?? hiveText(settings), { mode: 0o600 });
 
     const bin = path.join(this.root, 'bin');
     await fsp.mkdir(bin);
@@ -196,12 +175,14 @@ class Dashboard {
     return bin;
   }
 
-  async start({ settings = {} } = {}) {
+  async start({ settings = {}, hive } = {}) {
     await fsp.mkdir(this.artifacts, { recursive: true });
     this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
     const bin = await this.prepare({
       DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
-    });
+    }, hive);
+    this.display = new XDisplay();
+    await this.display.start();
     const devtoolsPort = await freePort();
     const xdg = (d) => path.join(this.root, 'xdg', d);
     const env = {
@@ -218,11 +199,11 @@ class Dashboard {
       QTWEBENGINE_REMOTE_DEBUGGING: `127.0.0.1:${devtoolsPort}`,
       QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu',
     };
-    delete env.DISPLAY;
+    env.DISPLAY = this.display.name;
     delete env.DBUS_SESSION_BUS_ADDRESS;
     const log = fs.openSync(path.join(this.artifacts, 'orv-dashboard.log'), 'w');
-    this.app = spawn('xvfb-run', ['-a', '-s', '-screen 0 1600x1000x24',
-      binary('ORV_DASHBOARD_BIN', 'src/app/orv-dashboard')], { detached: true, env, stdio: ['ignore', log, log] });
+    this.app = spawn(binary('ORV_DASHBOARD_BIN', 'src/app/orv-dashboard'), [],
+      { detached: true, env, stdio: ['ignore', log, log] });
     fs.closeSync(log);
     let exited = null;
     this.app.on('exit', (code, signal) => { exited = signal || code; });
@@ -261,11 +242,12 @@ class Dashboard {
       this.browser = null;
     }
     if (this.app) {
-      // Ending the application lets xvfb-run stop its X server and tidy up.
-      const pid = this.app.pid;
-      const apps = childrenOf(pid).filter((child) => commandName(child) !== 'Xvfb');
-      await endGroup(pid, apps.length ? apps : [pid]);
+      await endGroup(this.app.pid);
       this.app = null;
+    }
+    if (this.display) {
+      await this.display.stop();
+      this.display = null;
     }
     if (this.site) {
       await endGroup(this.site.child.pid);
@@ -306,12 +288,12 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 
 // One dashboard in a fresh temporary root, which stop() removes; logs and
 // screenshots go to artifactsDir, which stays.
-async function startDashboard({ artifactsDir, settings } = {}) {
+async function startDashboard({ artifactsDir, settings, hive } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
   const dashboard = new Dashboard(root, artifacts);
   try {
-    await dashboard.start({ settings });
+    await dashboard.start({ settings, hive });
   } catch (error) {
     await dashboard.stop();
     throw error;
@@ -319,4 +301,17 @@ async function startDashboard({ artifactsDir, settings } = {}) {
   return dashboard;
 }
 
-module.exports = { startDashboard, connectDashboardPage, waitFor };
+// Sends one message over the page's host object and, for a query, reads the
+// answer; both in one page turn, so the page's own timers cannot interleave.
+function exchange(page, message, read = true) {
+  return page.evaluate((text, readBack) => {
+    const bridge = window.chrome.webview.hostObjects.sync.DashboardBridge;
+    bridge.ObjectMessage = text;
+    return readBack ? String(bridge.ObjectMessage) : null;
+  }, message, read);
+}
+
+const event = (eventName) => 'jsevent://' + encodeURIComponent(JSON.stringify({ EventName: eventName }));
+const ask = (page, eventName) => exchange(page, event(eventName));
+
+module.exports = { startDashboard, connectDashboardPage, waitFor, exchange, event, ask };
