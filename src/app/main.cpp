@@ -1,7 +1,11 @@
 // ORV Dashboard: one window showing the vendor's dashboard page, with the
 // application as the page's native back end.
+#include "app/command_line.h"
+#include "app/debug_log.h"
 #include "app/main_window.h"
 #include "app/settings_check.h"
+#include "app/single_instance.h"
+#include "core/dashboard_browser.h"
 #include "lib/web_browser_services.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/registry_hive.h"
@@ -14,14 +18,17 @@
 #include "ui/qt_web_browser.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
+
+#include <cstdio>
 
 #include <unistd.h>
 
 namespace {
 
-QString siteURL() {
-  const QString configured = qEnvironmentVariable("ORV_DASHBOARD_SITE_URL");
+QString siteURL(const QString& AOption) {
+  const QString configured = AOption.isEmpty() ? qEnvironmentVariable("ORV_DASHBOARD_SITE_URL") : AOption;
   QString url = configured.isEmpty() ? QStringLiteral("https://www.orvsoftware.com") : configured;
   while (url.endsWith(QLatin1Char('/'))) url.chop(1);
   return url;
@@ -30,12 +37,28 @@ QString siteURL() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const auto commandLine = orv::ParseDashboardCommandLine(arguments);
+  if (!commandLine.options) return commandLine.exitCode;
+  const orv::TDashboardCommandLine& options = *commandLine.options;
+  // Product setups started later find the same hive through the variable.
+  if (!options.registryFile.isEmpty()) qputenv("ORV_REGISTRY_FILE", QFile::encodeName(options.registryFile));
+
   // Chromium refuses to start its sandbox as root.
   if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ORV Dashboard"));
   QApplication::setOrganizationName(QStringLiteral("orvsoftware"));
+  QApplication::setDesktopFileName(QStringLiteral("com.orvsoftware.Dashboard"));
+  orv::InstallDebugLog(options.verbose);
+
+  orv::SingleInstance instance(orv::TORVDashboardBrowser::CacheFolderFor(false));
+  if (instance.ActivateRunning()) {
+    std::puts("ORV Dashboard is already running; its window has been brought to the front.");
+    return 0;
+  }
 
   orv::RegistryHive registry(orv::RegistryHive::DefaultFileName());
   orv::SystemKnownFolders folders;
@@ -50,8 +73,13 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     orv::TFrmDashboardApp window({registry, folders, ui, dialogs, shell, notifications, processes, elevated},
-                                 siteURL());
+                                 siteURL(options.siteURL));
     window.show();
+    instance.Listen([&window] {
+      window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+      window.raise();
+      window.activateWindow();
+    });
     // Once the window is up, so the user sees what the warning is about.
     QTimer::singleShot(0, &window, [&] { ReportUnusableSettings(registry, dialogs); });
     result = QApplication::exec();

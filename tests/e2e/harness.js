@@ -201,6 +201,7 @@ class Dashboard {
     };
     env.DISPLAY = this.display.name;
     delete env.DBUS_SESSION_BUS_ADDRESS;
+    this.env = env;
     const log = fs.openSync(path.join(this.artifacts, 'orv-dashboard.log'), 'w');
     this.app = spawn(binary('ORV_DASHBOARD_BIN', 'src/app/orv-dashboard'), [],
       { detached: true, env, stdio: ['ignore', log, log] });
@@ -234,6 +235,27 @@ class Dashboard {
     const { browser, page } = await connectDashboardPage({ devtoolsURL: this.devtoolsURL, dashboardURL: this.dashboardURL });
     this.browser = browser;
     this.page = page;
+  }
+
+  // Starts the program once more as the user would, with the same
+  // environment, in a process group of its own, and waits for it to end:
+  // its exit code, output and process group.
+  runAgain(timeoutMs = 30000) {
+    return new Promise((resolve, reject) => {
+      const child = spawn(binary('ORV_DASHBOARD_BIN', 'src/app/orv-dashboard'), [],
+        { detached: true, env: this.env, stdio: ['ignore', 'pipe', 'pipe'] });
+      let stdout = '';
+      child.stdout.on('data', (chunk) => { stdout += chunk; });
+      child.stderr.resume();
+      const timer = setTimeout(() => {
+        child.kill('SIGKILL');
+        reject(new Error(`the second orv-dashboard still runs after ${timeoutMs} ms`));
+      }, timeoutMs);
+      child.on('exit', (code) => {
+        clearTimeout(timer);
+        resolve({ code, stdout, group: child.pid });
+      });
+    });
   }
 
   async stop() {

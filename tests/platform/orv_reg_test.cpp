@@ -133,7 +133,11 @@ TEST_F(OrvRegTest, WrongCommandLinesFail) {
     EXPECT_EQ(result.err, message) << qPrintable(arguments.join(' '));
   }
   EXPECT_FALSE(QFile::exists(hiveFile));
-  EXPECT_EQ(run({QStringLiteral("/?")}).exitCode, 0);
+  for (const char* help : {"/?", "--help", "-h"}) {
+    const Result usage = run({QString::fromLatin1(help)});
+    EXPECT_EQ(usage.exitCode, 0) << help;
+    EXPECT_TRUE(usage.out.startsWith(QStringLiteral("orv-reg QUERY  KEY"))) << help;
+  }
 }
 
 TEST_F(OrvRegTest, ExportAndImportRoundTrip) {

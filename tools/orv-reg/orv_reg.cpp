@@ -119,7 +119,8 @@ public:
   int run(const QStringList& arguments) {
     if (arguments.isEmpty()) return fail(kSyntax);
     const QString command = arguments.first().toLower();
-    if (command == QLatin1String("/?") || command == QLatin1String("-?")) {
+    if (command == QLatin1String("/?") || command == QLatin1String("-?") || command == QLatin1String("-h") ||
+        command == QLatin1String("--help")) {
       std::fputs(kUsage, out_);
       return 0;
     }

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The install tree and the .deb: what `cmake --install` puts in place, that
+# the desktop files validate, that the installed program answers without
+# the build tree, and that the package holds the same files.
+#   check_install.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$work/usr" > /dev/null
+app_id=com.orvsoftware.Dashboard
+expected=(
+  usr/bin/orv-dashboard
+  usr/bin/orv-reg
+  "usr/share/applications/$app_id.desktop"
+  "usr/share/metainfo/$app_id.metainfo.xml"
+  "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+)
+for size in 16 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"); done
+for file in "${expected[@]}"; do [ -f "$work/$file" ] || fail "missing $file"; done
+installed=$(cd "$work" && find usr -type f | sort)
+[ "$(echo "$installed" | wc -l)" -eq "${#expected[@]}" ] || fail "unexpected files installed:"$'\n'"$installed"
+
+desktop-file-validate "$work/usr/share/applications/$app_id.desktop"
+appstreamcli validate --no-net "$work/usr/share/metainfo/$app_id.metainfo.xml" > /dev/null
+
+# Nothing of the build tree is left in the programs: no RUNPATH into it,
+# no path of it in their text.
+for program in orv-dashboard orv-reg; do
+  ! readelf -d "$work/usr/bin/$program" | grep -q -F "$build" || fail "$program has a RUNPATH into the build tree"
+  ! strings "$work/usr/bin/$program" | grep -q -F "$(dirname "$build")/src" || fail "$program names the source tree"
+done
+mv "$work/usr" "$work/moved"
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY "$work/moved/bin/orv-dashboard" --version)
+[ "$version" = "ORV Dashboard 1.2.1.0" ] || fail "--version said '$version'"
+"$work/moved/bin/orv-reg" /? | grep -q "orv-reg QUERY" || fail "orv-reg /? lists no commands"
+
+# The package: the same files below /usr, and dependencies worked out from
+# the linked libraries.
+(cd "$build" && cpack -G DEB -B "$work/package" > /dev/null)
+deb=$(ls "$work"/package/orv-dashboard_*.deb)
+info=$(dpkg-deb --info "$deb")
+echo "$info" | grep -q "^ Depends:.*libqt6webenginecore6" || fail "package depends on no engine library:"$'\n'"$info"
+echo "$info" | grep -q "^ Depends:.*libc6" || fail "package dependencies were not worked out:"$'\n'"$info"
+packaged=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub("^\\./", "", $6); print $6 }' | sort)
+[ "$packaged" = "$installed" ] || fail "package contents differ from the install tree:"$'\n'"$packaged"
+echo "install tree and package OK: $(basename "$deb")"
