@@ -6,11 +6,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -30,19 +34,41 @@ constexpr int kLockTimeoutMs = 20000;
   throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(name));
 }
 
-// QLockFile::lock() backs off to seconds between attempts; registry writes
-// are short, so poll briefly instead.
-void acquire(QLockFile& lock, const QString& fileName) {
-  const QDeadlineTimer deadline(kLockTimeoutMs);
-  while (!lock.tryLock(0)) {
-    if (lock.error() != QLockFile::LockFailedError)
-      throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(fileName));
-    if (deadline.hasExpired())
-      throw ERegistryException(
-          QStringLiteral("The registry file '%1' stays locked by another process").arg(fileName));
-    std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 3000)));
+// The hive's cross-process lock: flock() on "<file>.lock", a file that is
+// created once and stays. The kernel drops the lock with its holder, so a
+// writer killed at any moment leaves nothing that holds up the next one
+// (QLockFile's lock files, and those of its own stale-lock clean-up, are
+// left empty by a writer killed while creating one, and then only their age
+// tells they are stale). Separate opens exclude each other, so threads of
+// one process do too.
+class HiveLock {
+public:
+  explicit HiveLock(const QString& hiveFile) {
+    const QByteArray lockFile = QFile::encodeName(hiveFile + QStringLiteral(".lock"));
+    fd_ = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(hiveFile));
+    // A blocking flock() cannot time out; writes are short, so poll briefly.
+    const QDeadlineTimer deadline(kLockTimeoutMs);
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) {
+        ::close(fd_);
+        throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(hiveFile));
+      }
+      if (deadline.hasExpired()) {
+        ::close(fd_);
+        throw ERegistryException(
+            QStringLiteral("The registry file '%1' stays locked by another process").arg(hiveFile));
+      }
+      std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 3000)));
+    }
   }
-}
+  ~HiveLock() { ::close(fd_); }  // closing releases the lock
+  HiveLock(const HiveLock&) = delete;
+  HiveLock& operator=(const HiveLock&) = delete;
+
+private:
+  int fd_ = -1;
+};
 
 QByteArray readFile(const QString& fileName) {
   QFile file(fileName);
@@ -188,8 +214,7 @@ void RegistryHive::Modify(const std::function<bool(RegistryTree&)>& change) {
   const QString folder = QFileInfo(fileName_).absolutePath();
   if (!QDir().mkpath(folder))
     throw ERegistryException(QStringLiteral("Cannot create the folder '%1'").arg(folder));
-  QLockFile lock(fileName_ + QStringLiteral(".lock"));
-  acquire(lock, fileName_);
+  const HiveLock lock(fileName_);
   RegistryTree tree = Load();
   if (change(tree)) save(fileName_, FormatRegistryFile(tree));
 }

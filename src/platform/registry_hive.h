@@ -10,8 +10,9 @@ namespace orv {
 // The current user's registry kept in one text file in the format of
 // registry exports, so that a user can read, edit, diff and move it. Every
 // read parses the file as it is now; every change is a read-modify-write
-// under a lock file beside it ("<file>.lock", shared by all processes) that
-// replaces the file atomically, private to the user (0600). A malformed
+// under a lock on a file beside it ("<file>.lock", shared by all processes
+// and left in place; a dead writer's lock is gone with it) that replaces
+// the file atomically, private to the user (0600). A malformed
 // file is reported (ERegistryFormatError) and never written over.
 //
 // The object only names the file: copies, and the keys it opens, work on

@@ -1,10 +1,17 @@
 #include "platform/registry_hive.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 namespace orv {
 namespace {
@@ -210,6 +217,75 @@ TEST_F(OrvRegTest, ConcurrentWritersLoseNothing) {
     EXPECT_EQ(key->ReadString(QStringLiteral("A%1").arg(i)), QString::number(i));
     EXPECT_EQ(key->ReadString(QStringLiteral("B%1").arg(i)), QString::number(i));
   }
+}
+
+// Whether a process holds a file lock at this moment. The kernel lists them
+// as "1: FLOCK ADVISORY WRITE <pid> <device:inode> 0 EOF".
+bool holdsFileLock(qint64 pid) {
+  QFile locks(QStringLiteral("/proc/locks"));
+  const QByteArray field = ' ' + QByteArray::number(pid) + ' ';
+  return locks.open(QIODevice::ReadOnly) && locks.readAll().contains(field);
+}
+
+// Writers killed at random moments, many of them while they hold the lock,
+// leave nothing behind that holds up the next write, and never a damaged
+// file. Killed writers also meet what the ones before them left.
+TEST_F(OrvRegTest, KilledWritersNeitherBlockNorDamageTheHive) {
+  constexpr int kKills = 200;
+  constexpr int kKillsBetweenChecks = 3;
+  constexpr int kFillers = 3000;  // makes a write, and so the time under the lock, longer
+  const QString loadKey = QStringLiteral("\\Software\\Load");
+  RegistryHive hive(hiveFile);
+  hive.Modify([&](RegistryTree& tree) {
+    RegistryTreeKey& key = tree.make(*CurrentUserKeyPath(loadKey));
+    for (int i = 0; i < kFillers; ++i)
+      key.setValue(RegistryValue::String(QStringLiteral("Filler%1").arg(i), QStringLiteral("value %1").arg(i)));
+    return true;
+  });
+  const QStringList add = {QStringLiteral("add"), QStringLiteral("HKCU") + loadKey, QStringLiteral("/v"),
+                           QStringLiteral("Killed"), QStringLiteral("/d"), QStringLiteral("x"), QStringLiteral("/f")};
+  // Kill moments spread over the whole run of a writer.
+  QElapsedTimer runTime;
+  runTime.start();
+  ok(add);
+  const int runMicroseconds = static_cast<int>(runTime.nsecsElapsed() / 1000);
+
+  int killedUnderLock = 0;
+  qint64 slowestCheck = 0;
+  for (int i = 1; i <= kKills; ++i) {
+    QProcess writer;
+    writer.setProcessEnvironment(environment());
+    writer.start(QStringLiteral(ORV_REG_EXE), add);
+    ASSERT_TRUE(writer.waitForStarted());
+    std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(runMicroseconds)));
+    if (holdsFileLock(writer.processId())) ++killedUnderLock;
+    writer.kill();
+    ASSERT_TRUE(writer.waitForFinished());
+    if (writer.exitStatus() == QProcess::NormalExit) {
+      EXPECT_EQ(writer.exitCode(), 0) << "writer " << i << ": " << writer.readAllStandardError().constData();
+    }
+    if (i % kKillsBetweenChecks != 0) continue;
+
+    QElapsedTimer check;
+    check.start();
+    try {
+      hive.OpenKey(loadKey, false)->WriteInteger(QStringLiteral("After%1").arg(i), i);
+    } catch (const ERegistryException& error) {
+      FAIL() << "write after kill " << i << ": " << qPrintable(error.message());
+    }
+    slowestCheck = std::max(slowestCheck, check.elapsed());
+    EXPECT_LT(check.elapsed(), 5000) << "write after kill " << i;
+  }
+
+  EXPECT_GT(killedUnderLock, 0) << "no writer was killed while it held the lock";
+
+  const auto key = hive.OpenKeyReadOnly(loadKey);
+  ASSERT_NE(key, nullptr);
+  for (int i = kKillsBetweenChecks; i <= kKills; i += kKillsBetweenChecks)
+    EXPECT_EQ(key->ReadInteger(QStringLiteral("After%1").arg(i)), i);
+  EXPECT_EQ(key->ValueNames().size(), 1 + kFillers + kKills / kKillsBetweenChecks);
+  std::printf("%d of %d writers killed while holding the lock; slowest write after kills: %lld ms\n",
+              killedUnderLock, kKills, static_cast<long long>(slowestCheck));
 }
 
 }  // namespace

@@ -2,19 +2,23 @@
 #include "platform/registry_hive.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <QLockFile>
-
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <future>
 #include <thread>
+#include <vector>
 
 namespace orv {
 namespace {
@@ -32,6 +36,18 @@ protected:
     QFile file(hive.FileName());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
+  }
+
+  QString lockFileName() const { return hive.FileName() + QStringLiteral(".lock"); }
+  // Milliseconds one write of a value takes, a wait for the lock included.
+  qint64 timedWrite(const QString& name) {
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_NO_THROW(hive.Modify([&](RegistryTree& tree) {
+      tree.make(*CurrentUserKeyPath(kSettings)).setValue(RegistryValue::String(name, QStringLiteral("1")));
+      return true;
+    }));
+    return timer.elapsed();
   }
 
   QTemporaryDir dir;
@@ -253,18 +269,78 @@ TEST_F(RegistryHiveTest, LockLeftByADeadWriterDoesNotBlock) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     // A writer that dies holding the lock.
-    QLockFile lock(hive.FileName() + QStringLiteral(".lock"));
+    QLockFile lock(lockFileName());
     ::_exit(lock.tryLock(0) ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_EQ(WEXITSTATUS(status), 0);
-  ASSERT_TRUE(QFileInfo::exists(hive.FileName() + QStringLiteral(".lock")));
+  ASSERT_TRUE(QFileInfo::exists(lockFileName()));
 
+  QElapsedTimer timer;
+  timer.start();
   const auto key = hive.OpenKey(kSettings, true);
   ASSERT_NE(key, nullptr);
   key->WriteString(QStringLiteral("A"), QStringLiteral("1"));
+  EXPECT_LT(timer.elapsed(), 5000);
   EXPECT_EQ(key->ReadString(QStringLiteral("A")), QStringLiteral("1"));
+}
+
+// Files a lock file scheme can leave behind when a writer is killed while
+// creating one, before the owner's id is in it, or when a crash loses their
+// data; only their age would tell that they are stale. None of them may
+// hold up a write (on the UI thread, at start-up) for long.
+TEST_F(RegistryHiveTest, LeftoverLockFilesDoNotHoldUpWrites) {
+  const struct {
+    const char* what;
+    std::vector<std::pair<QString, QByteArray>> files;  // suffix to the hive's name, content
+  } leftovers[] = {
+      {"empty lock", {{QStringLiteral(".lock"), QByteArray()}}},
+      {"zeroed lock", {{QStringLiteral(".lock"), QByteArray(64, '\0')}}},
+      {"empty lock and empty lock of its clean-up",
+       {{QStringLiteral(".lock"), QByteArray()}, {QStringLiteral(".lock.rmlock"), QByteArray()}}},
+  };
+  writeFile("");
+  for (const auto& [what, files] : leftovers) {
+    for (const auto& [suffix, content] : files) {
+      QFile file(hive.FileName() + suffix);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(content);
+    }
+    EXPECT_LT(timedWrite(QString::fromLatin1(what)), 5000) << what;
+  }
+  const auto key = hive.OpenKeyReadOnly(kSettings);
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->ValueNames().size(), std::size(leftovers));
+}
+
+// A live writer's lock is respected however old it looks.
+TEST_F(RegistryHiveTest, LiveLockIsRespectedHoweverOld) {
+  std::promise<void> locked;
+  std::promise<void> release;
+  auto holder = std::async(std::launch::async, [&] {
+    hive.Modify([&](RegistryTree& tree) {
+      const timeval anHourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+      EXPECT_EQ(::utimes(QFile::encodeName(lockFileName()).constData(), anHourAgo), 0);
+      locked.set_value();
+      release.get_future().wait();
+      tree.make(*CurrentUserKeyPath(kSettings)).setValue(RegistryValue::String(QStringLiteral("First"), {}));
+      return true;
+    });
+  });
+  locked.get_future().wait();
+
+  auto waiter = std::async(std::launch::async, [this] { return timedWrite(QStringLiteral("Second")); });
+  // Nothing to wait for but the absence of the write: give it a few hundred
+  // attempts at the lock.
+  EXPECT_EQ(waiter.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+  EXPECT_FALSE(QFileInfo::exists(hive.FileName()));
+  release.set_value();
+  holder.get();
+  waiter.get();
+  const auto key = hive.OpenKeyReadOnly(kSettings);
+  ASSERT_NE(key, nullptr);
+  EXPECT_EQ(key->ValueNames(), (QStringList{QStringLiteral("First"), QStringLiteral("Second")}));
 }
 
 TEST(RegistryHiveLocation, EnvironmentChoosesTheFile) {
