@@ -87,6 +87,10 @@ void TORVZYNDashReader::Read(TORVZYNDashPersistent& AObject) {
   FReader.ReadEndObject();
 }
 
+void TORVZYNDashReader::ReadEnd() {
+  if (FReader.Peek() != jstEOF) throw InvalidStateError(jstEOF);
+}
+
 const TPublishedProperty* TORVZYNDashReader::FindProperty(const TORVZYNDashPersistent& AObject,
                                                           const QString& AName) const {
   if (containsName(FExcludeProperties, AName)) return nullptr;
@@ -133,7 +137,9 @@ void TORVZYNDashPersistence::FromJSON(TORVZYNDashPersistent& AObject, const QStr
   const SettingsRestorer restorer;
   settings().typeKey.clear();
   settings().referenceObject = &AObject;
-  LoadSettingsFromStream(AObject, stream);
+  TORVZYNDashReader reader(stream);
+  reader.Read(AObject);
+  reader.ReadEnd();
 }
 
 QString TORVZYNDashPersistence::TypeKey() { return settings().typeKey; }

@@ -63,6 +63,9 @@ public:
   explicit TORVZYNDashReader(QTextStream& AStream);
 
   void Read(TORVZYNDashPersistent& AObject);
+  // Requires the end of the text after the object: anything but white space
+  // raises the JSON reader's EMultipleRootNotAllowed.
+  void ReadEnd();
 
 private:
   const TPublishedProperty* FindProperty(const TORVZYNDashPersistent& AObject,
@@ -83,9 +86,10 @@ public:
 
   // Rewinds AStream to its start and reads one object into AObject.
   static void LoadSettingsFromStream(TORVZYNDashPersistent& AObject, QTextStream& AStream);
-  // Fills AObject from AString with the type key switched off and AObject
-  // as the reference object; both settings are restored afterwards, also
-  // when reading fails.
+  // Fills AObject from AString, which holds that one object (or null) and
+  // nothing else but white space, with the type key switched off and
+  // AObject as the reference object; both settings are restored afterwards,
+  // also when reading fails.
   static void FromJSON(TORVZYNDashPersistent& AObject, const QString& AString);
 
   // The member name that must lead every object ("$type" from start; empty:

@@ -100,6 +100,29 @@ TEST(Persistence, MembersBeforeAnErrorStayAppliedAndLastDuplicateWins) {
   EXPECT_EQ(s.Count, 3);
 }
 
+// The text is one object: anything but white space after it is refused,
+// as the reader refuses a second root value. The object has been read by
+// then, and, as with any error, what was applied stays applied.
+TEST(Persistence, FromJSONRefusesContentAfterTheObject) {
+  const char* const trailers[] = {
+      R"({"Text":"second"})", "x", ",", "]", "null", "\xC2\xA0",  // a no-break space is not JSON white space
+  };
+  const std::pair<const char*, const char*> objectsAndTexts[] = {{R"({"Text":"first"})", "first"}, {"null", "unset"}};
+  for (const char* trailer : trailers) {
+    for (const auto& [object, text] : objectsAndTexts) {
+      Sample s;
+      const QString json = QString::fromUtf8(object) + QString::fromUtf8(trailer);
+      EXPECT_EQ(errorOf([&] { TORVZYNDashPersistence::FromJSON(s, json); }),
+                Error("EMultipleRootNotAllowed", "Multiple root values not allowed"))
+          << qPrintable(json);
+      EXPECT_EQ(s.Text, QString::fromUtf8(text)) << qPrintable(json);
+    }
+  }
+  Sample s;
+  TORVZYNDashPersistence::FromJSON(s, QStringLiteral("\n {\"Text\":\"spaced\"} \r\n\t "));
+  EXPECT_EQ(s.Text, QStringLiteral("spaced"));
+}
+
 TEST(Persistence, NullTextAndNullMembersChangeNothing) {
   Sample s;
   TORVZYNDashPersistence::FromJSON(s, QStringLiteral(" null "));
