@@ -8,6 +8,8 @@
 
 #include <array>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace orv {
 
@@ -63,6 +65,28 @@ qsizetype readPiece(QChar delimiter, const QString& input, qsizetype pos, QStrin
   }
   out.append(piece);
   return pos;
+}
+
+bool isJsonNumberChar(char c) {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+}
+
+// The number tokens of a JSON text in document order. In valid JSON every
+// token outside strings that starts with '-' or a digit is a number.
+std::vector<std::string> jsonNumberTexts(const QByteArray& json) {
+  std::vector<std::string> texts;
+  for (qsizetype i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (c == '"') {
+      for (++i; i < json.size() && json[i] != '"'; ++i)
+        if (json[i] == '\\') ++i;
+    } else if (c == '-' || (c >= '0' && c <= '9')) {
+      const qsizetype start = i;
+      while (i + 1 < json.size() && isJsonNumberChar(json[i + 1])) ++i;
+      texts.emplace_back(json.constData() + start, i + 1 - start);
+    }
+  }
+  return texts;
 }
 
 }  // namespace
@@ -141,9 +165,19 @@ void TORVZYNDashUtils::OpenURL(Shell& AShell, const QString& AURL) { AShell.Open
 void TORVZYNDashUtils::OpenFile(Shell& AShell, const QString& AFile) { AShell.OpenFile(AFile); }
 
 std::optional<nlohmann::ordered_json> TORVZYNDashUtils::ParseJSON(const QString& AJSON) {
+  using Json = nlohmann::ordered_json;
   const QByteArray utf8 = AJSON.toUtf8();
-  auto value = nlohmann::ordered_json::parse(utf8.cbegin(), utf8.cend(), nullptr,
-                                             /*allow_exceptions=*/false);
+  // The parser hands numbers over as values only, so their texts are taken
+  // from the input beforehand; numbers come to the callback in the same
+  // order. A malformed text can run out of texts before it fails.
+  const std::vector<std::string> numbers = jsonNumberTexts(utf8);
+  std::size_t next = 0;
+  const Json::parser_callback_t keepNumberText = [&](int, Json::parse_event_t event, Json& parsed) {
+    if (event == Json::parse_event_t::value && parsed.is_number() && next < numbers.size())
+      parsed = numbers[next++];
+    return true;
+  };
+  auto value = Json::parse(utf8.cbegin(), utf8.cend(), keepNumberText, /*allow_exceptions=*/false);
   if (value.is_discarded()) return std::nullopt;
   return value;
 }

@@ -55,15 +55,18 @@ public:
   static void OpenFile(Shell& AShell, const QString& AFile);
 
   // The parsed tree, or none when AJSON is not valid JSON. Never raises.
+  // Numbers are kept as the text they are written with, as string values:
+  // the program reads them as text, and a number value would lose the
+  // spelling (1.50, 1E3, -0, integers beyond 64 bits).
   static std::optional<nlohmann::ordered_json> ParseJSON(const QString& AJSON);
   // The member named exactly APropertyName of an object value; nullptr when
   // AJSONValue is null, not an object, or lacks the member. Points into the
   // caller's tree.
   static const nlohmann::ordered_json* GetJSONValue(const nlohmann::ordered_json* AJSONValue,
                                                     const QString& APropertyName);
-  // The member's text: a string unquoted, "true"/"false", an integer as
-  // written, another number in its shortest exact form (1.50 gives "1.5");
-  // empty for objects, arrays, null and missing members.
+  // The member's text: a string unquoted, "true"/"false", a number as
+  // written in the parsed text (one built otherwise in the JSON library's
+  // form); empty for objects, arrays, null and missing members.
   static QString GetJSONProp(const nlohmann::ordered_json* AJSONValue,
                              const QString& APropertyName);
   // Number of elements of an array; 0 for anything else.

@@ -132,6 +132,8 @@ TEST(Utils, ParseJSONRejectsInvalidTextWithoutThrowing) {
   EXPECT_FALSE(U::ParseJSON(QStringLiteral("{\"a\":")).has_value());
   EXPECT_FALSE(U::ParseJSON(QString()).has_value());
   EXPECT_FALSE(U::ParseJSON(QStringLiteral("{} {}")).has_value());
+  for (const char* broken : {"[1.5,", "[01]", "[1e]", "[-]", "[1 2]", "[\"1\" 2]", "1.5.0"})
+    EXPECT_FALSE(U::ParseJSON(QString::fromUtf8(broken)).has_value()) << broken;
   const auto value = U::ParseJSON(QStringLiteral("[true]"));
   ASSERT_TRUE(value.has_value());
   EXPECT_TRUE((*value)[0].is_boolean());
@@ -158,6 +160,54 @@ TEST(Utils, GetJSONPropGivesMemberTexts) {
   EXPECT_EQ(U::GetJSONValue(U::GetJSONValue(root, QStringLiteral("o")), QStringLiteral("x")),
             &(*doc)["o"]["x"]);
   EXPECT_EQ(U::GetJSONValue(U::GetJSONValue(root, QStringLiteral("a")), QStringLiteral("0")), nullptr);
+}
+
+// A number's text is its digits as written, not the JSON library's
+// rendering of the value it stands for.
+TEST(Utils, GetJSONPropGivesNumbersAsWritten) {
+  const struct {
+    const char* value;  // JSON text of the member
+    const char* expected;
+  } cases[] = {
+      {"1.50", "1.50"},
+      {"1E3", "1E3"},
+      {"-0", "-0"},
+      {"-0.0", "-0.0"},
+      {"12345678901234567890123", "12345678901234567890123"},
+      {"1e-7", "1e-7"},
+      {"2.5E+10", "2.5E+10"},
+      {"0.1", "0.1"},
+      {"42", "42"},
+      {"-42", "-42"},
+      {"0", "0"},
+      {"18446744073709551615", "18446744073709551615"},
+      {"-9223372036854775808", "-9223372036854775808"},
+      {R"("1.50")", "1.50"},
+      {R"("")", ""},
+      {"true", "true"},
+      {"false", "false"},
+      {"null", ""},
+  };
+  for (const auto& c : cases) {
+    const auto doc = U::ParseJSON(QStringLiteral("{\"v\": %1}").arg(QString::fromUtf8(c.value)));
+    ASSERT_TRUE(doc.has_value()) << c.value;
+    EXPECT_EQ(U::GetJSONProp(&*doc, QStringLiteral("v")), QString::fromUtf8(c.expected)) << c.value;
+  }
+}
+
+// Numbers anywhere in the tree keep their own texts, whatever strings with
+// digits, quotes and escapes stand between them.
+TEST(Utils, ParseJSONKeepsEveryNumbersText) {
+  const auto doc = U::ParseJSON(QString::fromUtf8(
+      R"({"a":[1.0,"2.0 \"3.0\" \\",{"b":-4E0}],"c\"5":"é6","d":7.00,"e":[],"f":8e+0})"));
+  ASSERT_TRUE(doc.has_value());
+  const ordered_json* a = U::GetJSONValue(&*doc, QStringLiteral("a"));
+  EXPECT_EQ(U::GetJSONArraySize(a), 3);
+  EXPECT_EQ(U::GetJSONProp(U::GetJSONArrayItem(a, 2), QStringLiteral("b")), QStringLiteral("-4E0"));
+  EXPECT_EQ(*U::GetJSONArrayItem(a, 0), "1.0");
+  EXPECT_EQ(U::GetJSONProp(&*doc, QStringLiteral("c\"5")), QString::fromUtf8("é6"));
+  EXPECT_EQ(U::GetJSONProp(&*doc, QStringLiteral("d")), QStringLiteral("7.00"));
+  EXPECT_EQ(U::GetJSONProp(&*doc, QStringLiteral("f")), QStringLiteral("8e+0"));
 }
 
 TEST(Utils, JSONArrayAccess) {
