@@ -219,12 +219,16 @@ TEST_F(OrvRegTest, ConcurrentWritersLoseNothing) {
   }
 }
 
-// Whether a process holds a file lock at this moment. The kernel lists them
-// as "1: FLOCK ADVISORY WRITE <pid> <device:inode> 0 EOF".
+// Whether a process holds a file lock at this moment. The kernel lists the
+// locks held as "1: FLOCK ADVISORY WRITE <pid> <device:inode> 0 EOF".
 bool holdsFileLock(qint64 pid) {
   QFile locks(QStringLiteral("/proc/locks"));
-  const QByteArray field = ' ' + QByteArray::number(pid) + ' ';
-  return locks.open(QIODevice::ReadOnly) && locks.readAll().contains(field);
+  if (!locks.open(QIODevice::ReadOnly)) return false;
+  for (const QByteArray& line : locks.readAll().split('\n')) {
+    const QList<QByteArray> fields = line.simplified().split(' ');
+    if (fields.size() > 4 && fields[4] == QByteArray::number(pid)) return true;
+  }
+  return false;
 }
 
 // Writers killed at random moments, many of them while they hold the lock,
