@@ -1,5 +1,9 @@
 #include "web_browser.h"
 
+#include "lib/utils.h"
+
+#include <utility>
+
 namespace orv {
 
 // ---- settings --------------------------------------------------------------
@@ -67,6 +71,8 @@ TORVZYNDashCustomWebBrowser::~TORVZYNDashCustomWebBrowser() {
   if (FWebBrowser) FWebBrowser->DeInitialize();
   FWebBrowser.reset();
   FScriptList.clear();
+  FHeldScripts.clear();
+  FRunningScripts.clear();
   FSettings.reset();
 }
 
@@ -204,7 +210,10 @@ void TORVZYNDashCustomWebBrowser::DeInitialize() {
   // A script that was running in the released engine never reports back;
   // left in the queue it would hold back every script of the next engine.
   FScriptList.clear();
-  ++FEngineGeneration;
+  FHeldScripts.clear();
+  FRunningScripts.clear();
+  FQueuedTicket = 0;
+  FReloadingLostPage = false;
   if (FWebBrowser) FWebBrowser->DeInitialize();
 }
 
@@ -278,37 +287,94 @@ IDownloadEvents* TORVZYNDashCustomWebBrowser::DownloadEvents() const {
 
 // ---- script queue ----------------------------------------------------------
 
+namespace {
+
+// What a script that failed or was lost reports, as a script that throws does.
+const QString kFailedScriptResult = QStringLiteral("null");
+
+}  // namespace
+
 void TORVZYNDashCustomWebBrowser::ExecuteJavaScript(
     const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent ACompleteEvent,
     bool AImmediate) {
-  if (!FWebBrowser) return;
-  if (AImmediate && FInitialized) {
-    FWebBrowser->ExecuteJavaScript(AScript, std::move(ACompleteEvent), {});
-    return;
-  }
-  FScriptList.push_back({AScript, std::move(ACompleteEvent)});
-  if (FScriptList.size() == 1 && FInitialized) {
-    RunFirstScript();
-  } else if (!FInitialized) {
-    // Nothing runs before the engine is ready: the entry is dropped.
-    ExecuteNextScript();
+  // Nothing runs before the engine is ready: the script is dropped.
+  if (!FWebBrowser || !FInitialized) return;
+  TORVZYNDashScript script{AScript, std::move(ACompleteEvent)};
+  if (!AImmediate) {
+    FScriptList.push_back(std::move(script));
+    RunNextScript();
+  } else if (FReloadingLostPage) {
+    FHeldScripts.push_back(std::move(script));
+  } else {
+    SendScript(std::move(script));
   }
 }
 
-void TORVZYNDashCustomWebBrowser::ExecuteNextScript() {
-  if (!FWebBrowser) return;
-  if (!FScriptList.empty()) FScriptList.pop_front();
-  if (!FScriptList.empty()) RunFirstScript();
+void TORVZYNDashCustomWebBrowser::RunNextScript() {
+  if (FQueuedTicket != 0 || FScriptList.empty() || !PageReady()) return;
+  TORVZYNDashScript next = std::move(FScriptList.front());
+  FScriptList.pop_front();
+  FQueuedTicket = SendScript(std::move(next));
 }
 
-void TORVZYNDashCustomWebBrowser::RunFirstScript() {
-  const TORVZYNDashScript& entry = FScriptList.front();
+quint64 TORVZYNDashCustomWebBrowser::SendScript(TORVZYNDashScript AScript) {
+  const quint64 ticket = ++FLastScriptTicket;
+  FRunningScripts.emplace(ticket, std::move(AScript.FCompleteEvent));
   std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
-  const unsigned generation = FEngineGeneration;
-  FWebBrowser->ExecuteJavaScript(entry.FScript, entry.FCompleteEvent, [self, generation] {
-    auto alive = self.lock();
-    if (alive && (*alive)->FEngineGeneration == generation) (*alive)->ExecuteNextScript();
+  FWebBrowser->ExecuteJavaScript(AScript.FScript, [self, ticket](const QString& AResult) {
+    if (auto alive = self.lock()) (*alive)->ScriptCompleted(ticket, AResult);
   });
+  return ticket;
+}
+
+void TORVZYNDashCustomWebBrowser::ScriptCompleted(quint64 ATicket, const QString& AResult) {
+  auto entry = FRunningScripts.extract(ATicket);
+  if (entry.empty()) return;
+  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  if (entry.mapped()) entry.mapped()(AResult);
+  if (self.expired() || ATicket != FQueuedTicket) return;
+  FQueuedTicket = 0;
+  RunNextScript();
+}
+
+void TORVZYNDashCustomWebBrowser::FailRunningScripts() {
+  auto lost = std::exchange(FRunningScripts, {});
+  FQueuedTicket = 0;
+  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  for (auto& [ticket, completeEvent] : lost) {
+    if (completeEvent) completeEvent(kFailedScriptResult);
+    if (self.expired()) return;
+  }
+}
+
+void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated() {
+  FReloadingLostPage = true;
+  const QString url = URL();
+  TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended; loading %1 again")
+                            .arg(url.isEmpty() ? QStringLiteral("the page") : url));
+  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  FailRunningScripts();
+  if (self.expired()) return;
+  if (url.isEmpty()) {
+    Reload();
+  } else {
+    Navigate(url);
+  }
+}
+
+void TORVZYNDashCustomWebBrowser::DoDocumentReplaced() {
+  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  FailRunningScripts();
+  if (!self.expired()) RunNextScript();
+}
+
+// The page that was loaded again after its renderer ended is there (or
+// could not be loaded): the scripts that waited for it go first.
+void TORVZYNDashCustomWebBrowser::ResumeScriptsAfterReload() {
+  if (!FReloadingLostPage) return;
+  FReloadingLostPage = false;
+  for (TORVZYNDashScript& script : std::exchange(FHeldScripts, {})) SendScript(std::move(script));
+  RunNextScript();
 }
 
 // ---- bridges ---------------------------------------------------------------
@@ -337,6 +403,7 @@ void TORVZYNDashCustomWebBrowser::DoBeforeNavigate(
 
 void TORVZYNDashCustomWebBrowser::DoNavigateComplete(
     TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params) {
+  ResumeScriptsAfterReload();
   if (OnNavigateComplete) OnNavigateComplete(*this, Params);
 }
 

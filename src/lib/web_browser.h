@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -193,7 +194,10 @@ public:
   void ShowDebugConsole();
 
   // Never blocks. Queued scripts run one at a time in call order while the
-  // engine is ready; an immediate one bypasses the queue.
+  // engine is ready; an immediate one bypasses the queue. A script that
+  // throws, or that is lost with its page (the renderer ended, or another
+  // document took the page's place), completes with "null". While the page
+  // is being loaded again after its renderer ended, scripts wait for it.
   void ExecuteJavaScript(const QString& AScript,
                          TORVZYNDashWebBrowserJavaScriptCompleteEvent ACompleteEvent = {},
                          bool AImmediate = false);
@@ -228,6 +232,12 @@ public:
                                  bool& APause, bool& AResume, bool& ACancel);
   virtual void DoDownloadStateChanged(TORVZYNDashWebBrowserDownloadItem& ADownload);
   virtual void DoDownloadBytesReceivedChanged(TORVZYNDashWebBrowserDownloadItem& ADownload);
+  // The page's renderer ended: the scripts it was running fail and the page
+  // that was shown is loaded again.
+  virtual void DoRenderProcessTerminated();
+  // Another document took the page's place (a cross-site navigation moves
+  // it to another renderer): the scripts the old one was running fail.
+  virtual void DoDocumentReplaced();
   virtual bool ShowsReadyPage() const { return true; }
 
 protected:
@@ -241,14 +251,31 @@ private:
     TORVZYNDashWebBrowserJavaScriptCompleteEvent FCompleteEvent;
   };
 
-  void ExecuteNextScript();
-  void RunFirstScript();
+  bool PageReady() const { return FInitialized && !FReloadingLostPage; }
+  void RunNextScript();
+  // Hands the script to the engine; returns its ticket.
+  quint64 SendScript(TORVZYNDashScript AScript);
+  void ScriptCompleted(quint64 ATicket, const QString& AResult);
+  void FailRunningScripts();
+  void ResumeScriptsAfterReload();
   IORVZYNDashCustomWebBrowserSettings* SettingsFacet() const;
   friend class TORVZYNDashWebBrowserSettings;
 
   bool FInitializeEventCalled = false;
   bool FInitialized = false;
+  // Queued scripts not yet handed to the engine.
   std::deque<TORVZYNDashScript> FScriptList;
+  // Immediate scripts that wait for a page being loaded again.
+  std::vector<TORVZYNDashScript> FHeldScripts;
+  // Scripts the engine is running, by ticket; a ticket is never used twice,
+  // so a completion that arrives after its script failed, or after its
+  // engine was released, finds nothing. FQueuedTicket is the queue's own
+  // (0: none running).
+  std::map<quint64, TORVZYNDashWebBrowserJavaScriptCompleteEvent> FRunningScripts;
+  quint64 FLastScriptTicket = 0;
+  quint64 FQueuedTicket = 0;
+  // The renderer ended and its page is being loaded again.
+  bool FReloadingLostPage = false;
   std::shared_ptr<IORVZYNDashWebBrowserService> FService;
   std::shared_ptr<IORVZYNDashCustomWebBrowser> FWebBrowser;
   QString FURL;
@@ -261,10 +288,9 @@ private:
   QRect FBounds{0, 0, 500, 350};
   TORVZYNDashControlAlignment FControlAlignment = caNone;
   bool FVisible = true;
-  // Completion reports of scripts handed to an engine that has since been
-  // released, or to a backend that outlives this control, are ignored.
+  // Completion reports that reach a backend outliving this control are
+  // ignored; so is the rest of a completion whose handler destroyed it.
   std::shared_ptr<TORVZYNDashCustomWebBrowser*> FSelf;
-  unsigned FEngineGeneration = 0;
 };
 
 // The published browser control.

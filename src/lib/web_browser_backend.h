@@ -62,11 +62,10 @@ public:
   virtual void ClearCache() = 0;
   virtual void ShowDebugConsole() = 0;
 
-  // Runs AScript in the page; AResult gets the result, then AAfterComplete
-  // runs. Neither is called when there is no engine.
-  virtual void ExecuteJavaScript(const QString& AScript,
-                                 TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult,
-                                 std::function<void()> AAfterComplete) = 0;
+  // Runs AScript in the page; AResult gets the result. It is not called
+  // when there is no engine, nor when the page lost the script (the
+  // backend reports that through the component's Do-operations).
+  virtual void ExecuteJavaScript(const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult) = 0;
 
   // The engine's own objects, untyped and not owned; null without an engine.
   virtual void* NativeEnvironment() const = 0;

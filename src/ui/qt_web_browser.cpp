@@ -245,8 +245,12 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
           [this](const QWebEngineLoadingInfo& info) { LoadingChanged(info); });
   connect(FPage, &QWebEnginePage::newWindowRequested, this,
           [this](QWebEngineNewWindowRequest& request) { NewWindowRequested(request); });
-  connect(FPage, &QWebEnginePage::renderProcessTerminated, this, [this] {
-    if (FShowingReadyPage) EngineStartFailed();
+  connect(FPage, &QWebEnginePage::renderProcessTerminated, this, [this] { RenderProcessTerminated(); });
+  // Emitted whenever the main frame gets a new host, which is when Qt drops
+  // the replies of the scripts the old one was running.
+  connect(FPage, &QWebEnginePage::renderProcessPidChanged, this, [this] {
+    EngineCall call(*this);
+    FWebControl.DoDocumentReplaced();
   });
   connect(profile, &QWebEngineProfile::downloadRequested, this,
           [this](QWebEngineDownloadRequest* request) { DownloadRequested(request); });
@@ -301,6 +305,18 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, success, AInfo.errorCode()};
   FWebControl.DoNavigateComplete(params);
   FURL = FSaveURL;
+}
+
+void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
+  if (FShowingReadyPage) {
+    EngineStartFailed();
+    return;
+  }
+  // Out of the engine's signal: the page cannot be loaded again inside it.
+  QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
+    const auto engine = alive.lock();
+    if (engine && *engine) FWebControl.DoRenderProcessTerminated();
+  }, Qt::QueuedConnection);
 }
 
 bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
@@ -412,19 +428,17 @@ bool TORVZYNDashQtWebBrowser::CanGoBack() const { return FPage && FPage->history
 bool TORVZYNDashQtWebBrowser::CanGoForward() const { return FPage && FPage->history()->canGoForward(); }
 
 void TORVZYNDashQtWebBrowser::ExecuteJavaScript(const QString& AScript,
-                                                TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult,
-                                                std::function<void()> AAfterComplete) {
+                                                TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult) {
   if (!FPage) return;
   // Nothing arrives once the engine has been released, even if the engine
   // still answers pending scripts while it goes away.
   FPage->runJavaScript(AScript, QWebEngineScript::MainWorld,
-                       [this, alive = std::weak_ptr<bool>(FEngineAlive), result = std::move(AResult),
-                        after = std::move(AAfterComplete)](const QVariant& value) {
+                       [this, alive = std::weak_ptr<bool>(FEngineAlive), result = std::move(AResult)](
+                           const QVariant& value) {
                          const auto engine = alive.lock();
                          if (!engine || !*engine) return;
                          EngineCall call(*this);
                          if (result) result(JsonText(value));
-                         if (after) after();
                        });
 }
 

@@ -100,8 +100,7 @@ public:
   void ClearCache() override;
   void ShowDebugConsole() override;
 
-  void ExecuteJavaScript(const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult,
-                         std::function<void()> AAfterComplete) override;
+  void ExecuteJavaScript(const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent AResult) override;
 
   // The profile and the view; null without an engine.
   void* NativeEnvironment() const override;
@@ -123,6 +122,7 @@ private:
   void CreateEngine();
   void EngineStartFailed();
   void LoadingChanged(const QWebEngineLoadingInfo& AInfo);
+  void RenderProcessTerminated();
   void NewWindowRequested(QWebEngineNewWindowRequest& ARequest);
   void DownloadRequested(QWebEngineDownloadRequest* ARequest);
   // Deferred while the engine is calling us: its page is on the stack.

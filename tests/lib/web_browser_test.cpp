@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLoggingCategory>
 #include <QMap>
 
 namespace orv {
@@ -88,7 +89,6 @@ TEST_F(WebBrowserTest, ImmediateScriptBypassesWaitingQueue) {
   browser->ExecuteJavaScript(QStringLiteral("now"), [&](const QString& r) { result = r; }, true);
   ASSERT_EQ(backend->scripts.size(), 2u);
   EXPECT_EQ(backend->scripts[1].text, QStringLiteral("now"));
-  EXPECT_FALSE(backend->scripts[1].after);  // its completion does not advance the queue
 
   // The immediate one completes first; the queue still waits for "queued 1".
   FakeBackend::Script immediate = std::move(backend->scripts[1]);
@@ -120,6 +120,95 @@ TEST_F(WebBrowserTest, ReleasingTheEngineEmptiesTheQueue) {
   backend->Complete(QStringLiteral("null"));
   ASSERT_EQ(backend->scripts.size(), 1u);
   EXPECT_EQ(backend->scripts[0].text, QStringLiteral("after new"));
+}
+
+QStringList* capturedDebugLog = nullptr;
+
+void CaptureDebugLog(QtMsgType, const QMessageLogContext& AContext, const QString& AMessage) {
+  if (capturedDebugLog && qstrcmp(AContext.category, "orv.debug") == 0) capturedDebugLog->append(AMessage);
+}
+
+// Collects the diagnostic log (the orv.debug category) while it exists.
+class DebugLogCapture {
+public:
+  DebugLogCapture() : FPrevious(qInstallMessageHandler(CaptureDebugLog)) {
+    capturedDebugLog = &FLines;
+    QLoggingCategory::setFilterRules(QStringLiteral("orv.debug.debug=true"));
+  }
+  ~DebugLogCapture() {
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(FPrevious);
+    capturedDebugLog = nullptr;
+  }
+  const QStringList& Lines() const { return FLines; }
+
+private:
+  QStringList FLines;
+  QtMessageHandler FPrevious;
+};
+
+TEST_F(WebBrowserTest, ScriptsInFlightFailWhenTheDocumentIsReplaced) {
+  StartEngine();
+  QStringList results;
+  auto record = [&](const QString& tag) { return [&, tag](const QString& r) { results << tag + r; }; };
+  browser->ExecuteJavaScript(QStringLiteral("queued 1"), record(QStringLiteral("1:")));
+  browser->ExecuteJavaScript(QStringLiteral("queued 2"), record(QStringLiteral("2:")));
+  browser->ExecuteJavaScript(QStringLiteral("now"), record(QStringLiteral("now:")), true);
+  ASSERT_EQ(backend->scripts.size(), 2u);
+
+  browser->DoDocumentReplaced();
+  EXPECT_EQ(results, (QStringList{QStringLiteral("1:null"), QStringLiteral("now:null")}));
+  // The queue goes on in the new document.
+  ASSERT_EQ(backend->scripts.size(), 3u);
+  EXPECT_EQ(backend->scripts[2].text, QStringLiteral("queued 2"));
+
+  // Late reports of the old document change nothing.
+  backend->Complete(QStringLiteral("\"late\""));
+  backend->Complete(QStringLiteral("\"late\""));
+  EXPECT_EQ(results.size(), 2);
+  browser->ExecuteJavaScript(QStringLiteral("queued 3"));
+  ASSERT_EQ(backend->scripts.size(), 1u);  // "queued 2" still runs alone
+  backend->Complete(QStringLiteral("2"));
+  EXPECT_EQ(results.last(), QStringLiteral("2:2"));
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("queued 3"));
+}
+
+TEST_F(WebBrowserTest, RendererEndedFailsScriptsAndTheQueueWaitsForThePageToLoadAgain) {
+  browser->SetURL(QStringLiteral("http://x.test/dashboard"));
+  StartEngine();
+  QStringList results;
+  auto record = [&](const QString& tag) { return [&, tag](const QString& r) { results << tag + r; }; };
+  browser->ExecuteJavaScript(QStringLiteral("running"), record(QStringLiteral("r:")));
+  browser->ExecuteJavaScript(QStringLiteral("waiting"), record(QStringLiteral("w:")));
+  backend->calls.clear();
+  backend->scripts.clear();  // the engine lost them with its renderer
+
+  DebugLogCapture log;
+  browser->DoRenderProcessTerminated();
+  EXPECT_EQ(results, QStringList{QStringLiteral("r:null")});
+  EXPECT_EQ(backend->calls, QStringList{QStringLiteral("Navigate http://x.test/dashboard")});
+  ASSERT_EQ(log.Lines().size(), 1);
+  EXPECT_TRUE(log.Lines()[0].contains(QLatin1String("http://x.test/dashboard"))) << log.Lines()[0].toStdString();
+
+  // Nothing reaches the page before it is back, immediate scripts neither.
+  browser->ExecuteJavaScript(QStringLiteral("immediate"), record(QStringLiteral("i:")), true);
+  EXPECT_TRUE(backend->scripts.empty());
+  TORVZYNDashCustomWebBrowserNavigateCompleteParams loaded{QStringLiteral("http://x.test/dashboard"), true, 200};
+  browser->DoNavigateComplete(loaded);
+  ASSERT_EQ(backend->scripts.size(), 2u);
+  EXPECT_EQ(backend->scripts[0].text, QStringLiteral("immediate"));
+  EXPECT_EQ(backend->scripts[1].text, QStringLiteral("waiting"));
+  backend->Complete(QStringLiteral("1"));
+  backend->Complete(QStringLiteral("2"));
+  EXPECT_EQ(results, (QStringList{QStringLiteral("r:null"), QStringLiteral("i:1"), QStringLiteral("w:2")}));
+}
+
+TEST_F(WebBrowserTest, RendererEndedWithoutAnAddressReloadsThePage) {
+  StartEngine();
+  backend->calls.clear();
+  browser->DoRenderProcessTerminated();
+  EXPECT_EQ(backend->calls, QStringList{QStringLiteral("Reload")});
 }
 
 TEST_F(WebBrowserTest, OnInitializedOncePerEngine) {

@@ -21,7 +21,6 @@ public:
   struct Script {
     QString text;
     TORVZYNDashWebBrowserJavaScriptCompleteEvent result;
-    std::function<void()> after;
   };
 
   QStringList calls;
@@ -38,7 +37,6 @@ public:
     Script s = std::move(scripts.front());
     scripts.erase(scripts.begin());
     if (s.result) s.result(result);
-    if (s.after) s.after();
   }
 
   void SetUserAgent(const QString& v) override { userAgent = v; }
@@ -86,9 +84,8 @@ public:
   void DeInitialize() override { calls << QStringLiteral("DeInitialize"); }
   void ClearCache() override { calls << QStringLiteral("ClearCache"); }
   void ShowDebugConsole() override {}
-  void ExecuteJavaScript(const QString& s, TORVZYNDashWebBrowserJavaScriptCompleteEvent r,
-                         std::function<void()> a) override {
-    scripts.push_back({s, std::move(r), std::move(a)});
+  void ExecuteJavaScript(const QString& s, TORVZYNDashWebBrowserJavaScriptCompleteEvent r) override {
+    scripts.push_back({s, std::move(r)});
   }
   void* NativeEnvironment() const override { return nullptr; }
   void* NativeBrowser() const override { return nullptr; }

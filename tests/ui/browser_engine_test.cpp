@@ -18,6 +18,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <csignal>
+
 namespace orv {
 namespace {
 
@@ -313,6 +315,43 @@ TEST_F(BrowserEngineTest, BrokenDownloadIsReportedInterrupted) {
   browser().OnDownloadStarted = nullptr;
   EXPECT_EQ(log.events.last(), QStringLiteral("interrupted"));
   EXPECT_LT(log.lastBytes, LocalWebServer::kDownloadSize);
+}
+
+// Keeps the page's renderer from answering for a minute.
+const QString kBusyScript =
+    QStringLiteral("(function(){var end = Date.now() + 60000; while (Date.now() < end) {} return 'finished';})()");
+
+QString Quoted(const QString& AText) { return QLatin1Char('"') + AText + QLatin1Char('"'); }
+
+TEST_F(BrowserEngineTest, QueueGoesOnAfterTheRendererIsKilled) {
+  ASSERT_TRUE(host->Load(Page()));
+  QWebEnginePage* page = static_cast<QWebEngineView*>(browser().NativeBrowser())->page();
+  const qint64 renderer = page->renderProcessPid();
+  ASSERT_GT(renderer, 0);
+  const int completed = host->CompleteCount();
+  QStringList results;
+  browser().ExecuteJavaScript(kBusyScript, [&](const QString& r) { results << r; });
+  browser().ExecuteJavaScript(QStringLiteral("location.href"), [&](const QString& r) { results << r; });
+  ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
+
+  // The lost script failed; the next one ran in the page loaded again.
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; })) << results.join(QLatin1Char(',')).toStdString();
+  EXPECT_EQ(results, (QStringList{QStringLiteral("null"), Quoted(Page())}));
+  EXPECT_GT(host->CompleteCount(), completed);
+  EXPECT_EQ(host->LastComplete().URL, Page());
+  EXPECT_NE(page->renderProcessPid(), renderer);
+}
+
+TEST_F(BrowserEngineTest, QueueGoesOnAfterACrossSiteNavigation) {
+  ASSERT_TRUE(host->Load(Page()));
+  const QString otherSite = server->Url(QStringLiteral("/page"), QStringLiteral("localhost"));
+  QStringList results;
+  browser().ExecuteJavaScript(kBusyScript, [&](const QString& r) { results << r; });
+  browser().Navigate(otherSite);
+  browser().ExecuteJavaScript(QStringLiteral("location.href"), [&](const QString& r) { results << r; });
+
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; })) << results.join(QLatin1Char(',')).toStdString();
+  EXPECT_EQ(results, (QStringList{QStringLiteral("null"), Quoted(otherSite)}));
 }
 
 // The last cases (the suite runs in file order) release the engine and
