@@ -32,6 +32,9 @@ public:
   void Remove(DownloadEventToken token) {
     std::erase_if(FHandlers, [token](const auto& entry) { return entry.first == token; });
   }
+  // Drops every handler. Tokens keep counting, so the token of a dropped
+  // handler never names a later one.
+  void Clear() { FHandlers.clear(); }
   bool Empty() const { return FHandlers.empty(); }
   void Raise(Args... args) {
     const auto snapshot = FHandlers;
@@ -92,6 +95,20 @@ public:
   virtual ~IDownloadEvents() = default;
   virtual DownloadEventToken AddDownloadStarting(DownloadStartingHandler handler) = 0;
   virtual void RemoveDownloadStarting(DownloadEventToken token) = 0;
+};
+
+// The download-starting handlers, kept by whoever raises the notifications.
+class DownloadStartingEvents final : public IDownloadEvents {
+public:
+  DownloadEventToken AddDownloadStarting(DownloadStartingHandler handler) override {
+    return FHandlers.Add(std::move(handler));
+  }
+  void RemoveDownloadStarting(DownloadEventToken token) override { FHandlers.Remove(token); }
+  void Raise(const std::shared_ptr<IDownloadStarting>& args) { FHandlers.Raise(args); }
+  void Clear() { FHandlers.Clear(); }
+
+private:
+  DownloadEventList<const std::shared_ptr<IDownloadStarting>&> FHandlers;
 };
 
 }  // namespace orv

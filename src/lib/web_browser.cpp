@@ -214,6 +214,7 @@ void TORVZYNDashCustomWebBrowser::DeInitialize() {
   FRunningScripts.clear();
   FQueuedTicket = 0;
   FReloadingLostPage = false;
+  FDownloadStarting->Clear();
   if (FWebBrowser) FWebBrowser->DeInitialize();
 }
 
@@ -281,8 +282,7 @@ void* TORVZYNDashCustomWebBrowser::NativeBrowser() const {
 }
 
 IDownloadEvents* TORVZYNDashCustomWebBrowser::DownloadEvents() const {
-  if (!NativeBrowser()) return nullptr;
-  return dynamic_cast<IDownloadEvents*>(FWebBrowser.get());
+  return NativeBrowser() ? FDownloadStarting.get() : nullptr;
 }
 
 // ---- script queue ----------------------------------------------------------
@@ -425,6 +425,10 @@ void TORVZYNDashCustomWebBrowser::DoDownloadStateChanged(TORVZYNDashWebBrowserDo
 void TORVZYNDashCustomWebBrowser::DoDownloadBytesReceivedChanged(
     TORVZYNDashWebBrowserDownloadItem& ADownload) {
   if (OnDownloadBytesReceivedChanged) OnDownloadBytesReceivedChanged(*this, ADownload);
+}
+
+void TORVZYNDashCustomWebBrowser::DoDownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs) {
+  FDownloadStarting->Raise(AArgs);
 }
 
 }  // namespace orv

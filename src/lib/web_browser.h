@@ -210,6 +210,7 @@ public:
   void* NativeEnvironment() const;
   void* NativeBrowser() const;
   // The engine's download notifications; null while there is no engine.
+  // Handlers registered here go with the engine they were registered on.
   IDownloadEvents* DownloadEvents() const;
 
   // Events, raised only when assigned.
@@ -232,6 +233,9 @@ public:
                                  bool& APause, bool& AResume, bool& ACancel);
   virtual void DoDownloadStateChanged(TORVZYNDashWebBrowserDownloadItem& ADownload);
   virtual void DoDownloadBytesReceivedChanged(TORVZYNDashWebBrowserDownloadItem& ADownload);
+  // After DoDownloadStarted: whoever tracks downloads through
+  // DownloadEvents() decides; what the handlers leave in AArgs takes effect.
+  virtual void DoDownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs);
   // The page's renderer ended: the scripts it was running fail and the page
   // that was shown is loaded again.
   virtual void DoRenderProcessTerminated();
@@ -284,6 +288,9 @@ private:
   bool FEnableContextMenu = true;
   std::unique_ptr<TORVZYNDashWebBrowserSettings> FSettings;
   TORVZYNDashWebBrowserDownloads FDownloads;
+  // Its tokens count on for the control's lifetime: a token of a released
+  // engine never names a handler registered on a later one.
+  std::unique_ptr<DownloadStartingEvents> FDownloadStarting = std::make_unique<DownloadStartingEvents>();
   QPointer<QObject> FParent;
   QRect FBounds{0, 0, 500, 350};
   TORVZYNDashControlAlignment FControlAlignment = caNone;

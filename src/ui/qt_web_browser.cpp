@@ -353,7 +353,6 @@ void TORVZYNDashQtWebBrowser::ReleaseEngine() {
   FEngineAlive.reset();
   for (const auto& operation : FDownloadOperations) operation->Detach();
   FDownloadOperations.clear();
-  FDownloadStarting = {};
   for (const QPointer<QWidget>& window : FEngineWindows) delete window.data();
   FEngineWindows.clear();
   if (FHost) FHost->removeEventFilter(this);
@@ -579,15 +578,6 @@ bool TORVZYNDashQtWebBrowser::eventFilter(QObject* AWatched, QEvent* AEvent) {
 
 // ---- downloads -------------------------------------------------------------
 
-DownloadEventToken TORVZYNDashQtWebBrowser::AddDownloadStarting(DownloadStartingHandler AHandler) {
-  if (!FProfile) return 0;
-  return FDownloadStarting.Add(std::move(AHandler));
-}
-
-void TORVZYNDashQtWebBrowser::RemoveDownloadStarting(DownloadEventToken AToken) {
-  FDownloadStarting.Remove(AToken);
-}
-
 void TORVZYNDashQtWebBrowser::DownloadRequested(QWebEngineDownloadRequest* ARequest) {
   EngineCall call(*this);
   for (const auto& known : FDownloadOperations) {
@@ -648,7 +638,7 @@ void TORVZYNDashQtWebBrowser::DownloadRequested(QWebEngineDownloadRequest* ARequ
   }
 
   // Then whoever tracks downloads; what they leave takes effect.
-  FDownloadStarting.Raise(starting);
+  FWebControl.DoDownloadStarting(starting);
   starting->Start();
   if (pause && !cancel && !resume) ARequest->pause();
 }

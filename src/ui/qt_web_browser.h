@@ -50,8 +50,7 @@ public:
 // turn after Initialize and hosted in the component's parent widget.
 class TORVZYNDashQtWebBrowser : public QObject,
                                 public IORVZYNDashCustomWebBrowser,
-                                public IORVZYNDashCustomWebBrowserSettings,
-                                public IDownloadEvents {
+                                public IORVZYNDashCustomWebBrowserSettings {
 public:
   TORVZYNDashQtWebBrowser(TORVZYNDashCustomWebBrowser& AWebControl, Dialogs* ADialogs);
   ~TORVZYNDashQtWebBrowser() override;
@@ -105,9 +104,6 @@ public:
   // The profile and the view; null without an engine.
   void* NativeEnvironment() const override;
   void* NativeBrowser() const override;
-
-  DownloadEventToken AddDownloadStarting(DownloadStartingHandler AHandler) override;
-  void RemoveDownloadStarting(DownloadEventToken AToken) override;
 
   // Answers the page's host-object calls (from the page's prompt hook).
   QString HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest);
@@ -164,7 +160,6 @@ private:
   int FEngineCallDepth = 0;
   // Cleared when the engine is released: late reports of that engine are dropped.
   std::shared_ptr<bool> FEngineAlive;
-  DownloadEventList<const std::shared_ptr<IDownloadStarting>&> FDownloadStarting;
 };
 
 }  // namespace orv

@@ -226,6 +226,26 @@ TEST_F(WebBrowserTest, OnInitializedOncePerEngine) {
                                          QStringLiteral("ClearCache"), QStringLiteral("Initialize")}));
 }
 
+TEST_F(WebBrowserTest, DownloadHandlersGoWithTheirEngineAndTokensAreNeverReused) {
+  EXPECT_EQ(browser->DownloadEvents(), nullptr);
+  QStringList raised;
+  StartEngine();
+  ASSERT_NE(browser->DownloadEvents(), nullptr);
+  const DownloadEventToken first =
+      browser->DownloadEvents()->AddDownloadStarting([&](const auto&) { raised << QStringLiteral("first"); });
+  browser->DeInitialize();
+  EXPECT_EQ(browser->DownloadEvents(), nullptr);
+
+  StartEngine();
+  const DownloadEventToken second =
+      browser->DownloadEvents()->AddDownloadStarting([&](const auto&) { raised << QStringLiteral("second"); });
+  EXPECT_NE(second, first);
+  // Whoever registered on the released engine lets go of its token late.
+  browser->DownloadEvents()->RemoveDownloadStarting(first);
+  browser->DoDownloadStarting(nullptr);
+  EXPECT_EQ(raised, QStringList{QStringLiteral("second")});
+}
+
 TEST_F(WebBrowserTest, SettingsAreAppliedToEveryNewEngine) {
   browser->Settings().SetEnableContextMenu(false);
   browser->Settings().SetEnableShowDebugConsole(false);

@@ -29,6 +29,7 @@ public:
   QString url, userAgent, cacheFolder, cacheFolderName, origin;
   bool contextMenu = true, debugConsole = true, acceleratorKeys = true, externalDrop = true;
   bool autoClearCache = true;
+  bool engine = false;  // between Initialize and DeInitialize
 
   // A new engine starts with its own defaults.
   void ResetToEngineDefaults() { contextMenu = debugConsole = acceleratorKeys = externalDrop = true; }
@@ -80,15 +81,21 @@ public:
   void UpdateBounds() override {}
   void UpdateVisibility() override {}
   void BeforeParentChange() override { calls << QStringLiteral("BeforeParentChange"); }
-  void Initialize() override { calls << QStringLiteral("Initialize"); }
-  void DeInitialize() override { calls << QStringLiteral("DeInitialize"); }
+  void Initialize() override {
+    calls << QStringLiteral("Initialize");
+    engine = true;
+  }
+  void DeInitialize() override {
+    calls << QStringLiteral("DeInitialize");
+    engine = false;
+  }
   void ClearCache() override { calls << QStringLiteral("ClearCache"); }
   void ShowDebugConsole() override {}
   void ExecuteJavaScript(const QString& s, TORVZYNDashWebBrowserJavaScriptCompleteEvent r) override {
     scripts.push_back({s, std::move(r)});
   }
   void* NativeEnvironment() const override { return nullptr; }
-  void* NativeBrowser() const override { return nullptr; }
+  void* NativeBrowser() const override { return engine ? const_cast<FakeBackend*>(this) : nullptr; }
 };
 
 class FakeService : public TORVZYNDashWebBrowserFactoryService {
