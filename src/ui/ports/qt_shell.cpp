@@ -1,25 +1,27 @@
 #include "qt_shell.h"
 
-#include <QDesktopServices>
-#include <QProcess>
+#include "ui/ports/detached_process.h"
+
 #include <QUrl>
 
 namespace orv {
 
-void QtShell::OpenURL(const QString& url) {
-  QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+namespace {
+
+void OpenWithDesktop(const QUrl& address) {
+  if (!address.isValid() || address.isEmpty()) return;
+  StartDetachedProcess(QStringLiteral("xdg-open"), {QString::fromLatin1(address.toEncoded())});
 }
 
-void QtShell::OpenFile(const QString& path) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
+}  // namespace
+
+void QtShell::OpenURL(const QString& url) { OpenWithDesktop(QUrl(url, QUrl::TolerantMode)); }
+
+void QtShell::OpenFile(const QString& path) { OpenWithDesktop(QUrl::fromLocalFile(path)); }
 
 void QtShell::OpenTerminal(const QString& folder) {
   // Debian's alternatives name the user's terminal emulator.
-  QProcess terminal;
-  terminal.setProgram(QStringLiteral("x-terminal-emulator"));
-  terminal.setWorkingDirectory(folder);
-  terminal.startDetached();
+  StartDetachedProcess(QStringLiteral("x-terminal-emulator"), {}, folder);
 }
 
 }  // namespace orv

@@ -4,8 +4,9 @@
 
 namespace orv {
 
-// Addresses and documents go to the desktop's default handlers
-// (xdg-open on Linux desktops).
+// Addresses and documents go to the desktop's default handlers through
+// xdg-open, folders to the user's terminal emulator; each is started on its
+// own, without the application's descriptors.
 class QtShell final : public Shell {
 public:
   void OpenURL(const QString& url) override;

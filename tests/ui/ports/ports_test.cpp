@@ -1,14 +1,26 @@
 #include "ui/ports/dbus_notifications.h"
 #include "ui/ports/qt_dialogs.h"
+#include "ui/ports/qt_shell.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileSystemWatcher>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -126,6 +138,117 @@ TEST_F(PortsTest, NotificationReachesTheDesktopServiceWithNameTitleAndBody) {
 
   // Without a service the call goes nowhere and nothing fails or waits.
   DBusNotifications().Show(QStringLiteral("ORVDashboard"), QStringLiteral("t"), QStringLiteral("b"));
+}
+
+// Stands in for the desktop's handlers (xdg-open, x-terminal-emulator) on
+// PATH. Each run leaves a record beside the script: its working folder, its
+// arguments, then its open descriptors as `ls -l /proc/self/fd` shows them.
+class RecordingHandlers {
+public:
+  RecordingHandlers() : FSavedPath(qgetenv("PATH")) {
+    for (const char* name : {"xdg-open", "x-terminal-emulator"}) {
+      QFile script(FDir.filePath(QString::fromLatin1(name)));
+      script.open(QIODevice::WriteOnly);
+      script.write(
+          "#!/bin/sh\n"
+          "{ pwd; for argument in \"$@\"; do printf 'argument %s\\n' \"$argument\"; done; ls -l /proc/self/fd; }"
+          " > \"$0.part\"\n"
+          "mv \"$0.part\" \"$0.record\"\n");
+      script.setPermissions(script.permissions() | QFile::ExeOwner);
+    }
+    qputenv("PATH", QFile::encodeName(FDir.path()) + ':' + FSavedPath);
+  }
+  ~RecordingHandlers() { qputenv("PATH", FSavedPath); }
+
+  QString Folder() const { return FDir.path(); }
+  // Waits for the next run of the handler and returns its record's lines.
+  QStringList NextRecord(const QString& AName) {
+    const QString path = FDir.filePath(AName + QStringLiteral(".record"));
+    QFile::remove(path);
+    QFileSystemWatcher watcher({FDir.path()});
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFile::exists(path) && waited.elapsed() < 10000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
+    QFile record(path);
+    if (!record.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(record.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  }
+
+private:
+  QTemporaryDir FDir;
+  QByteArray FSavedPath;
+};
+
+// The descriptors in a record, without the one ls opened to list them.
+std::set<int> InheritedDescriptors(const QStringList& ARecord) {
+  static const QRegularExpression entry(QStringLiteral("\\s(\\d+) -> (.*)$"));
+  static const QRegularExpression ownListing(QStringLiteral("^/proc/\\d+/fd$"));
+  std::set<int> descriptors;
+  for (const QString& line : ARecord) {
+    const QRegularExpressionMatch match = entry.match(line);
+    if (match.hasMatch() && !ownListing.match(match.captured(2)).hasMatch())
+      descriptors.insert(match.captured(1).toInt());
+  }
+  return descriptors;
+}
+
+// Children of this process that ended and were never waited for.
+int ZombieChildren() {
+  int zombies = 0;
+  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) continue;
+    // "pid (comm) state ppid ...": the name may hold spaces, the rest not.
+    const QString text = QString::fromUtf8(stat.readAll());
+    const QStringList fields = text.mid(text.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
+    if (fields.size() > 1 && fields[0] == QLatin1String("Z") && fields[1].toLongLong() == ::getpid()) ++zombies;
+  }
+  return zombies;
+}
+
+TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors) {
+  RecordingHandlers handlers;
+  // A descriptor opened without close-on-exec, as libraries of the
+  // application do.
+  const int leaky = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(leaky, 3);
+  const QString documents = handlers.Folder() + QStringLiteral("/My Logs");
+  ASSERT_TRUE(QDir().mkpath(documents));
+
+  struct Case {
+    const char* what;
+    std::function<void(Shell&)> open;
+    QString handler;
+    QStringList arguments;
+    QString folder;  // the working folder, when it matters
+  };
+  const Case cases[] = {
+      {"url", [](Shell& shell) { shell.OpenURL(QStringLiteral("https://www.x.test/site/a b?q=\u00e4&x=1")); },
+       QStringLiteral("xdg-open"), {QStringLiteral("https://www.x.test/site/a%20b?q=%C3%A4&x=1")}, {}},
+      {"file", [&](Shell& shell) { shell.OpenFile(documents + QStringLiteral("/orv log.html")); },
+       QStringLiteral("xdg-open"), {QStringLiteral("file://") + handlers.Folder() + QStringLiteral("/My%20Logs/orv%20log.html")},
+       {}},
+      {"terminal", [&](Shell& shell) { shell.OpenTerminal(documents); }, QStringLiteral("x-terminal-emulator"), {},
+       documents},
+  };
+  QtShell shell;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.open(shell);
+    const QStringList record = handlers.NextRecord(c.handler);
+    ASSERT_FALSE(record.isEmpty());
+    if (!c.folder.isEmpty()) {
+      EXPECT_EQ(record[0].toStdString(), c.folder.toStdString());
+    }
+    QStringList arguments;
+    for (const QString& line : record)
+      if (line.startsWith(QLatin1String("argument "))) arguments << line.mid(9);
+    EXPECT_EQ(arguments.join(QLatin1Char('|')).toStdString(), c.arguments.join(QLatin1Char('|')).toStdString());
+    EXPECT_EQ(InheritedDescriptors(record), (std::set<int>{0, 1, 2})) << record.join(QLatin1Char('\n')).toStdString();
+  }
+  EXPECT_EQ(ZombieChildren(), 0);
+  ::close(leaky);
 }
 
 }  // namespace
