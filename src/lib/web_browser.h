@@ -174,6 +174,11 @@ public:
   void SetAutoClearCache(bool AValue);
   QString HostObjectOrigin() const;
   void SetHostObjectOrigin(const QString& AValue);
+  // A main-frame navigation that has not completed after this many
+  // milliseconds gives up and shows the error page; 0 waits for ever.
+  static constexpr int kDefaultNavigationTimeout = 30000;
+  int NavigationTimeout() const { return FNavigationTimeout; }
+  void SetNavigationTimeout(int AMilliseconds) { FNavigationTimeout = AMilliseconds; }
 
   bool Initialized() const { return FInitialized; }
   bool CanDestroyDispatch() const { return FCanDestroyDispatch; }
@@ -295,6 +300,7 @@ private:
   QRect FBounds{0, 0, 500, 350};
   TORVZYNDashControlAlignment FControlAlignment = caNone;
   bool FVisible = true;
+  int FNavigationTimeout = kDefaultNavigationTimeout;
   // Completion reports that reach a backend outliving this control are
   // ignored; so is the rest of a completion whose handler destroyed it.
   std::shared_ptr<TORVZYNDashCustomWebBrowser*> FSelf;

@@ -1,5 +1,7 @@
 #include "qt_web_browser.h"
 
+#include "lib/utils.h"
+#include "lib/web_browser_error_page.h"
 #include "platform/dialogs.h"
 #include "ui/qt_download.h"
 #include "ui/qt_web_page.h"
@@ -22,6 +24,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
 
@@ -38,6 +41,9 @@ EngineInfo& Info() {
   static EngineInfo info;
   return info;
 }
+
+// The engine's error code for a request that took too long (net::ERR_TIMED_OUT).
+constexpr int kTimedOutErrorCode = -7;
 
 // Chromium reads its switches once, when the first engine of the process
 // starts; later engines share them.
@@ -145,6 +151,8 @@ private:
 TORVZYNDashQtWebBrowser::TORVZYNDashQtWebBrowser(TORVZYNDashCustomWebBrowser& AWebControl, Dialogs* ADialogs)
     : FWebControl(AWebControl), FDialogs(ADialogs), FCacheFolder(DefaultCacheFolder()) {
   FFullCacheFolderName = FullDataFolderName(FCacheFolder, FCacheFolderName);
+  FNavigationTimer.setSingleShot(true);
+  connect(&FNavigationTimer, &QTimer::timeout, this, [this] { NavigationTimedOut(); });
 }
 
 TORVZYNDashQtWebBrowser::~TORVZYNDashQtWebBrowser() {
@@ -232,6 +240,8 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   profile->setParent(FPage);
   FProfile = profile;
   FView->setPage(FPage);
+  // Failed addresses get the backend's own page, not the engine's.
+  FPage->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
 
   QWebEngineScript proxy;
   proxy.setName(QStringLiteral("orv-host-objects"));
@@ -282,7 +292,16 @@ void TORVZYNDashQtWebBrowser::EngineStartFailed() {
 
 void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo) {
   EngineCall call(*this);
-  if (AInfo.status() == QWebEngineLoadingInfo::LoadStartedStatus) return;
+  if (AInfo.url() == FErrorPage) return;
+  if (AInfo.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+    const int timeout = FWebControl.NavigationTimeout();
+    if (!FShowingReadyPage && timeout > 0) {
+      FPendingNavigation = AInfo.url();
+      FNavigationTimer.start(timeout);
+    }
+    return;
+  }
+  FNavigationTimer.stop();
   const bool success = AInfo.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
   if (FShowingReadyPage) {
     // The first page of a new engine: the engine is ready (or failed).
@@ -305,6 +324,29 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, success, AInfo.errorCode()};
   FWebControl.DoNavigateComplete(params);
   FURL = FSaveURL;
+  if (AInfo.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
+  // Out of the engine's signal, unless another navigation has begun since.
+  QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive), address = AInfo.url(),
+                                   reason = AInfo.errorString()] {
+    const auto engine = alive.lock();
+    if (engine && *engine && !FPage->isLoading()) ShowErrorPage(address, reason);
+  }, Qt::QueuedConnection);
+}
+
+void TORVZYNDashQtWebBrowser::ShowErrorPage(const QUrl& AAddress, const QString& AReason) {
+  FNavigationTimer.stop();
+  const QByteArray page = NavigationErrorPage(AAddress, AReason).toUtf8();
+  FErrorPage = QUrl(QStringLiteral("data:text/html;charset=utf-8;base64,") + QString::fromLatin1(page.toBase64()));
+  FPage->load(FErrorPage);
+}
+
+void TORVZYNDashQtWebBrowser::NavigationTimedOut() {
+  TORVZYNDashUtils::Log(QStringLiteral("No answer from %1; showing the error page").arg(FPendingNavigation.toString()));
+  ShowErrorPage(FPendingNavigation, NavigationTimeoutReason(FWebControl.NavigationTimeout()));
+  // The engine folds the abandoned navigation into the error page's load
+  // and never reports it.
+  TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, false, kTimedOutErrorCode};
+  FWebControl.DoNavigateComplete(params);
 }
 
 void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
@@ -321,7 +363,7 @@ void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
 
 bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
   EngineCall call(*this);
-  if (FShowingReadyPage) return true;
+  if (FShowingReadyPage || AURL == FErrorPage) return true;
   FSaveURL = AURL.toString();
   FURL = FSaveURL;
   TORVZYNDashCustomWebBrowserBeforeNavigateParams params{FSaveURL, false};
@@ -372,6 +414,8 @@ void TORVZYNDashQtWebBrowser::ReleaseEngine() {
   FPage.clear();
   FProfile.clear();
   FShowingReadyPage = false;
+  FNavigationTimer.stop();
+  FErrorPage.clear();
 }
 
 void TORVZYNDashQtWebBrowser::DeInitialize() {

@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
+#include <QUrl>
 #include <QWidget>
 
 #include <memory>
@@ -119,6 +121,9 @@ private:
   void EngineStartFailed();
   void LoadingChanged(const QWebEngineLoadingInfo& AInfo);
   void RenderProcessTerminated();
+  // Shows the local error page for an address the main frame could not load.
+  void ShowErrorPage(const QUrl& AAddress, const QString& AReason);
+  void NavigationTimedOut();
   void NewWindowRequested(QWebEngineNewWindowRequest& ARequest);
   void DownloadRequested(QWebEngineDownloadRequest* ARequest);
   // Deferred while the engine is calling us: its page is on the stack.
@@ -158,6 +163,12 @@ private:
   std::vector<QPointer<QWidget>> FEngineWindows;  // popups and developer tools
   std::vector<std::shared_ptr<QtDownloadOperation>> FDownloadOperations;
   int FEngineCallDepth = 0;
+  // Runs while a main-frame navigation to FPendingNavigation is under way.
+  QTimer FNavigationTimer;
+  QUrl FPendingNavigation;
+  // The error page is loaded quietly: it is no navigation of the control,
+  // which keeps naming the address that failed.
+  QUrl FErrorPage;
   // Cleared when the engine is released: late reports of that engine are dropped.
   std::shared_ptr<bool> FEngineAlive;
 };

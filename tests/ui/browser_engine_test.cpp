@@ -3,6 +3,7 @@
 #include "browser_test_host.h"
 
 #include "platform/exception.h"
+#include "lib/web_browser_error_page.h"
 #include "ui/qt_web_browser.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -199,17 +201,18 @@ TEST_F(BrowserEngineTest, RegisteringAgainReachesTheNewObject) {
   EXPECT_EQ(second->stored, QStringLiteral("x"));
 }
 
+const QString kHasHostObjects =
+    QStringLiteral("!!(window.chrome && window.chrome.webview && window.chrome.webview.hostObjects)");
+
 TEST_F(BrowserEngineTest, OtherOriginsSeeNoHostObjects) {
   auto bridge = RegisterBridge();
-  const QString hasHostObjects = QStringLiteral(
-      "!!(window.chrome && window.chrome.webview && window.chrome.webview.hostObjects)");
   ASSERT_TRUE(host->Load(Page()));
-  EXPECT_EQ(host->Eval(hasHostObjects), QStringLiteral("true"));
+  EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("true"));
   // Same server, other host name: another origin.
   ASSERT_TRUE(host->Load(server->Url(QStringLiteral("/page"), QStringLiteral("localhost"))));
-  EXPECT_EQ(host->Eval(hasHostObjects), QStringLiteral("false"));
+  EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("false"));
   ASSERT_TRUE(host->Load(QStringLiteral("data:text/html,plain")));
-  EXPECT_EQ(host->Eval(hasHostObjects), QStringLiteral("false"));
+  EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("false"));
   EXPECT_TRUE(bridge->stored.isEmpty());
 }
 
@@ -352,6 +355,69 @@ TEST_F(BrowserEngineTest, QueueGoesOnAfterACrossSiteNavigation) {
 
   ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; })) << results.join(QLatin1Char(',')).toStdString();
   EXPECT_EQ(results, (QStringList{QStringLiteral("null"), Quoted(otherSite)}));
+}
+
+// The backend's error page has loaded in place of the page.
+bool ErrorPageShown(TORVZYNDashCustomWebBrowser& browser) {
+  const QWebEnginePage* page = static_cast<QWebEngineView*>(browser.NativeBrowser())->page();
+  return page->url().scheme() == QLatin1String("data") && !page->isLoading();
+}
+
+// A port nothing listens on.
+quint16 ClosedPort() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost);
+  return probe.serverPort();
+}
+
+TEST_F(BrowserEngineTest, UnreachableAddressShowsTheErrorPageAndRetryLoadsIt) {
+  ASSERT_TRUE(host->Load(Page()));
+  const quint16 port = ClosedPort();
+  // The bridge's own origin: its error page is still local content.
+  browser().SetHostObjectOrigin(QStringLiteral("http://127.0.0.1:%1").arg(port));
+  auto bridge = RegisterBridge();
+  const int completed = host->CompleteCount();
+  browser().Navigate(QStringLiteral("http://127.0.0.1:%1/page?q=<b>x</b>").arg(port));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->CompleteCount() > completed && ErrorPageShown(browser()); }));
+  const QString address = host->LastComplete().URL;
+  EXPECT_FALSE(host->LastComplete().Success);
+  // The error page is no navigation of the control's own.
+  EXPECT_EQ(host->CompleteCount(), completed + 1);
+  EXPECT_EQ(browser().URL(), address);
+
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('address').textContent")), Quoted(address));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.querySelectorAll('b').length")), QStringLiteral("0"));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('reason').textContent")),
+            QStringLiteral("\"net::ERR_CONNECTION_REFUSED\""));
+  EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("false"));
+
+  LocalWebServer revived(port);
+  host->Eval(QStringLiteral("document.getElementById('retry').click()"));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->LastComplete().Success; }));
+  EXPECT_EQ(host->LastComplete().URL, address);
+  EXPECT_EQ(host->Eval(QStringLiteral("document.title")), QStringLiteral("\"page\""));
+  EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("true"));
+  browser().SetHostObjectOrigin(server->Url(QStringLiteral("/")));
+}
+
+TEST_F(BrowserEngineTest, SiteThatNeverAnswersShowsTheTimeOutPage) {
+  ASSERT_TRUE(host->Load(Page()));
+  QTcpServer silent;  // accepts connections and never answers
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  const QString address = QStringLiteral("http://127.0.0.1:%1/site/dashboard").arg(silent.serverPort());
+  browser().SetNavigationTimeout(1000);
+  const int completed = host->CompleteCount();
+  browser().Navigate(address);
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return ErrorPageShown(browser()); }));
+  browser().SetNavigationTimeout(TORVZYNDashCustomWebBrowser::kDefaultNavigationTimeout);
+
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('address').textContent")), Quoted(address));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('reason').textContent")),
+            Quoted(NavigationTimeoutReason(1000)));
+  EXPECT_EQ(browser().URL(), address);
+  ASSERT_GT(host->CompleteCount(), completed);
+  EXPECT_EQ(host->LastComplete().URL, address);
+  EXPECT_FALSE(host->LastComplete().Success);
 }
 
 // The last cases (the suite runs in file order) release the engine and

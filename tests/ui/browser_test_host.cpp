@@ -15,7 +15,7 @@ const char kPage[] = R"(<!DOCTYPE html><html><head><meta charset="utf-8"><title>
 
 }  // namespace
 
-LocalWebServer::LocalWebServer() : FServer(std::make_unique<httplib::Server>()) {
+LocalWebServer::LocalWebServer(int APort) : FServer(std::make_unique<httplib::Server>()) {
   FServer->Get("/page", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(kPage, "text/html; charset=utf-8");
   });
@@ -37,7 +37,14 @@ LocalWebServer::LocalWebServer() : FServer(std::make_unique<httplib::Server>()) 
                                return true;
                              });
   });
-  FPort = FServer->bind_to_any_port("127.0.0.1");
+  // One request per connection: the engine keeps idle connections open,
+  // and stopping waits for them.
+  FServer->set_keep_alive_max_count(1);
+  if (APort == 0) {
+    FPort = FServer->bind_to_any_port("127.0.0.1");
+  } else if (FServer->bind_to_port("127.0.0.1", APort)) {
+    FPort = APort;
+  }
   // Bound already: connections wait in the backlog until the loop runs.
   FThread = std::thread([this] { FServer->listen_after_bind(); });
 }

@@ -19,7 +19,8 @@ namespace orv {
 // and a download that breaks off half-way.
 class LocalWebServer {
 public:
-  LocalWebServer();
+  // Listens on the given port, or on a free one.
+  explicit LocalWebServer(int APort = 0);
   ~LocalWebServer();
   LocalWebServer(const LocalWebServer&) = delete;
   LocalWebServer& operator=(const LocalWebServer&) = delete;
