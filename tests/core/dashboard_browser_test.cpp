@@ -159,7 +159,9 @@ TEST_F(DashboardBrowserTest, EveryEventNameTakesItsOwnRoute) {
     EXPECT_EQ(programs, c.programsRun);
     const QString first = Read();
     const QString second = Read();
-    if (c.query) EXPECT_EQ(second, c.answeredOnce ? notFound : first);
+    if (c.query) {
+      EXPECT_EQ(second, c.answeredOnce ? notFound : first);
+    }
   }
 }
 
