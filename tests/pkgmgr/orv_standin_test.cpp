@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Json = nlohmann::ordered_json;
@@ -365,6 +367,87 @@ TEST_F(OrvStandIn, EveryRunIsLoggedAsEscapedHtml) {
   EXPECT_TRUE(html.contains("Error: unknown configuration parameter &quot;&lt;no&gt;&quot;"));
   EXPECT_TRUE(html.contains("orv info -json"));
   EXPECT_EQ(html.count("<!DOCTYPE html>"), 1);
+}
+
+// Sets the umask while it lives; the stand-in started meanwhile inherits it.
+class ScopedUmask {
+public:
+  explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(previous_); }
+  ScopedUmask(const ScopedUmask&) = delete;
+  ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+private:
+  mode_t previous_;
+};
+
+mode_t AccessMode(const QString& path) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
+  return info.st_mode & 0777;
+}
+
+TEST_F(OrvStandIn, StateAndLogArePrivateWhateverTheUmask) {
+  const ScopedUmask permissive(022);
+  const QString log = dir.filePath(QStringLiteral("Logs/orv.log.html"));
+  ASSERT_EQ(Run({QStringLiteral("credentials"), QStringLiteral("-set"), QStringLiteral("-email:me@example.com"),
+                 QStringLiteral("-code:K-1")})
+                .exitCode,
+            0);
+  EXPECT_EQ(AccessMode(StatePath()), 0600u);
+  EXPECT_EQ(AccessMode(log), 0600u);
+
+  // Files a user made readable are private again after the next run.
+  ::chmod(QFile::encodeName(StatePath()).constData(), 0644);
+  ::chmod(QFile::encodeName(log).constData(), 0644);
+  ASSERT_EQ(Run({QStringLiteral("config-write"), QStringLiteral("-p:a=b")}).exitCode, 0);
+  EXPECT_EQ(AccessMode(StatePath()), 0600u);
+  EXPECT_EQ(AccessMode(log), 0600u);
+}
+
+TEST_F(OrvStandIn, LogNeverHoldsTheAccountCode) {
+  // HTML-special characters: neither the code nor its escaped form may show.
+  const QString code = QStringLiteral("s3cr<t&K7");
+  ASSERT_EQ(Run({QStringLiteral("credentials"), QStringLiteral("-set"), QStringLiteral("-email:me@example.com"),
+                 u"-code:" + code})
+                .exitCode,
+            0);
+  const Result print = Run({QStringLiteral("credentials"), QStringLiteral("-print"), QStringLiteral("-json")});
+  EXPECT_EQ(Parse(print)["code"], code.toStdString()) << "the answer itself keeps the code";
+  // Refused for want of an e-mail, and logged all the same.
+  EXPECT_EQ(Run({QStringLiteral("credentials"), QStringLiteral("-set"), u"-code:" + code}).exitCode, 1);
+
+  QFile log(dir.filePath(QStringLiteral("Logs/orv.log.html")));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QByteArray html = log.readAll();
+  EXPECT_FALSE(html.contains("s3cr")) << html.toStdString();
+  EXPECT_TRUE(html.contains("-code:****"));
+  EXPECT_TRUE(html.contains("me@example.com"));
+  EXPECT_EQ(html.count("<h3>"), 3);
+}
+
+TEST_F(OrvStandIn, HugeOutputKnobLeavesAnswersParsableAndStillFillsProgress) {
+  WriteSignedInScene({{"huge_output_mib", 1}});
+  const QStringList jsonCommands[] = {
+      {QStringLiteral("info"), QStringLiteral("-json")},
+      {QStringLiteral("list"), QStringLiteral("-detailed"), QStringLiteral("-json")},
+      {QStringLiteral("list-remote"), QStringLiteral("-json")},
+      {QStringLiteral("credentials"), QStringLiteral("-print"), QStringLiteral("-json")},
+  };
+  for (const QStringList& args : jsonCommands) {
+    const Result result = Run(args);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(Parse(result).is_object())
+        << args.join(u' ').toStdString() << ": " << result.lines.value(0).toStdString();
+  }
+  const Result read =
+      Run({QStringLiteral("config-read"), QStringLiteral("configuration for all products:delphi versions")});
+  EXPECT_EQ(read.lines.size(), 1);
+  EXPECT_EQ(read.lines.value(0).toStdString(), "[]");
+
+  const Result install = Run({QStringLiteral("install"), QStringLiteral("x.y")});
+  EXPECT_EQ(install.exitCode, 0);
+  EXPECT_GE(install.raw.size(), 1024 * 1024);
 }
 
 TEST_F(OrvStandIn, MalformedStateFileFailsEveryCommand) {

@@ -53,8 +53,17 @@ void CheckOptions(const CommandEntry& entry, const Arguments& args) {
       throw CommandError("unknown option \"-" + option + "\" for command \"" + entry.name + "\"");
 }
 
-bool ReportsProgress(const std::string& command) {
-  return command == "build" || command == "install" || command == "uninstall";
+// The account codes this run was given or may print. The log, which the
+// dashboard hands to its page, must not hold them.
+std::vector<std::string> AccountCodes(const Arguments& args, const Json& state) {
+  std::vector<std::string> codes;
+  if (const auto given = args.Option("code")) codes.push_back(*given);
+  const auto credentials = state.find("credentials");
+  if (credentials != state.end() && credentials->is_object()) {
+    const auto stored = credentials->find("code");
+    if (stored != credentials->end() && stored->is_string()) codes.push_back(stored->get<std::string>());
+  }
+  return codes;
 }
 
 }  // namespace
@@ -84,8 +93,6 @@ int main(int argc, char** argv) {
     const CommandEntry* entry = FindCommand(args.command);
     if (!entry) throw CommandError("unknown command \"" + args.command + "\"");
     CheckOptions(*entry, args);
-    if (!ReportsProgress(args.command))
-      out.Bulk([](long long n) { return "Checking package cache entry " + std::to_string(n); });
     Context context{args, knobs, store, state, out, QCoreApplication::applicationFilePath().toStdString(),
                     workingFolder};
     exitCode = entry->run(context);
@@ -94,7 +101,8 @@ int main(int argc, char** argv) {
     exitCode = 1;
   }
   if (const auto forced = knobs.ExitCodeFor(args.command)) exitCode = *forced;
-  AppendRunLog(workingFolder, CommandLineText(argList), out.Transcript(), out.FillerBytes(), exitCode);
+  AppendRunLog(workingFolder, CommandLineText(argList), out.Transcript(), out.FillerBytes(), exitCode,
+               AccountCodes(args, state));
   std::fflush(stdout);
   return exitCode;
 }

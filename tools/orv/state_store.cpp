@@ -58,8 +58,10 @@ void StateStore::Update(const std::function<void(Json&)>& change) {
   change(state);
   QSaveFile file(QString::fromStdString(path_));
   const std::string text = state.dump(2) + "\n";
-  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
-      !file.commit())
+  // The state holds the account code. QSaveFile creates its file with the
+  // umask's permissions (or the old file's), so they are set explicitly.
+  if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+      file.write(text.data(), static_cast<qint64>(text.size())) < 0 || !file.commit())
     throw std::runtime_error("cannot write state file " + path_);
 }
 

@@ -11,7 +11,8 @@ using Json = nlohmann::ordered_json;
 
 // The stand-in's whole state in one JSON file. A missing file reads as the
 // default scene; a change is written atomically under a lock file so that
-// overlapping runs do not lose each other's changes.
+// overlapping runs do not lose each other's changes, into a file private
+// to the user (it holds the account code).
 class StateStore {
 public:
   explicit StateStore(std::string path) : path_(std::move(path)) {}
