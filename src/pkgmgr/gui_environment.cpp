@@ -104,7 +104,7 @@ public:
   };
 
   // Owner callbacks. Raising one counts it as in flight (no lock is held
-  // while it runs); Detach waits for those and stops all later ones.
+  // while it runs); Detach waits a while for those and stops all later ones.
   template <class F>
   void SetEvent(F TEvents::*event, F value) {
     const std::lock_guard lock(FEventsMutex);
@@ -125,7 +125,8 @@ public:
       ++FEventsInFlight;
     }
     const TInFlight done(*this);
-    // Destroyed before done: nothing of the owner's outlives Detach.
+    // Destroyed before done, so that a Detach that saw the handlers end
+    // leaves no closure of the owner's behind.
     const F call = std::move(handler);
     call(std::forward<Args>(args)...);
   }
@@ -141,14 +142,23 @@ public:
     const TInFlight done(*this);
     callback(std::forward<Args>(args)...);
   }
-  void Detach() {
+  // Stops all later callbacks, after waiting until the deadline at most
+  // for those in flight. One still running then (it blocks, or waits for
+  // the destroying thread) ends on its own; whatever its thread does next
+  // raises nothing.
+  void Detach(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock lock(FEventsMutex);
     FDetached = true;
-    FEventsIdle.wait(lock, [this] { return FEventsInFlight == 0; });
+    FEventsIdle.wait_until(lock, deadline, [this] { return FEventsInFlight == 0; });
     FEvents = {};
   }
 
   bool IsRunning() const { return FRunningCount.load() > 0; }
+  // Until no command runs or the deadline passed.
+  void WaitIdle(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(FIdleMutex);
+    FIdle.wait_until(lock, deadline, [this] { return !IsRunning(); });
+  }
   bool ShuttingDown() const { return FShuttingDown.load(); }
 
   // BeginRun, then the work, then EndRun also when the work raises.
@@ -178,7 +188,16 @@ public:
     EndRun();
   }
   void EndRun() {
-    if (FRunningCount.fetch_sub(1) == 1) Raise(&TEvents::OnRunFinish);
+    bool idle = false;
+    {
+      // Under the lock, so that WaitIdle cannot miss the change between its
+      // check and its wait.
+      const std::lock_guard lock(FIdleMutex);
+      idle = FRunningCount.fetch_sub(1) == 1;
+    }
+    if (!idle) return;
+    FIdle.notify_all();
+    Raise(&TEvents::OnRunFinish);
   }
 
   template <class T, class Work>
@@ -264,6 +283,8 @@ private:
   TEvents FEvents;
 
   std::atomic<std::int32_t> FRunningCount{0};
+  std::mutex FIdleMutex;
+  std::condition_variable FIdle;
   std::atomic<bool> FNewVersionNotified{false};
   std::atomic<bool> FShuttingDown{false};
 
@@ -464,13 +485,11 @@ TGUIEnvironment::TGUIEnvironment(std::chrono::milliseconds ShutdownWait)
 }
 
 TGUIEnvironment::~TGUIEnvironment() {
+  // One deadline for the commands and the handlers in flight together.
+  const auto deadline = std::chrono::steady_clock::now() + FShutdownWait;
   FState->BeginShutdown();
-  for (auto waited = 0ms; FState->IsRunning() && waited < FShutdownWait;) {
-    const auto step = std::min<std::chrono::milliseconds>(1000ms, FShutdownWait - waited);
-    std::this_thread::sleep_for(step);
-    waited += step;
-  }
-  FState->Detach();
+  FState->WaitIdle(deadline);
+  FState->Detach(deadline);
   if (GlobalLogger() == FState->FLogger) SetGlobalLogger(nullptr);
 }
 

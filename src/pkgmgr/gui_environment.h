@@ -54,9 +54,13 @@ void ApplyProductFilter(TGUIProductList& Rows, TProductFilter Filter);
 // Threads: every background thread shares ownership of the environment's
 // state (rows, selection, log, cached information, active runners), so a
 // command that outlives the destructor touches no freed memory. The
-// destructor detaches the callbacks after waiting for the ones in flight:
-// a late thread raises no events into a destroyed owner. Handlers must not
-// wait for the thread that destroys the environment.
+// destructor cancels the commands, waits for them and for the callbacks in
+// flight (ShutdownWait at most, for both together), then detaches the
+// callbacks: a late thread raises nothing into a destroyed owner. A handler
+// still running then (one that blocks, or waits for the destroying thread)
+// is left to finish; the environment reports nothing after it, but the
+// handler's own code must not count on its owner or the environment still
+// existing.
 class TGUIEnvironment {
 public:
   struct TProductProgressInfo {
@@ -75,7 +79,8 @@ public:
   using TRunnerProc = std::function<void(TOrvRunner& Runner)>;
   using TNotifyProc = std::function<void()>;
 
-  // ShutdownWait bounds how long the destructor waits for running commands.
+  // ShutdownWait bounds the destructor: its waits for running commands and
+  // for handlers in flight together.
   explicit TGUIEnvironment(std::chrono::milliseconds ShutdownWait = std::chrono::seconds(10));
   ~TGUIEnvironment();
   TGUIEnvironment(const TGUIEnvironment&) = delete;

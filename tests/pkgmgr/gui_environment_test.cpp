@@ -458,6 +458,100 @@ TEST_P(GuiEnvironmentShutdown, DestructorCancelsWaitsAndDetaches) {
 INSTANTIATE_TEST_SUITE_P(Waits, GuiEnvironmentShutdown, ::testing::Values(0, 10000),
                          [](const auto& info) { return "Wait" + std::to_string(info.param) + "ms"; });
 
+// A handler's body that blocks until the test opens the gate, like a
+// handler waiting for the thread that destroys the environment. It gives
+// up after 30 s, so that a destructor waiting for it fails the test rather
+// than hanging it.
+class Gate {
+public:
+  void Pass() {
+    std::unique_lock lock(mutex_);
+    entered_ = true;
+    changed_.notify_all();
+    changed_.wait_for(lock, 30s, [this] { return open_; });
+    passed_ = true;
+  }
+  bool WaitEntered() {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, 20s, [this] { return entered_; });
+  }
+  void Open() {
+    {
+      const std::lock_guard lock(mutex_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+  bool Passed() {
+    const std::lock_guard lock(mutex_);
+    return passed_;
+  }
+
+private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool entered_ = false;
+  bool open_ = false;
+  bool passed_ = false;
+};
+
+// Where the handler that blocks is raised: during the command, in the
+// owner's progress callback, and after the run has ended (so only the wait
+// for handlers in flight stands in the way).
+enum class BlockedIn { CommandOutput, Progress, RunFinish };
+
+struct BlockedCase {
+  const char* name;
+  BlockedIn where;
+};
+
+void PrintTo(const BlockedCase& c, std::ostream* os) { *os << c.name; }
+
+class GuiEnvironmentBlockedHandler : public GuiEnvironment, public ::testing::WithParamInterface<BlockedCase> {};
+
+TEST_P(GuiEnvironmentBlockedHandler, DestructorKeepsItsLimitAndNothingLaterReachesTheOwner) {
+  const BlockedIn where = GetParam().where;
+  MakeEnvironment(200ms);
+  Refresh(TProductFilter::All);
+  selectedIds = {QStringLiteral("p.remote")};
+  Gate gate;
+  if (where == BlockedIn::CommandOutput) env->SetOnCommandOutput([&gate](const QString&) { gate.Pass(); });
+  if (where == BlockedIn::RunFinish) env->SetOnRunFinish([&gate] { gate.Pass(); });
+  // The token dies with the install thread's closure.
+  auto token = std::make_shared<int>(0);
+  const std::weak_ptr<int> threadAlive = token;
+  std::atomic<int> progressCalls{0};
+  env->ExecuteInstall([&gate, &progressCalls, where, token = std::move(token)](const auto&) {
+    ++progressCalls;
+    if (where == BlockedIn::Progress) gate.Pass();
+  });
+  ASSERT_TRUE(gate.WaitEntered());
+  const int eventsAtDestruction = rec.Read([&] { return rec.events; });
+  const int progressAtDestruction = progressCalls.load();
+
+  const auto before = std::chrono::steady_clock::now();
+  env.reset();
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_FALSE(gate.Passed()) << "the destructor waited for the blocked handler";
+  EXPECT_LT(took, 10s);  // for a limit of 200 ms, on however loaded a machine
+
+  // Released, the handler returns into a thread that carries on with
+  // nobody to report to.
+  gate.Open();
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (!threadAlive.expired() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(threadAlive.expired());
+  EXPECT_EQ(rec.Read([&] { return rec.events; }), eventsAtDestruction);
+  EXPECT_EQ(progressCalls.load(), progressAtDestruction);
+  EXPECT_EQ(GlobalLogger(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GuiEnvironmentBlockedHandler,
+                         ::testing::Values(BlockedCase{"CommandOutput", BlockedIn::CommandOutput},
+                                           BlockedCase{"Progress", BlockedIn::Progress},
+                                           BlockedCase{"RunFinish", BlockedIn::RunFinish}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct MergeCase {
   const char* name;
   TProductFilter filter;
