@@ -12,7 +12,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -21,8 +26,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -102,37 +107,129 @@ std::vector<char*> CStringArray(std::vector<std::string>& strings) {
   return result;
 }
 
-class SpawnFileActions {
-public:
-  SpawnFileActions() { posix_spawn_file_actions_init(&actions_); }
-  ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
-  SpawnFileActions(const SpawnFileActions&) = delete;
-  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
-  posix_spawn_file_actions_t* Get() { return &actions_; }
-
-private:
-  posix_spawn_file_actions_t actions_;
-};
-
-class SpawnAttributes {
-public:
-  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  posix_spawnattr_t* Get() { return &attributes_; }
-
-private:
-  posix_spawnattr_t attributes_;
-};
-
-void Check(int result) {
-  if (result != 0) throw EOSError(result);
+// A pipe whose ends are close-on-exec and clear of 0..2, so that dup2
+// onto standard output and error never hits one of them.
+std::pair<Fd, Fd> Pipe() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw EOSError(errno);
+  std::array<Fd, 2> ends{Fd(fds[0]), Fd(fds[1])};
+  for (Fd& end : ends) {
+    if (end.Get() > 2) continue;
+    Fd moved(::fcntl(end.Get(), F_DUPFD_CLOEXEC, 3));
+    if (moved.Get() < 0) throw EOSError(errno);
+    end = std::move(moved);
+  }
+  return {std::move(ends[0]), std::move(ends[1])};
 }
 
+// Children die with the application (a crash or a kill included): every
+// command run here, that is every package-manager command, since once the
+// application is gone nobody reads their output or could cancel them.
+// Product setups are started by the elevated port instead and are not
+// tied: a setup cut off half-way would leave a broken installation, so it
+// is left to finish. posix_spawn cannot ask for the parent-death signal,
+// hence fork and exec.
+
+// Everything the child needs between fork and exec, made beforehand: the
+// child of a multi-threaded process may only make system calls.
+struct ChildSetup {
+  char* const* argv;
+  char* const* envp;
+  const char* workingDir;  // nullptr keeps ours
+  int output;              // becomes standard output and standard error
+  int errorReport;         // close-on-exec; gets errno when the start fails
+  pid_t parent;
+};
+
+[[noreturn]] void ReportStartFailure(int report) {
+  const int error = errno;
+  [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
+  ::_exit(127);
+}
+
+// The child's side of the start, ending in the program or in _exit.
+[[noreturn]] void StartChild(const ChildSetup& setup) noexcept {
+  // Killed when the forking thread ends, which lasts as long as this
+  // process (ForkingThread); if the process ended before the prctl, the
+  // child has been handed to another parent already.
+  if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportStartFailure(setup.errorReport);
+  if (::getppid() != setup.parent) ::_exit(127);
+  // A group of its own, so that cancelling reaches the child's children.
+  if (::setpgid(0, 0) != 0) ReportStartFailure(setup.errorReport);
+  if (::dup2(setup.output, STDOUT_FILENO) < 0 || ::dup2(setup.output, STDERR_FILENO) < 0)
+    ReportStartFailure(setup.errorReport);
+  // Only the report stays open, at 3: descriptors that other code of this
+  // process opened without close-on-exec stay ours as well.
+  constexpr int kReport = 3;
+  if (setup.errorReport != kReport && ::dup3(setup.errorReport, kReport, O_CLOEXEC) < 0)
+    ReportStartFailure(setup.errorReport);
+  ::closefrom(kReport + 1);
+  if (setup.workingDir && ::chdir(setup.workingDir) != 0) ReportStartFailure(kReport);
+  // Default handling and mask, whatever this process changed.
+  struct sigaction defaults {};
+  defaults.sa_handler = SIG_DFL;
+  for (const int number : {SIGPIPE, SIGINT, SIGQUIT}) ::sigaction(number, &defaults, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::execve(setup.argv[0], setup.argv, setup.envp);
+  ReportStartFailure(kReport);
+}
+
+// Forks children on one thread that lives as long as the process. The
+// parent-death signal comes when the *thread* that forked a child ends,
+// and commands run on threads that come and go (a run left by an
+// exception leaves its child running); forked here, the signal means that
+// the application has ended.
+class ForkingThread {
+public:
+  static pid_t Fork(const ChildSetup& setup) {
+    static const std::shared_ptr<Queue> queue = Start();
+    std::packaged_task<pid_t()> task([&setup] {
+      const pid_t pid = ::fork();
+      if (pid == 0) StartChild(setup);
+      if (pid < 0) throw EOSError(errno);
+      return pid;
+    });
+    std::future<pid_t> forked = task.get_future();
+    {
+      const std::lock_guard lock(queue->mutex);
+      queue->tasks.push_back(std::move(task));
+    }
+    queue->added.notify_one();
+    return forked.get();
+  }
+
+private:
+  struct Queue {
+    std::mutex mutex;
+    std::condition_variable added;
+    std::deque<std::packaged_task<pid_t()>> tasks;
+  };
+
+  static std::shared_ptr<Queue> Start() {
+    auto queue = std::make_shared<Queue>();
+    // Never joined, and sharing the queue, so neither goes before the
+    // process does: destroying a condition variable that a thread waits on
+    // would hang the exit.
+    std::thread([queue] {
+      for (;;) {
+        std::unique_lock lock(queue->mutex);
+        queue->added.wait(lock, [&] { return !queue->tasks.empty(); });
+        std::packaged_task<pid_t()> task = std::move(queue->tasks.front());
+        queue->tasks.pop_front();
+        lock.unlock();
+        task();
+      }
+    }).detach();
+    return queue;
+  }
+};
+
 // A started child with the read end of its output pipe. A child that is
-// left before it was reaped (an exception from a callback) keeps running;
-// a detached thread reaps it so that no zombie remains.
+// left before it was reaped (an exception from a callback) keeps running
+// while the application does; a detached thread reaps it so that no
+// zombie remains.
 class Child {
 public:
   Child(const QString& commandLine, const QString& workingDirectory, const QStringList& env);
@@ -173,53 +270,33 @@ Child::Child(const QString& commandLine, const QString& workingDirectory, const 
     envp = CStringArray(envStrings);
   }
 
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) throw EOSError(errno);
-  readFd_ = Fd(fds[0]);
-  Fd writeFd(fds[1]);
-  // Keep the write end clear of 0..2 so that dup2 onto 1 and 2 always
-  // yields descriptors without close-on-exec.
-  if (writeFd.Get() <= 2) {
-    Fd moved(::fcntl(writeFd.Get(), F_DUPFD_CLOEXEC, 3));
-    if (moved.Get() < 0) throw EOSError(errno);
-    writeFd = std::move(moved);
-  }
+  auto [readFd, writeFd] = Pipe();
+  readFd_ = std::move(readFd);
   if (::fcntl(readFd_.Get(), F_SETFL, ::fcntl(readFd_.Get(), F_GETFL) | O_NONBLOCK) != 0)
     throw EOSError(errno);
-
-  SpawnFileActions actions;
-  Check(posix_spawn_file_actions_adddup2(actions.Get(), writeFd.Get(), STDOUT_FILENO));
-  Check(posix_spawn_file_actions_adddup2(actions.Get(), writeFd.Get(), STDERR_FILENO));
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-  // Descriptors that other code of this process opened without
-  // close-on-exec stay ours as well.
-  Check(posix_spawn_file_actions_addclosefrom_np(actions.Get(), 3));
-#endif
+  auto [reportReadFd, reportWriteFd] = Pipe();
   const QByteArray workingDir = QFile::encodeName(workingDirectory);
-  if (!workingDir.isEmpty())
-    Check(posix_spawn_file_actions_addchdir_np(actions.Get(), workingDir.constData()));
 
-  SpawnAttributes attributes;
-  // A group of its own, so that cancelling reaches the child's children;
-  // default signal handling and mask whatever this process changed.
-  sigset_t emptyMask;
-  sigemptyset(&emptyMask);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGQUIT);
-  Check(posix_spawnattr_setpgroup(attributes.Get(), 0));
-  Check(posix_spawnattr_setsigmask(attributes.Get(), &emptyMask));
-  Check(posix_spawnattr_setsigdefault(attributes.Get(), &defaults));
-  Check(posix_spawnattr_setflags(attributes.Get(),
-                                 POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF));
-
-  pid_t pid = -1;
-  const int result = posix_spawn(&pid, argv[0], actions.Get(), attributes.Get(), argv.data(),
-                                 env.isEmpty() ? environ : envp.data());
+  const ChildSetup setup{argv.data(),
+                         env.isEmpty() ? environ : envp.data(),
+                         workingDir.isEmpty() ? nullptr : workingDir.constData(),
+                         writeFd.Get(),
+                         reportWriteFd.Get(),
+                         ::getpid()};
+  const pid_t pid = ForkingThread::Fork(setup);
   writeFd.Reset();
-  if (result != 0) throw EOSError(result);
+  reportWriteFd.Reset();
+  // The report pipe closes at the exec, or brings the reason of a failure.
+  int error = 0;
+  ssize_t got = 0;
+  while ((got = ::read(reportReadFd.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  if (got > 0) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    throw EOSError(error);
+  }
   pid_ = pid;
 #ifdef SYS_pidfd_open
   pidFd_ = Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)));

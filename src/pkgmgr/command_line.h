@@ -35,8 +35,9 @@ using TIsCanceledFunc = std::function<bool()>;
 // The command line is split into program and arguments by the Windows
 // rules (SplitCommandLine). A program without a slash is looked up in
 // PATH; a Windows program (a file starting with "MZ") runs through wine
-// when wine is installed. The child starts in a process group of its own
-// and inherits none of our descriptors except standard input.
+// when wine is installed. The child starts in a process group of its own,
+// inherits none of our descriptors except standard input, and is killed
+// when this process ends, however it ends.
 class TCommandLine {
 public:
   static void Execute(const QString& CommandLine);

@@ -1,9 +1,11 @@
 #include "pkgmgr/command_line.h"
 
 #include "child_scripts.h"
+#include "platform/command_line_split.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -11,7 +13,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -23,6 +28,33 @@ namespace {
 
 using testing_support::ChildScripts;
 using namespace std::chrono_literals;
+
+// Polls for something that gives no event to wait for (/proc entries,
+// files another process makes); false when the time ran out.
+bool PollUntil(const std::function<bool()>& done, std::chrono::seconds timeout = 20s) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+// The task behind a /proc stat file is gone, or a zombie waiting for its
+// new parent to reap it.
+bool Ended(const QString& statPath) {
+  QFile stat(statPath);
+  return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+}
+
+QString ProcStat(pid_t pid) { return QStringLiteral("/proc/%1/stat").arg(pid); }
+
+// The number on a complete line "<word> <number>" of the text; 0 when
+// there is none yet.
+pid_t IdOnLine(const QString& text, const QString& word) {
+  const QRegularExpression line(u'^' + word + QStringLiteral(" (\\d+)\n"), QRegularExpression::MultilineOption);
+  return static_cast<pid_t>(line.match(text).captured(1).toInt());
+}
 
 class CommandLineTest : public testing::Test {
 protected:
@@ -116,15 +148,68 @@ TEST_F(CommandLineTest, CancellationKillsTheWholeGroupAndReturnsZero) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const pid_t grandchild = file.readAll().trimmed().toInt();
   ASSERT_GT(grandchild, 0);
-  // Gone, or a zombie waiting for its new parent to reap it.
-  bool gone = false;
-  for (int i = 0; i < 50 && !gone; ++i) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(grandchild));
-    gone = !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
-    if (!gone) std::this_thread::sleep_for(50ms);
-  }
+  const bool gone = PollUntil([&] { return Ended(ProcStat(grandchild)); });
   EXPECT_TRUE(gone);
   if (!gone) ::kill(grandchild, SIGKILL);
+}
+
+TEST_F(CommandLineTest, ChildDoesNotOutliveTheApplication) {
+  // The holder process stands for the application: it runs a long child
+  // through TCommandLine and is then killed the hard way, as by a crash.
+  const QString child = ChildScripts::Quoted(scripts_.Write("long.sh", "echo child $$; exec sleep 60"));
+  std::mutex mutex;
+  std::condition_variable arrived;
+  QString output;
+  std::thread holder([&] {
+    TCommandLine::ExecuteEx(
+        ChildScripts::Quoted(QStringLiteral(COMMAND_LINE_HOLDER_EXE)) + u' ' + QuoteArgument(child), {},
+        [&](const QString& piece) {
+          {
+            const std::lock_guard lock(mutex);
+            output += piece;
+          }
+          arrived.notify_all();
+        },
+        {}, {});
+  });
+  pid_t holderId = 0;
+  pid_t childId = 0;
+  {
+    std::unique_lock lock(mutex);
+    arrived.wait_for(lock, 20s, [&] {
+      holderId = IdOnLine(output, QStringLiteral("holder"));
+      childId = IdOnLine(output, QStringLiteral("child"));
+      return holderId > 0 && childId > 0;
+    });
+  }
+  if (holderId > 0) ::kill(holderId, SIGKILL);
+  holder.join();
+  ASSERT_GT(childId, 0) << output.toStdString();
+
+  const bool gone = PollUntil([&] { return Ended(ProcStat(childId)); });
+  EXPECT_TRUE(gone) << "the child outlived the application";
+  if (!gone) ::kill(childId, SIGKILL);
+}
+
+TEST_F(CommandLineTest, ChildIsTiedToTheProcessNotToTheThreadThatStartedIt) {
+  // A run left by an exception leaves its child running, and the thread
+  // that started the child ends. The child carries on until told to finish.
+  const QString script =
+      scripts_.Write("waits.sh", "echo ready; while [ ! -e go ]; do sleep 0.05; done; : > finished");
+  pid_t starterId = 0;
+  std::thread starter([&] {
+    starterId = ::gettid();
+    EXPECT_THROW(TCommandLine::ExecuteEx(ChildScripts::Quoted(script), scripts_.Dir(),
+                                         [](const QString&) { throw std::runtime_error("listener"); }, {}, {}),
+                 std::runtime_error);
+  });
+  starter.join();
+  // The thread's entry goes once the kernel has dealt with its children.
+  ASSERT_TRUE(PollUntil([&] { return Ended(QStringLiteral("/proc/self/task/%1/stat").arg(starterId)); }));
+
+  scripts_.WriteFile("go", {});
+  EXPECT_TRUE(PollUntil([&] { return QFile::exists(scripts_.Path("finished")); }))
+      << "the child ended with the thread that started it";
 }
 
 TEST_F(CommandLineTest, CanceledBeforeStartStillEndsCleanly) {
