@@ -86,8 +86,18 @@ void BM_PlainPipeCat(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * state.range(0) * kMiB);
 }
 
+// Starting and ending a child: a fork of this process, whose page tables
+// grow with its resident memory (the application holds the browser
+// engine), so /bin/true runs beside N MiB of touched heap.
+void BM_CommandLineStart(benchmark::State& state) {
+  const std::vector<char> resident(static_cast<size_t>(state.range(0) * kMiB), 1);
+  for (auto _ : state) orv::TCommandLine::ExecuteEx(QStringLiteral("/bin/true"), {}, {}, {}, {});
+  benchmark::DoNotOptimize(resident.data());
+}
+
 }  // namespace
 
+BENCHMARK(BM_CommandLineStart)->Arg(0)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PlainPipeCat)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CommandLineCat)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RunnerCat)->Arg(16)->Arg(64)->Unit(benchmark::kMillisecond)->UseRealTime();
