@@ -3,7 +3,7 @@
 // the synchronous host objects and once through Qt WebChannel, in the same
 // engine and run. Each round trip is timed natively, from one arrival of
 // the assignment to the next, so both channels are measured alike.
-#include "../tests/ui/browser_test_host.h"
+#include "support/browser_test_host.h"
 
 #include "ui/qt_web_browser.h"
 

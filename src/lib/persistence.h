@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/exception.h"
 #include "json_reader.h"
+#include "platform/exception.h"
 
 #include <QString>
 #include <QStringList>

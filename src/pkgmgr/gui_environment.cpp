@@ -1,7 +1,7 @@
 #include "pkgmgr/gui_environment.h"
 
-#include "pkgmgr/multi_logger.h"
 #include "lib/text_trim.h"
+#include "pkgmgr/multi_logger.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/exception.h"
 #include "pkgmgr/version.h"
+#include "platform/exception.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "pkgmgr/orv_runner.h"
 
+#include "lib/text_trim.h"
 #include "pkgmgr/command_line.h"
 #include "pkgmgr/line_splitter.h"
-#include "lib/text_trim.h"
 
 #include <QCoreApplication>
 #include <QDir>

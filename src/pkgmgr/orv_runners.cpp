@@ -1,8 +1,8 @@
 #include "pkgmgr/orv_runners.h"
 
-#include "platform/command_line_split.h"
 #include "pkgmgr/core_types.h"
 #include "pkgmgr/json_read.h"
+#include "platform/command_line_split.h"
 
 #include <memory>
 

@@ -1,8 +1,8 @@
 #include "host_object_channel.h"
 
-#include "platform/exception.h"
 #include "lib/text_escape.h"
 #include "lib/web_browser_origin.h"
+#include "platform/exception.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #include "lib/web_browser.h"
-#include "support/fake_web_browser.h"
 #include "lib/web_browser_origin.h"
+#include "support/fake_web_browser.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,7 @@
 
 #include "child_scripts.h"
 #include "platform/command_line_split.h"
+#include "support/error_of.h"
 
 #include <QDir>
 #include <QFile>
@@ -281,13 +282,8 @@ TEST_F(CommandLineTest, WindowsProgramRunsThroughWine) {
 
 TEST_F(CommandLineTest, ExecuteRaisesOnNonZeroExitCode) {
   EXPECT_NO_THROW(TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 0\"")));
-  try {
-    TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 3\""));
-    FAIL() << "no exception";
-  } catch (const ECommandLine& e) {
-    EXPECT_EQ(e.message(), "Could not execute command line. Exit code: 3");
-    EXPECT_EQ(e.className(), "ECommandLine");
-  }
+  EXPECT_EQ(test::errorOf([] { TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 3\"")); }),
+            test::Error(QStringLiteral("ECommandLine"), QStringLiteral("Could not execute command line. Exit code: 3")));
 }
 
 TEST_F(CommandLineTest, StartFailuresRaiseTheSystemError) {

@@ -1,6 +1,7 @@
 #include "pkgmgr/orv_runner.h"
 
 #include "child_scripts.h"
+#include "support/error_of.h"
 
 #include <QDir>
 
@@ -122,13 +123,8 @@ TEST_F(OrvRunnerTest, JsonOutputParsesOnceAndIsNullForMalformedText) {
 
 TEST_F(OrvRunnerTest, NonZeroExitCodeRaisesWithTheArguments) {
   UseScript("echo partial; exit 2");
-  try {
-    runner_.Run(QStringLiteral("list -detailed -json"));
-    FAIL() << "no exception";
-  } catch (const EOrvRunner& e) {
-    EXPECT_EQ(e.message(), "Running failed: list -detailed -json");
-    EXPECT_EQ(e.className(), "EOrvRunner");
-  }
+  EXPECT_EQ(test::errorOf([&] { runner_.Run(QStringLiteral("list -detailed -json")); }),
+            test::Error(QStringLiteral("EOrvRunner"), QStringLiteral("Running failed: list -detailed -json")));
   EXPECT_EQ(runner_.LastExitCode(), 2);
   EXPECT_EQ(runner_.Output(), QStringList({"partial"}));
 

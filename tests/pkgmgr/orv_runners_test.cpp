@@ -1,7 +1,8 @@
 #include "pkgmgr/orv_runners.h"
 
-#include "platform/command_line_split.h"
 #include "child_scripts.h"
+#include "platform/command_line_split.h"
+#include "support/error_of.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -48,12 +49,8 @@ TEST_P(RunnerArgumentsTest, BuildsTheArgumentString) {
   const QString received = scripts_.Path("args.txt");
   const QString exe = scripts_.Write(
       "orv.exe", "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" + received.toUtf8() + "'; exit 1");
-  try {
-    GetParam().run(exe, GetParam().repository);
-    FAIL() << "no exception";
-  } catch (const EOrvRunner& e) {
-    EXPECT_EQ(e.message(), "Running failed: " + GetParam().expected);
-  }
+  EXPECT_EQ(test::errorOf([&] { GetParam().run(exe, GetParam().repository); }),
+            test::Error(QStringLiteral("EOrvRunner"), "Running failed: " + GetParam().expected));
   QFile file(received);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts),
@@ -155,7 +152,7 @@ class RunnerParseErrorTest : public RunnerOutputTest, public testing::WithParamI
 
 TEST_P(RunnerParseErrorTest, RaisesItsMessage) {
   const QString exe = Printing(GetParam().output);
-  try {
+  const test::Error error = test::errorOf([&] {
     switch (GetParam().parser) {
       case Parser::List: {
         TOrvListRunner runner;
@@ -179,11 +176,8 @@ TEST_P(RunnerParseErrorTest, RaisesItsMessage) {
         break;
       }
     }
-    FAIL() << "no exception";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.message(), GetParam().message);
-    EXPECT_EQ(e.className(), GetParam().className);
-  }
+  });
+  EXPECT_EQ(error, test::Error(GetParam().className, GetParam().message));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 // The runners against the orv.exe stand-in: both sides of the command
 // line and output formats must agree.
 #include "pkgmgr/orv_runners.h"
+#include "support/error_of.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -135,19 +136,11 @@ TEST_F(StandInRunners, SelfUpdateAndAlertsAreRecognised) {
 
 TEST_F(StandInRunners, KnobFailuresReachTheRunnersAsErrors) {
   WriteScene({{"exit_code", {{"list", 1}}}});
-  try {
-    Make<TOrvListRunner>()->RunList();
-    ADD_FAILURE() << "no error";
-  } catch (const EOrvRunner& error) {
-    EXPECT_EQ(error.message(), QStringLiteral("Running failed: list -detailed -json"));
-  }
+  EXPECT_EQ(test::errorOf([&] { Make<TOrvListRunner>()->RunList(); }),
+            test::Error(QStringLiteral("EOrvRunner"), QStringLiteral("Running failed: list -detailed -json")));
   WriteScene({{"non_json", true}});
-  try {
-    Make<TOrvInfoRunner>()->RunInfo();
-    ADD_FAILURE() << "no error";
-  } catch (const EOrvRunner& error) {
-    EXPECT_EQ(error.message(), QStringLiteral("Could not parse info result as JSON object"));
-  }
+  EXPECT_EQ(test::errorOf([&] { Make<TOrvInfoRunner>()->RunInfo(); }),
+            test::Error(QStringLiteral("EOrvRunner"), QStringLiteral("Could not parse info result as JSON object")));
 }
 
 TEST_F(StandInRunners, TinyWritesAndHugeOutputStillGiveWholeLines) {

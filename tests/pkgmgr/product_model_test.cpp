@@ -1,6 +1,7 @@
 #include "pkgmgr/core_types.h"
 #include "pkgmgr/product_info.h"
 #include "pkgmgr/version.h"
+#include "support/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -49,13 +50,9 @@ TEST(Version, ParsesUpToFourNumericParts) {
 
 TEST(Version, RejectsMalformedTextsNamingTheWholeText) {
   for (const char* text : {"1.2.3.4.5", "1.x", "1..2", ".", "1.2.", "2147483648", " 1.2", "1.2 "}) {
-    try {
-      TVersion::FromString(QString::fromUtf8(text));
-      ADD_FAILURE() << "accepted " << text;
-    } catch (const EConvertError& error) {
-      EXPECT_EQ(error.message(), QStringLiteral("'%1' is not a valid version number").arg(QString::fromUtf8(text)));
-      EXPECT_EQ(error.className(), QStringLiteral("EConvertError"));
-    }
+    EXPECT_EQ(test::errorOf([&] { TVersion::FromString(QString::fromUtf8(text)); }),
+              test::Error(QStringLiteral("EConvertError"),
+                          QStringLiteral("'%1' is not a valid version number").arg(QString::fromUtf8(text))));
   }
 }
 
@@ -101,12 +98,9 @@ TEST(Version, IndexAccessIsBoundsChecked) {
   version.Clear();
   EXPECT_TRUE(version.IsNull());
   for (const int index : {-1, 4}) {
-    try {
-      (void)std::as_const(version)[index];
-      ADD_FAILURE() << "index " << index;
-    } catch (const EArgumentOutOfRangeException& error) {
-      EXPECT_EQ(error.message(), QStringLiteral("Index out of range"));
-    }
+    EXPECT_EQ(test::errorOf([&] { (void)std::as_const(version)[index]; }),
+              test::Error(QStringLiteral("EArgumentOutOfRangeException"), QStringLiteral("Index out of range")))
+        << index;
     EXPECT_THROW(version[index] = 1, EArgumentOutOfRangeException);
   }
 }

@@ -1,4 +1,5 @@
 #include "platform/registry_format.h"
+#include "support/error_of.h"
 
 #include <gtest/gtest.h>
 
@@ -176,14 +177,10 @@ TEST(RegistryFormat, MalformedTextNamesItsLine) {
       {"\"ok\"=\"1\"\n\"bad\xff\"=\"x\"\n", 4},
   };
   auto check = [](const QByteArray& text, int line) {
-    try {
-      ParseRegistryFile(text, QStringLiteral("/x/test.reg"));
-      ADD_FAILURE() << "accepted: " << text.constData();
-    } catch (const ERegistryFormatError& error) {
-      const QString expected = QStringLiteral("Malformed registry file '/x/test.reg', line %1:").arg(line);
-      EXPECT_TRUE(error.message().startsWith(expected))
-          << qPrintable(error.message()) << " for " << text.constData();
-    }
+    const test::Error error = test::errorOf([&] { ParseRegistryFile(text, QStringLiteral("/x/test.reg")); });
+    EXPECT_EQ(error.first, QStringLiteral("ERegistryFormatError")) << text.constData();
+    const QString expected = QStringLiteral("Malformed registry file '/x/test.reg', line %1:").arg(line);
+    EXPECT_TRUE(error.second.startsWith(expected)) << qPrintable(error.second) << " for " << text.constData();
   };
   for (const Malformed& c : cases) check(c.text, c.line);
   for (const Malformed& c : valueCases) check(header + c.text, c.line);

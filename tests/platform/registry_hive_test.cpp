@@ -1,5 +1,6 @@
 #include "platform/registry_format.h"
 #include "platform/registry_hive.h"
+#include "support/error_of.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -123,12 +124,8 @@ TEST_F(RegistryHiveTest, ReadingAnotherTypeFailsWithTheValueName) {
       {QStringLiteral("Expand"), [&] { key->ReadInteger(QStringLiteral("Expand")); }},
   };
   for (const auto& [name, read] : reads) {
-    try {
-      read();
-      ADD_FAILURE() << "no error for " << qPrintable(name);
-    } catch (const ERegistryException& error) {
-      EXPECT_EQ(error.message(), QStringLiteral("Invalid data type for '%1'").arg(name));
-    }
+    EXPECT_EQ(test::errorOf(read),
+              test::Error(QStringLiteral("ERegistryException"), QStringLiteral("Invalid data type for '%1'").arg(name)));
   }
   EXPECT_EQ(key->ReadString(QStringLiteral("Expand")), QStringLiteral("%X%"));
 }
@@ -182,12 +179,9 @@ TEST_F(RegistryHiveTest, MalformedFileIsReportedWithItsLineAndNeverOverwritten) 
   writeFile(malformed);
   const QString expected =
       QStringLiteral("Malformed registry file '%1', line 4: ").arg(hive.FileName());
-  try {
-    hive.OpenKey(kSettings, true);
-    ADD_FAILURE() << "malformed file accepted";
-  } catch (const ERegistryFormatError& error) {
-    EXPECT_TRUE(error.message().startsWith(expected)) << qPrintable(error.message());
-  }
+  const test::Error error = test::errorOf([&] { hive.OpenKey(kSettings, true); });
+  EXPECT_EQ(error.first, QStringLiteral("ERegistryFormatError"));
+  EXPECT_TRUE(error.second.startsWith(expected)) << qPrintable(error.second);
   EXPECT_THROW(hive.OpenKeyReadOnly(kSettings), ERegistryFormatError);
   EXPECT_THROW(hive.DeleteKey(kSettings), ERegistryFormatError);
   EXPECT_THROW(hive.Modify([](RegistryTree&) { return true; }), ERegistryFormatError);

@@ -1,9 +1,9 @@
 // The Qt WebEngine backend in the real engine (run under Xvfb). One engine
 // serves the whole suite; the last case restarts it.
-#include "browser_test_host.h"
+#include "support/browser_test_host.h"
 
-#include "platform/exception.h"
 #include "lib/web_browser_error_page.h"
+#include "platform/exception.h"
 #include "ui/qt_web_browser.h"
 
 #include <gtest/gtest.h>

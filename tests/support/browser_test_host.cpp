@@ -1,4 +1,4 @@
-#include "browser_test_host.h"
+#include "support/browser_test_host.h"
 
 #include <httplib.h>
 
