@@ -3,6 +3,7 @@
 // write to the bridge returns first.
 #include "core/bridge_message.h"
 #include "core/dashboard_browser.h"
+#include "core/page_action_fields.h"
 #include "lib/utils.h"
 #include "platform/exception.h"
 #include "platform/ui_thread.h"
@@ -11,32 +12,16 @@
 
 namespace orv {
 
-namespace {
-
-using nlohmann::ordered_json;
-
-QString textMember(const ordered_json& AObject, const char* AName) {
-  return TORVZYNDashUtils::GetJSONProp(&AObject, QString::fromLatin1(AName));
-}
-
-// True when missing or null, as the page omits it for registered editions.
-bool registeredMember(const ordered_json& AObject) {
-  const ordered_json* value = TORVZYNDashUtils::GetJSONValue(&AObject, QStringLiteral("Registered"));
-  return !value || !value->is_boolean() || value->get<bool>();
-}
-
-}  // namespace
-
 void TORVDashboardBrowser::HandleInstallOrUpdate(const TORVDashboardBridgeMessage& AMessage) {
   const auto data = TORVZYNDashUtils::ParseJSON(AMessage.CustomData());
   if (!data) return;
-  const QString eventName = textMember(*data, "EventName");
-  const QString name = textMember(*data, "Name");
-  const QString version = textMember(*data, "Version");
+  const QString eventName = PageActionText(*data, "EventName");
+  const QString name = PageActionText(*data, "Name");
+  const QString version = PageActionText(*data, "Version");
   if (eventName.isEmpty() || name.isEmpty() || version.isEmpty()) return;
 
   FCatalogue.ScanDownloads();
-  const TORVDashboardDownload* found = FCatalogue.FindDownload(name, version, registeredMember(*data));
+  const TORVDashboardDownload* found = FCatalogue.FindDownload(name, version, PageActionRegistered(*data));
   if (!found) return;
   // A copy: a scan before the deferred work runs rebuilds the list.
   auto download = std::make_shared<TORVDashboardDownload>(*found);
@@ -58,7 +43,7 @@ void TORVDashboardBrowser::HandleUninstall(const TORVDashboardBridgeMessage& AMe
   if (!data) return;
   if (!TORVZYNDashUtils::GetJSONValue(&*data, QStringLiteral("Name")))
     throw Exception(QStringLiteral("Value 'Name' not found"));
-  const QString name = textMember(*data, "Name");
+  const QString name = PageActionText(*data, "Name");
   if (name.isEmpty()) return;
   Defer([name](TORVDashboardBrowser& AController) {
     AController.FCatalogue.ScanInstalls();

@@ -67,12 +67,13 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
 TORVDashboardBrowser::~TORVDashboardBrowser() {
   // Page calls still queued for the UI thread find nobody to call.
   FSelf->store(nullptr);
-  FActiveDownloadList.Clear();
+  CancelDownloads();
   FRegisteredList.Clear();
   FKitwrightInstallList.Clear();
   FKitwrightUninstallList.Clear();
   FKitwrightProductStatusList.Clear();
   idelist.Clear();
+  RemoveDownloadHandler();
   // The engine may still hold the bridge; it must not reach us any more.
   FBridge->FDashboardBrowser = nullptr;
   FWebBrowser->OnInitialized = nullptr;
@@ -116,6 +117,7 @@ QString TORVDashboardBrowser::CacheFolderFor(bool APlugin) {
 }
 
 void TORVDashboardBrowser::DoBrowserInitialized(TORVZYNDashCustomWebBrowser&) {
+  RegisterDownloadHandler();
   FWebBrowser->AddBridge(BridgeName, FBridge);
   FWebBrowser->SetURL(DashboardURL());
 }

@@ -82,6 +82,11 @@ public:
   const QString& ProductAction() const { return FProductAction; }
   const TORVZYNIDEList& IDEList() const { return idelist; }
   TORVDashboardProductCatalogue& Catalogue() { return FCatalogue; }
+  const TORVDashboardActiveDownloadList& ActiveDownloads() const { return FActiveDownloadList; }
+
+  // A byte count as the download log shows it ("1.00 KB"); empty when
+  // negative.
+  static QString FormatByteSize(std::int64_t ABytes);
 
 private:
   using TMessageHandler = void (TORVDashboardBrowser::*)(const TORVDashboardBridgeMessage&);
@@ -115,6 +120,18 @@ private:
   void Defer(std::function<void(TORVDashboardBrowser&)> AWork);
   void ReportDeferredError(const QString& AMessage);
   std::optional<TORVDashboardInstall> FindInstallCopy(const QString& AName) const;
+
+  // Download tracking (dashboard_downloads.cpp).
+  void RegisterDownloadHandler();
+  void RemoveDownloadHandler();
+  void CancelDownloads();
+  void HandleEngineEvent(const std::function<void()>& AWork);
+  void DownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs);
+  void DownloadInProgress(TORVDashboardActiveDownload& ADownload);
+  void DownloadBytesChanged(TORVDashboardActiveDownload& ADownload);
+  void DownloadCompleted(TORVDashboardActiveDownload& ADownload);
+  void DownloadInterrupted(TORVDashboardActiveDownload& ADownload);
+  void EndDownload(TORVDashboardActiveDownload& ADownload);
 
   // Query answers.
   QString StatusText() const;
@@ -150,6 +167,7 @@ private:
   TORVKitwrightInstallList FKitwrightInstallList;
   TORVKitwrightInstallList FKitwrightUninstallList;
   TORVKitwrightProductStatusList FKitwrightProductStatusList;
+  DownloadEventToken FDownloadStartingEventHandlerToken = 0;
   std::atomic<int> outputcount{0};
 
   // Deferred actions posted to the UI thread share this; the destructor

@@ -1,12 +1,241 @@
 // Downloads: the page announces each one before it starts the transfer in
-// the browser.
+// the browser; the engine's download-starting event names the file after
+// the announcement, and the transfer's states and byte counts reach the
+// page and its log until it ends.
 #include "core/bridge_message.h"
 #include "core/dashboard_browser.h"
+#include "core/page_action_fields.h"
+#include "lib/text_escape.h"
+#include "lib/utils.h"
+#include "platform/exception.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <array>
 
 namespace orv {
 
+namespace {
+
+using nlohmann::ordered_json;
+
+QString fileNamePart(const QString& APath) {
+  const qsizetype delimiter = std::max(APath.lastIndexOf(QLatin1Char('/')), APath.lastIndexOf(QLatin1Char('\\')));
+  return APath.mid(delimiter + 1);
+}
+
+// The extension of the path's file name with its dot; empty without one.
+QString extensionOf(const QString& APath) {
+  const QString name = fileNamePart(APath);
+  const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+  return dot < 0 ? QString() : name.mid(dot);
+}
+
+// Why a product name or version from the page cannot name a file below
+// the download folder; empty when it can.
+QString pathPartRefusal(const QString& APart) {
+  if (APart == QLatin1String(".") || APart == QLatin1String(".."))
+    return QStringLiteral("it names a folder instead of a file");
+  if (APart.contains(QLatin1Char('/')) || APart.contains(QLatin1Char('\\')))
+    return QStringLiteral("it contains a path separator");
+  if (APart.contains(QChar(u'\0'))) return QStringLiteral("it contains a NUL character");
+  if (APart.size() >= 2 && APart[1] == QLatin1Char(':') && APart[0].isLetter() && APart[0].unicode() < 128)
+    return QStringLiteral("it starts with a drive");
+  return {};
+}
+
+// The page's own action text for a page call: as it is when it is JSON,
+// otherwise as one string, so that the call stays a valid script.
+QString pageArgument(const QString& AAction) {
+  return TORVZYNDashUtils::ParseJSON(AAction) ? AAction : JsonQuote(AAction);
+}
+
+// The page's action object with the counts appended after its own
+// members, in compact JSON that is ASCII throughout; the record's own form
+// when the action is no object.
+QString progressJSON(const TORVDashboardActiveDownload& ADownload) {
+  const auto action = TORVZYNDashUtils::ParseJSON(ADownload.Action());
+  if (!action || !action->is_object()) return ADownload.GenerateJSON();
+  QString text = QString::fromStdString(action->dump(-1, ' ', true));
+  text.chop(1);  // the closing brace
+  if (!action->empty()) text += QLatin1Char(',');
+  return text + QStringLiteral("\"BytesReceived\":") + QString::number(static_cast<qint64>(ADownload.BytesReceived())) +
+         QStringLiteral(",\"TotalBytes\":") + QString::number(static_cast<qint64>(ADownload.TotalBytes())) +
+         QLatin1Char('}');
+}
+
+bool isDownloadEvent(const QString& AEventName) {
+  const QString upper = QLocale().toUpper(AEventName);
+  return upper == QLatin1String("DOWNLOAD") || upper == QLatin1String("DOWNLOAD-UPDATE");
+}
+
+}  // namespace
+
 void TORVDashboardBrowser::AnnounceDownload(const TORVDashboardBridgeMessage& AMessage) {
   FProductAction = AMessage.CustomData();
+}
+
+QString TORVDashboardBrowser::FormatByteSize(std::int64_t ABytes) {
+  static const std::array<QString, 5> units{QStringLiteral("Bytes"), QStringLiteral("KB"), QStringLiteral("MB"),
+                                            QStringLiteral("GB"), QStringLiteral("TB")};
+  if (ABytes < 0) return {};
+  std::size_t divisions = 0;
+  // Beyond the last unit the count simply grows.
+  while (ABytes >= 1024 && divisions + 1 < units.size()) {
+    ABytes /= 1024;
+    ++divisions;
+  }
+  // The quotient is whole: its decimals are always zero.
+  const QString number = divisions == 0 ? QString::number(ABytes)
+                                        : QString::number(ABytes) + QLocale().decimalPoint() + QStringLiteral("00");
+  return number + QLatin1Char(' ') + units[divisions];
+}
+
+void TORVDashboardBrowser::RegisterDownloadHandler() {
+  IDownloadEvents* events = FWebBrowser->DownloadEvents();
+  if (!events) return;
+  FDownloadStartingEventHandlerToken = events->AddDownloadStarting(
+      [this](const std::shared_ptr<IDownloadStarting>& AArgs) { HandleEngineEvent([&] { DownloadStarting(AArgs); }); });
+}
+
+void TORVDashboardBrowser::RemoveDownloadHandler() {
+  if (IDownloadEvents* events = FWebBrowser->DownloadEvents())
+    events->RemoveDownloadStarting(FDownloadStartingEventHandlerToken);
+}
+
+void TORVDashboardBrowser::CancelDownloads() {
+  // Out of the list first: an engine that reports the cancel at once must
+  // not remove records while they are being cancelled. Leaving this scope
+  // destroys them, which removes their handlers.
+  const TORVDashboardActiveDownloadList downloads = std::move(FActiveDownloadList);
+  for (const auto& download : downloads) download->Cancel();
+}
+
+// Engine events come from the engine's own signals: an error (a settings
+// file that cannot be read) goes to the log instead of into the engine.
+void TORVDashboardBrowser::HandleEngineEvent(const std::function<void()>& AWork) {
+  try {
+    AWork();
+  } catch (const Exception& e) {
+    ReportDeferredError(e.message());
+  }
+}
+
+void TORVDashboardBrowser::DownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs) {
+  const std::shared_ptr<IDownloadOperation> operation = AArgs->DownloadOperation();
+  if (!operation) return;
+
+  bool named = false;
+  std::int64_t totalBytes = operation->TotalBytesToReceive();
+  const QString proposedPath = AArgs->ResultFilePath();
+  QString action = FProductAction;
+  QString targetPath;
+  bool unannounced = FProductAction.isEmpty();
+  if (!unannounced) {
+    const auto data = TORVZYNDashUtils::ParseJSON(FProductAction);
+    // The announcement belongs to this download whatever it holds.
+    FProductAction.clear();
+    if (data) {
+      const QString name = PageActionText(*data, "Name");
+      const QString version = PageActionText(*data, "Version");
+      if (const ordered_json* total = TORVZYNDashUtils::GetJSONValue(&*data, QStringLiteral("TotalBytes"));
+          total && total->is_number())
+        totalBytes = total->get<std::int64_t>();
+      if (isDownloadEvent(PageActionText(*data, "EventName")) && !name.isEmpty() && !version.isEmpty()) {
+        const QString refusal = pathPartRefusal(name).isEmpty() ? pathPartRefusal(version) : pathPartRefusal(name);
+        if (refusal.isEmpty()) {
+          named = true;
+          const QString edition = PageActionRegistered(*data) ? QStringLiteral("REG") : QStringLiteral("TRIAL");
+          targetPath = FSettings.ReadDownloadDir() + name + TORVZYNDashUtils::PathDelimiter + name + QLatin1Char('_') +
+                       version + QLatin1Char('_') + edition + extensionOf(proposedPath);
+        } else {
+          // Nothing may be written outside the download folder: the
+          // download goes there under the engine's own name, as if the
+          // page had not announced it.
+          Log(QStringLiteral("The download is not named after the product: its name or version is refused, as ") +
+              refusal + QLatin1Char('.'));
+          action.clear();
+          unannounced = true;
+        }
+      }
+    }
+  }
+  if (unannounced) targetPath = FSettings.ReadDownloadDir() + fileNamePart(proposedPath);
+
+  AArgs->SetResultFilePath(targetPath);
+  // The engine's own download interface stays for downloads the page did
+  // not name.
+  AArgs->SetHandled(named);
+
+  auto download = std::make_unique<TORVDashboardActiveDownload>(this, targetPath, totalBytes);
+  download->SetAction(action);
+  TORVDashboardActiveDownload* record = download.get();
+  // The handlers live inside the operation and hold it by plain pointer;
+  // the record's hooks hold it (and the arguments) until the record goes.
+  IDownloadOperation* engine = operation.get();
+  const DownloadEventToken stateToken = operation->AddStateChanged([this, record, engine] {
+    HandleEngineEvent([&] {
+      switch (engine->State()) {
+        case DownloadState::InProgress: DownloadInProgress(*record); break;
+        case DownloadState::Interrupted: DownloadInterrupted(*record); break;
+        case DownloadState::Completed: DownloadCompleted(*record); break;
+      }
+    });
+  });
+  const DownloadEventToken bytesToken = operation->AddBytesReceivedChanged([this, record, engine] {
+    record->SetBytesReceived(static_cast<std::uint64_t>(engine->BytesReceived()));
+    // An engine that knew no size at the start may know it by now; a size
+    // the page gave stays.
+    if (static_cast<std::int64_t>(record->TotalBytes()) < 0)
+      record->SetTotalBytes(static_cast<std::uint64_t>(engine->TotalBytesToReceive()));
+    HandleEngineEvent([&] { DownloadBytesChanged(*record); });
+  });
+  download->SetUnregisterHandlers([operation, stateToken, bytesToken] {
+    operation->RemoveStateChanged(stateToken);
+    operation->RemoveBytesReceivedChanged(bytesToken);
+  });
+  download->SetCancel([AArgs] { AArgs->Cancel(); });
+  FActiveDownloadList.Add(std::move(download));
+}
+
+void TORVDashboardBrowser::DownloadInProgress(TORVDashboardActiveDownload& ADownload) {
+  Log(ADownload.FileName() + QStringLiteral(" in progress !"));
+  Include(sDownloading);
+}
+
+void TORVDashboardBrowser::DownloadBytesChanged(TORVDashboardActiveDownload& ADownload) {
+  Include(sDownloading);
+  Log(ADownload.FileName() + QStringLiteral(" [") +
+      FormatByteSize(static_cast<std::int64_t>(ADownload.BytesReceived())) + QStringLiteral(" / ") +
+      FormatByteSize(static_cast<std::int64_t>(ADownload.TotalBytes())) + QLatin1Char(']'));
+  FPage.DownloadProgress(progressJSON(ADownload));
+}
+
+void TORVDashboardBrowser::DownloadCompleted(TORVDashboardActiveDownload& ADownload) {
+  Log(ADownload.FileName() + QStringLiteral(" completed !"));
+  if (!ADownload.Action().isEmpty()) {
+    // The page's own action back: it tells a plain download from the
+    // first half of an update.
+    FPage.DownloadFinished(pageArgument(ADownload.Action()));
+  } else {
+    FPage.DownloadFinished(ADownload.GenerateJSON());
+    TORVZYNDashUtils::OpenFile(FPorts.shell, FSettings.ReadDownloadDir());
+  }
+  EndDownload(ADownload);
+}
+
+void TORVDashboardBrowser::DownloadInterrupted(TORVDashboardActiveDownload& ADownload) {
+  Log(ADownload.FileName() + QStringLiteral(" interrupted !"));
+  FPage.DownloadFailed(ADownload.Action().isEmpty() ? QString() : pageArgument(ADownload.Action()));
+  EndDownload(ADownload);
+}
+
+// Destroys the record (its handlers go with it). The status clears even
+// while other downloads still run.
+void TORVDashboardBrowser::EndDownload(TORVDashboardActiveDownload& ADownload) {
+  FActiveDownloadList.Remove(&ADownload);
+  Exclude(sDownloading);
 }
 
 }  // namespace orv

@@ -39,6 +39,18 @@ void TORVDashboardPage::ProductUninstallFinished(const QString& AInstallJSON) {
   ExecuteScript(QStringLiteral("ProductUninstallFinished(") + AInstallJSON + QStringLiteral(");"));
 }
 
+void TORVDashboardPage::DownloadProgress(const QString& AJSON) {
+  ExecuteScript(QStringLiteral("DownloadProgress(") + AJSON + QStringLiteral(");"));
+}
+
+void TORVDashboardPage::DownloadFinished(const QString& AJSON) {
+  ExecuteScript(QStringLiteral("DownloadFinished(") + AJSON + QStringLiteral(");"));
+}
+
+void TORVDashboardPage::DownloadFailed(const QString& AJSON) {
+  ExecuteScript(QStringLiteral("DownloadFailed(") + AJSON + QStringLiteral(");"));
+}
+
 void TORVDashboardPage::Post(const QString& AScript, bool ADropWhileClosing) {
   FUi.post([shared = FShared, AScript, ADropWhileClosing] {
     if (shared->detached || (ADropWhileClosing && shared->ownerDestroying)) return;

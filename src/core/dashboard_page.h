@@ -36,6 +36,10 @@ public:
   void ProductInstallAbort();
   void ProductInstallFinished(const QString& ADownloadJSON);
   void ProductUninstallFinished(const QString& AInstallJSON);
+  // A download's state; the argument is JSON text, or empty for none.
+  void DownloadProgress(const QString& AJSON);
+  void DownloadFinished(const QString& AJSON);
+  void DownloadFailed(const QString& AJSON);
 
 private:
   // Shared with the calls queued for the UI thread, which may outlive us.

@@ -36,6 +36,11 @@ public:
 
   // Called once by the destructor to remove the engine handlers.
   void SetUnregisterHandlers(std::function<void()> AUnregister) { FUnregister = std::move(AUnregister); }
+  // Stops the engine's transfer, for a dashboard that closes while it runs.
+  void SetCancel(std::function<void()> ACancel) { FCancel = std::move(ACancel); }
+  void Cancel() const {
+    if (FCancel) FCancel();
+  }
 
   QString GenerateJSON() const;
 
@@ -46,6 +51,7 @@ private:
   std::uint64_t FTotalBytes;
   std::uint64_t FBytesReceived = 0;
   std::function<void()> FUnregister;
+  std::function<void()> FCancel;
 };
 using TORVDashboardActiveDownloadList = OwningList<TORVDashboardActiveDownload>;
 
