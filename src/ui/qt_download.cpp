@@ -44,21 +44,37 @@ void QtDownloadOperation::Attach() {
                                           self->FStateChanged.Raise();
                                         }
                                       });
+  const auto bytesChanged = [weak] {
+    // The engine resets the count once a download has ended; the last real
+    // count stays.
+    auto self = weak.lock();
+    if (!self || self->FState != DownloadState::InProgress) return;
+    self->Refresh();
+    if (self->FState == DownloadState::InProgress) self->FBytesReceivedChanged.Raise();
+  };
   FBytesConnection = QObject::connect(FRequest.data(), &QWebEngineDownloadRequest::receivedBytesChanged,
-                                      FRequest.data(), [weak] {
-                                        // The engine resets the count once a download has
-                                        // ended; the last real count stays.
-                                        auto self = weak.lock();
-                                        if (!self || self->FState != DownloadState::InProgress) return;
-                                        self->Refresh();
-                                        if (self->FState == DownloadState::InProgress) self->FBytesReceivedChanged.Raise();
-                                      });
+                                      FRequest.data(), bytesChanged);
+  // The engine updates the count before the size, and learns the size only
+  // with the first bytes: a new size is reported as another count.
+  FTotalConnection = QObject::connect(FRequest.data(), &QWebEngineDownloadRequest::totalBytesChanged,
+                                      FRequest.data(), bytesChanged);
 }
 
 void QtDownloadOperation::Detach() {
   QObject::disconnect(FStateConnection);
   QObject::disconnect(FBytesConnection);
+  QObject::disconnect(FTotalConnection);
   FRequest.clear();
+}
+
+void QtDownloadOperation::EngineReleased() {
+  // Not heard any more: the engine reports a cancel at once.
+  const QPointer<QWebEngineDownloadRequest> request = FRequest;
+  Detach();
+  if (FState != DownloadState::InProgress) return;
+  if (request) request->cancel();
+  FState = DownloadState::Interrupted;
+  FStateChanged.Raise();
 }
 
 void QtDownloadOperation::Resume(QWebEngineDownloadRequest* ARequest) {

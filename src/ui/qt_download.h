@@ -37,8 +37,11 @@ public:
   // network failure: it continues into the same file, as the same
   // operation, without being announced as a new download.
   void Resume(QWebEngineDownloadRequest* ARequest);
-  // Stops listening to the engine (its engine is being released).
+  // Stops listening to the engine.
   void Detach();
+  // Its engine is being released: a transfer still running stops and ends
+  // as interrupted, so whoever follows it is told.
+  void EngineReleased();
 
 private:
   explicit QtDownloadOperation(QWebEngineDownloadRequest* ARequest);
@@ -47,7 +50,7 @@ private:
 
   QPointer<QWebEngineDownloadRequest> FRequest;
   quint32 FId = 0;
-  QMetaObject::Connection FStateConnection, FBytesConnection;
+  QMetaObject::Connection FStateConnection, FBytesConnection, FTotalConnection;
   QString FUri;
   DownloadState FState = DownloadState::InProgress;
   qint64 FBytesReceived = 0;

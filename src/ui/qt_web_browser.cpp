@@ -393,8 +393,11 @@ void TORVZYNDashQtWebBrowser::NewWindowRequested(QWebEngineNewWindowRequest& ARe
 void TORVZYNDashQtWebBrowser::ReleaseEngine() {
   if (FEngineAlive) *FEngineAlive = false;
   FEngineAlive.reset();
-  for (const auto& operation : FDownloadOperations) operation->Detach();
+  // Downloads end with their engine. The local list keeps each operation
+  // alive while it reports, whatever its listeners do meanwhile.
+  const auto operations = std::move(FDownloadOperations);
   FDownloadOperations.clear();
+  for (const auto& operation : operations) operation->EngineReleased();
   for (const QPointer<QWidget>& window : FEngineWindows) delete window.data();
   FEngineWindows.clear();
   if (FHost) FHost->removeEventFilter(this);

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include <chrono>
+
 namespace orv {
 
 namespace {
@@ -35,6 +37,16 @@ LocalWebServer::LocalWebServer(int APort) : FServer(std::make_unique<httplib::Se
                                const std::string chunk(16 * 1024, 'b');
                                sink.write(chunk.data(), chunk.size());
                                return true;
+                             });
+  });
+  // Trickles for as long as the client stays, far below what it announces.
+  FServer->Get("/slow.bin", [](const httplib::Request&, httplib::Response& res) {
+    res.set_header("Content-Disposition", "attachment; filename=\"slow.bin\"");
+    res.set_content_provider(kDownloadSize * 1000, "application/octet-stream",
+                             [](size_t, size_t, httplib::DataSink& sink) {
+                               std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                               const std::string chunk(4 * 1024, 's');
+                               return sink.write(chunk.data(), chunk.size());
                              });
   });
   // One request per connection: the engine keeps idle connections open,

@@ -15,8 +15,8 @@ class Server;
 
 namespace orv {
 
-// A small web site on 127.0.0.1 for the engine tests: a page, a download
-// and a download that breaks off half-way.
+// A small web site on 127.0.0.1 for the engine tests: a page, a download,
+// a download that breaks off half-way and one that trickles.
 class LocalWebServer {
 public:
   // Listens on the given port, or on a free one.

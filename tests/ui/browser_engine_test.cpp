@@ -257,6 +257,8 @@ TEST_F(BrowserEngineTest, NewWindowRequestsRaiseTheEvent) {
 struct DownloadLog {
   QStringList events;
   qint64 lastBytes = 0;
+  qint64 totalAtStart = 0;
+  qint64 lastTotal = 0;  // at the last report of bytes
   std::shared_ptr<IDownloadOperation> operation;
   bool ended() const {
     return events.contains(QStringLiteral("completed")) || events.contains(QStringLiteral("interrupted"));
@@ -275,8 +277,10 @@ DownloadEventToken TrackNextDownload(TORVZYNDashCustomWebBrowser& browser, Downl
     args->SetHandled(true);
     log.operation = args->DownloadOperation();
     IDownloadOperation* op = log.operation.get();
+    log.totalAtStart = op->TotalBytesToReceive();
     op->AddBytesReceivedChanged([&log, op] {
       if (log.events.last() != QLatin1String("bytes")) log.events << QStringLiteral("bytes");
+      log.lastTotal = op->TotalBytesToReceive();
       log.lastBytes = op->BytesReceived();
     });
     op->AddStateChanged([&log, op] {
@@ -300,6 +304,10 @@ TEST_F(BrowserEngineTest, DownloadIsReportedIntoTheChosenPath) {
                                      QStringLiteral("start"),
                                      QStringLiteral("bytes"), QStringLiteral("completed")}));
   EXPECT_EQ(log.lastBytes, LocalWebServer::kDownloadSize);
+  // The engine knows no size when it asks where to save; its reports of
+  // bytes bring it.
+  EXPECT_EQ(log.totalAtStart, -1);
+  EXPECT_EQ(log.lastTotal, LocalWebServer::kDownloadSize);
   EXPECT_EQ(log.operation->TotalBytesToReceive(), LocalWebServer::kDownloadSize);
   EXPECT_EQ(log.operation->ResultFilePath(), target);
   EXPECT_EQ(QFileInfo(target).size(), LocalWebServer::kDownloadSize);
@@ -473,6 +481,27 @@ TEST_F(BrowserEngineTest, EngineReleasedWhileStartingCanStartAgain) {
   ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() > initialized; }, 60000));
   EXPECT_EQ(host->InitializedCount(), initialized + 1);
   EXPECT_EQ(host->Eval(QStringLiteral("1")), QStringLiteral("1"));
+}
+
+// Force Reload while a download runs: it ends as interrupted with its
+// engine, for its listeners and for the component's own record.
+TEST_F(BrowserEngineTest, ReleasingTheEngineInterruptsItsDownloads) {
+  ASSERT_TRUE(host->Load(Page()));
+  DownloadLog log;
+  TrackNextDownload(browser(), log, temp->path() + QStringLiteral("/downloads/slow.bin"));
+  browser().Navigate(server->Url(QStringLiteral("/slow.bin")));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return log.lastBytes > 0; }));
+  const int initialized = host->InitializedCount();
+
+  browser().DeInitialize();
+  browser().OnDownloadStarted = nullptr;
+  EXPECT_EQ(log.events.last(), QStringLiteral("interrupted"));
+  EXPECT_EQ(log.operation->State(), DownloadState::Interrupted);
+  EXPECT_EQ(browser().Downloads().back()->State, TORVZYNDashDownloadState::Interrupted);
+
+  browser().Initialize();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() > initialized; }, 60000));
+  EXPECT_EQ(log.events.count(QStringLiteral("interrupted")), 1) << "reported once";
 }
 
 TEST(BrowserWithoutHost, EngineStartFailsWithTheInitializationError) {
