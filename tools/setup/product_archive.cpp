@@ -43,7 +43,8 @@ std::optional<std::string> WriteZip(const std::filesystem::path& archivePath, co
     if (index < 0) return zip_strerror(archive.get());
     // The fastest deflate level: archives are made on request and the setup
     // binary inside is large.
-    if (!directory && zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, 1) != 0)
+    if (!directory && zip_set_file_compression(archive.get(), static_cast<zip_uint64_t>(index),
+                                               entry.stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, entry.stored ? 0 : 1) != 0)
       return zip_strerror(archive.get());
     const std::uint32_t mode = directory ? 040755 : entry.unixMode;
     if (zip_file_set_external_attributes(archive.get(), static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,

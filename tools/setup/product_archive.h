@@ -17,6 +17,7 @@ struct ZipEntry {
   std::string name;
   std::string data;
   std::uint32_t unixMode = 0100644;  // file type and permission bits (folders: 040755)
+  bool stored = false;               // kept uncompressed, so its size in the archive is known
 };
 
 // Writes a new archive (replacing any file there). Returns the error text,

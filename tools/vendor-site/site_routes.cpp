@@ -2,12 +2,12 @@
 
 #include "product_archive.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
-
-#include <unistd.h>
 
 namespace orv::site {
 
@@ -74,61 +74,108 @@ void catalogue(const SiteContext& context, const httplib::Request&, httplib::Res
   res.set_content(products.dump(), "application/json");
 }
 
-// A product archive with the setup stand-in inside, made on request from
-// the catalogue entry: /downloads/<name>_<version>.zip.
+const nlohmann::json* findProduct(const nlohmann::json& scene, const std::string& name, const std::string& version) {
+  if (!scene.contains("catalogue") || !scene["catalogue"].is_array()) return nullptr;
+  for (const auto& entry : scene["catalogue"])
+    if (entry.value("name", "") == name && entry.value("version", "") == version) return &entry;
+  return nullptr;
+}
+
+nlohmann::json setupManifest(const nlohmann::json& product) {
+  nlohmann::json manifest = product.value("setup", nlohmann::json::object());
+  manifest["name"] = product["name"];
+  manifest["version"] = product["version"];
+  manifest["registryName"] = product.value("registryName", product["name"].get<std::string>());
+  if (!manifest.contains("payload"))
+    manifest["payload"] = {
+        {"readme.txt", product["name"].get<std::string>() + " " + product["version"].get<std::string>() + "\n"}};
+  return manifest;
+}
+
+// Writes the archive; with a size, a stored entry of zeros makes it exactly
+// that large (unless the archive is larger already).
+std::optional<std::string> writeProductArchive(const SiteContext& context, const nlohmann::json& manifest,
+                                               std::uintmax_t size, const fs::path& archive) {
+  auto entries = orv::tools::ProductArchiveEntries(context.setupExe, manifest);
+  entries.push_back({"padding.bin", {}, 0100644, /*stored=*/true});
+  if (auto error = orv::tools::WriteZip(archive, entries)) return error;
+  const std::uintmax_t natural = fs::file_size(archive);
+  if (size <= natural) return std::nullopt;
+  entries.back().data.assign(size - natural, '\0');
+  return orv::tools::WriteZip(archive, entries);
+}
+
+// Archives are made once per product, version, size and setup, and kept in
+// the data folder; requests run on several threads.
+std::optional<std::string> productArchiveFile(const SiteContext& context, const nlohmann::json& product,
+                                              fs::path& archive) {
+  static std::mutex building;
+  const nlohmann::json manifest = setupManifest(product);
+  const std::uintmax_t size = product.value("size", std::uintmax_t{0});
+  const std::string key = manifest.dump() + "|" + std::to_string(size);
+  archive = context.dataDir / "archives" / (std::to_string(std::hash<std::string>{}(key)) + ".zip");
+  const std::lock_guard lock(building);
+  if (fs::exists(archive)) return std::nullopt;
+  fs::create_directories(archive.parent_path());
+  const fs::path partial = fs::path(archive).concat(".partial");
+  try {
+    if (auto error = writeProductArchive(context, manifest, size, partial)) return error;
+    fs::rename(partial, archive);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return std::nullopt;
+}
+
+// A product archive with the setup stand-in inside, made from the catalogue
+// entry: /downloads/<name>_<version>.zip. Streamed from its file; the knobs
+// "bytesPerSecond" (a slow line) and "brokenBody" (the connection drops
+// half-way) shape the transfer.
 void productArchive(const SiteContext& context, const httplib::Request& req, httplib::Response& res) {
   const std::string stem = req.matches[1].str();
   const auto separator = stem.rfind('_');
   const nlohmann::json scene = context.scene();
-  const nlohmann::json* product = nullptr;
-  if (separator != std::string::npos && scene.contains("catalogue") && scene["catalogue"].is_array()) {
-    for (const auto& entry : scene["catalogue"]) {
-      if (entry.value("name", "") == stem.substr(0, separator) &&
-          entry.value("version", "") == stem.substr(separator + 1))
-        product = &entry;
-    }
-  }
+  const nlohmann::json* product = separator == std::string::npos
+                                      ? nullptr
+                                      : findProduct(scene, stem.substr(0, separator), stem.substr(separator + 1));
   if (!product) {
     res.status = 404;
     res.set_content("no such product", "text/plain");
     return;
   }
-
-  nlohmann::json manifest = product->value("setup", nlohmann::json::object());
-  manifest["name"] = (*product)["name"];
-  manifest["version"] = (*product)["version"];
-  manifest["registryName"] = product->value("registryName", (*product)["name"].get<std::string>());
-  if (!manifest.contains("payload"))
-    manifest["payload"] = {{"readme.txt", (*product)["name"].get<std::string>() + " " +
-                                              (*product)["version"].get<std::string>() + "\n"}};
-
-  const fs::path folder = fs::temp_directory_path() / ("orv-vendor-site-" + std::to_string(::getpid()));
-  fs::create_directories(folder);
-  const fs::path archive = folder / (stem + ".zip");
-  std::optional<std::string> error;
-  try {
-    error = orv::tools::WriteZip(archive, orv::tools::ProductArchiveEntries(context.setupExe, manifest));
-  } catch (const std::exception& e) {
-    error = e.what();
-  }
-  std::ifstream in(archive, std::ios::binary);
-  if (error || !in) {
+  fs::path archive;
+  if (const auto error = productArchiveFile(context, *product, archive)) {
     res.status = 500;
-    res.set_content(error.value_or("cannot read the archive"), "text/plain");
+    res.set_content(*error, "text/plain");
     return;
   }
-  std::ostringstream body;
-  body << in.rdbuf();
-  fs::remove(archive);
+
+  const nlohmann::json knobs = scene.value("knobs", nlohmann::json::object()).value(req.path, nlohmann::json::object());
+  const std::uint64_t rate = knobs.value("bytesPerSecond", std::uint64_t{0});
+  const std::size_t size = fs::file_size(archive);
+  const std::size_t end = knobs.value("brokenBody", false) ? size / 2 : size;
+  auto in = std::make_shared<std::ifstream>(archive, std::ios::binary);
+  const auto start = std::chrono::steady_clock::now();
   res.set_header("Content-Disposition", "attachment; filename=\"" + stem + ".zip\"");
-  res.set_content(body.str(), "application/zip");
+  res.set_content_provider(
+      size, "application/zip", [in, rate, end, start](size_t offset, size_t length, httplib::DataSink& sink) {
+        if (offset >= end) return false;  // drops the connection
+        // Ten pieces a second on a slow line.
+        const std::size_t piece = rate ? std::max<std::size_t>(1, rate / 10) : std::size_t{256} << 10;
+        std::string buffer(std::min({length, piece, end - offset}), '\0');
+        if (rate) std::this_thread::sleep_until(start + std::chrono::microseconds(offset * 1000000 / rate));
+        in->seekg(static_cast<std::streamoff>(offset));
+        if (!in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) return false;
+        return sink.write(buffer.data(), buffer.size());
+      });
 }
 
 void applyKnobs(const nlohmann::json& knobs, httplib::Response& res) {
   if (knobs.contains("delayMs"))
     std::this_thread::sleep_for(std::chrono::milliseconds(knobs["delayMs"].get<int>()));
   if (knobs.contains("status")) res.status = knobs["status"].get<int>();
-  if (knobs.value("brokenBody", false)) res.body = res.body.substr(0, res.body.size() / 2) + "\x01{";
+  // Streamed answers break off in their own way.
+  if (knobs.value("brokenBody", false) && !res.body.empty()) res.body = res.body.substr(0, res.body.size() / 2) + "\x01{";
 }
 
 }  // namespace

@@ -40,7 +40,6 @@ const state = {
   downloaded: [],
   account: [],
   kitwright: [],
-  downloads: new Map(), // product or file name -> list item
   search: new URLSearchParams(location.search).get('q') || '',
 };
 
@@ -90,15 +89,6 @@ function compareVersions(a, b) {
     if (d) return d;
   }
   return 0;
-}
-
-function formatBytes(bytes) {
-  if (!(bytes >= 0)) return '?';
-  const units = ['B', 'KB', 'MB', 'GB'];
-  let value = bytes;
-  let unit = 0;
-  while (value >= 1024 && unit < units.length - 1) { value /= 1024; unit++; }
-  return (unit ? value.toFixed(1) : value) + ' ' + units[unit];
 }
 
 function el(tag, props = {}, ...children) {
@@ -236,20 +226,6 @@ function renderCatalogue() {
   }
 }
 
-function download(product, registered, eventName) {
-  const announcement = {
-    EventName: eventName, Name: product.name, Version: product.version,
-    TotalBytes: product.size || 0, Registered: registered,
-  };
-  if (!sendMessage(eventName, announcement)) return;
-  trackDownload(product.name, 0, product.size || 0);
-  const link = el('a', { href: '/downloads/' + encodeURIComponent(product.name + '_' + product.version) + '.zip' });
-  link.setAttribute('download', '');
-  document.body.append(link);
-  link.click();
-  link.remove();
-}
-
 function install(eventName, archive) {
   sendMessage(eventName, {
     EventName: eventName, Name: archive.Name, Version: archive.Version, Registered: archive.Registered,
@@ -271,57 +247,12 @@ function runBatch(kind) {
   sendMessage('MULTIACTION', items);
 }
 
-// ---- downloads -----------------------------------------------------------
-
-function trackDownload(name, received, total) {
-  let item = state.downloads.get(name);
-  if (!item) {
-    const empty = $('active-downloads').querySelector('.empty');
-    if (empty) empty.remove();
-    item = el('li', {}, el('span', { className: 'name', textContent: name }), ' ',
-      el('span', { className: 'bytes' }), el('div', { className: 'bar' }, el('div', { className: 'fill' })));
-    $('active-downloads').append(item);
-    state.downloads.set(name, item);
-  }
-  item.querySelector('.bytes').textContent = formatBytes(received) + ' / ' + formatBytes(total);
-  item.querySelector('.fill').style.width = total > 0 ? Math.min(100, (100 * received) / total) + '%' : '0';
-  return item;
-}
-
-function finishDownload(info, outcome) {
-  const name = info && info.Name ? info.Name : '';
-  const item = state.downloads.get(name) || trackDownload(name || 'download', 0, 0);
-  item.classList.add(outcome);
-  item.querySelector('.bytes').textContent = outcome === 'done' ? 'completed' : 'failed';
-  if (outcome === 'done') item.querySelector('.fill').style.width = '100%';
-  state.downloads.delete(name);
-}
-
 // ---- page functions the application calls --------------------------------
 
 function setActiveTheme(theme) {
   const name = theme && theme.IDETheme ? theme.IDETheme : 'Light';
   $('ide-theme').textContent = name;
   document.body.classList.toggle('dark', /dark/i.test(name));
-}
-
-function DownloadProgress(info) {
-  if (!info) return;
-  trackDownload(info.Name, Number(info.BytesReceived), Number(info.TotalBytes));
-  refreshStatus();
-}
-
-function DownloadFinished(info) {
-  finishDownload(info, 'done');
-  refreshProducts();
-  refreshStatus();
-  // An update downloads first and installs the new archive afterwards.
-  if (info && String(info.EventName).toUpperCase() === 'DOWNLOAD-UPDATE') install('UPDATE', info);
-}
-
-function DownloadFailed(info) {
-  finishDownload(info, 'failed');
-  refreshStatus();
 }
 
 function ProductInstallFinished() {
