@@ -175,7 +175,9 @@ class Dashboard {
     return bin;
   }
 
-  async start({ settings = {}, hive } = {}) {
+  // env: variables for the application on top of the private ones (a
+  // session bus, for instance).
+  async start({ settings = {}, hive, env: extraEnv = {} } = {}) {
     await fsp.mkdir(this.artifacts, { recursive: true });
     this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
     const bin = await this.prepare({
@@ -201,6 +203,7 @@ class Dashboard {
     };
     env.DISPLAY = this.display.name;
     delete env.DBUS_SESSION_BUS_ADDRESS;
+    Object.assign(env, extraEnv);
     this.env = env;
     const log = fs.openSync(path.join(this.artifacts, 'orv-dashboard.log'), 'w');
     this.app = spawn(binary('ORV_DASHBOARD_BIN', 'src/app/orv-dashboard'), [],
@@ -310,12 +313,12 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 
 // One dashboard in a fresh temporary root, which stop() removes; logs and
 // screenshots go to artifactsDir, which stays.
-async function startDashboard({ artifactsDir, settings, hive } = {}) {
+async function startDashboard({ artifactsDir, settings, hive, env } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
   const dashboard = new Dashboard(root, artifacts);
   try {
-    await dashboard.start({ settings, hive });
+    await dashboard.start({ settings, hive, env });
   } catch (error) {
     await dashboard.stop();
     throw error;

@@ -7,6 +7,7 @@
 
 const { execFile, spawn } = require('node:child_process');
 const fs = require('node:fs');
+const path = require('node:path');
 const { promisify } = require('node:util');
 
 const run = promisify(execFile);
@@ -83,6 +84,11 @@ class XDisplay {
   async pressKeys(windowId, ...keys) {
     await this.xdotool(['windowfocus', '--sync', windowId]);
     await this.xdotool(['key', '--clearmodifiers', ...keys]);
+  }
+
+  // Asks the window to close, as a window manager's close button would.
+  async closeWindow(windowId) {
+    await run(path.join(__dirname, 'x_close_window.py'), [windowId], { env: { ...process.env, DISPLAY: this.name } });
   }
 
   // A PNG of the whole screen, dialogs included.
