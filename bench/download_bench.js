@@ -1,0 +1,153 @@
+'use strict';
+
+// One large product archive downloaded through the real application (its
+// engine, download tracking and page, progress shown) beside curl -o of the
+// same address from the same vendor-site stand-in. Runs alternate between
+// the two; the ratio of medians is the figure, as the machine's speed varies
+// more than the ratio. Each size runs in an application of its own, and its
+// peak memory shows whether it grows with the file.
+//
+//   node bench/download_bench.js [--sizes 64,512] [--runs 5]
+//
+// Needs the build (build/src/app/orv-dashboard, build/tools/vendor-site/
+// orv-vendor-site; or ORV_DASHBOARD_BIN and ORV_VENDOR_SITE_BIN) and the npm
+// packages of tests/e2e.
+
+const { execFile } = require('node:child_process');
+const fs = require('node:fs');
+const fsp = require('node:fs/promises');
+const path = require('node:path');
+const { promisify } = require('node:util');
+const { startDashboard, waitFor } = require('../tests/e2e/harness');
+
+const run = promisify(execFile);
+const MiB = 1024 * 1024;
+const productName = 'ORV ZYN Core';
+
+function option(name, fallback) {
+  const at = process.argv.indexOf(`--${name}`);
+  return at > 0 ? process.argv[at + 1] : fallback;
+}
+
+const median = (values) => {
+  const sorted = [...values].sort((a, b) => a - b);
+  const middle = Math.floor(sorted.length / 2);
+  return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+};
+
+// The process and every process below it.
+function processTree(root) {
+  const children = new Map();
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+      if (!children.has(parent)) children.set(parent, []);
+      children.get(parent).push(Number(entry));
+    } catch {
+      // Gone meanwhile.
+    }
+  }
+  const tree = [];
+  const visit = (pid) => {
+    tree.push(pid);
+    for (const child of children.get(pid) || []) visit(child);
+  };
+  visit(root);
+  return tree;
+}
+
+// Peak resident memory (VmHWM) of each process of the application, in MiB.
+function peakMemory(root) {
+  return processTree(root).map((pid) => {
+    try {
+      const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
+      const name = /^Name:\s*(.*)$/m.exec(status)[1];
+      const kib = Number(/^VmHWM:\s*(\d+)/m.exec(status)[1]);
+      return { pid, name, peakMiB: kib / 1024 };
+    } catch {
+      return null;
+    }
+  }).filter(Boolean);
+}
+
+async function benchSize(sizeMiB, runs) {
+  const dashboard = await startDashboard();
+  try {
+    const sceneFile = path.join(dashboard.root, 'site', 'site.json');
+    const scene = JSON.parse(await fsp.readFile(sceneFile, 'utf8'));
+    const product = scene.catalogue.find((p) => p.name === productName);
+    product.size = sizeMiB * MiB;
+    await fsp.writeFile(sceneFile, JSON.stringify(scene));
+    const url = `${dashboard.site.url}/downloads/${encodeURIComponent(`${productName}_${product.version}`)}.zip`;
+    const curlFile = path.join(dashboard.root, 'curl.zip');
+    const engineFile = path.join(dashboard.downloadDir, productName, `${productName}_${product.version}_REG.zip`);
+    // The site makes the archive on the first request.
+    await run('curl', ['-sf', '-o', curlFile, url], { maxBuffer: 1024 });
+
+    const { page } = dashboard;
+    await page.reload({ waitUntil: 'load' });
+    await page.evaluate(() => {
+      window.benchCalls = [];
+      for (const name of ['DownloadProgress', 'DownloadFinished', 'DownloadFailed']) {
+        const original = window[name];
+        window[name] = (...args) => {
+          window.benchCalls.push({ name, at: performance.now() });
+          return original(...args);
+        };
+      }
+    });
+
+    const curlTimes = [];
+    const engineTimes = [];
+    const progressCalls = [];
+    for (let i = 0; i < runs; i++) {
+      await fsp.rm(curlFile, { force: true });
+      const start = process.hrtime.bigint();
+      await run('curl', ['-sf', '-o', curlFile, url]);
+      curlTimes.push(Number(process.hrtime.bigint() - start) / 1e9);
+      if (fs.statSync(curlFile).size !== product.size) throw new Error('curl got a short file');
+
+      await fsp.rm(engineFile, { force: true });
+      const startedAt = await page.evaluate((name) => {
+        window.benchCalls = [];
+        const at = performance.now();
+        download(state.catalogue.find((p) => p.name === name), true, 'DOWNLOAD');
+        return at;
+      }, productName);
+      const end = await waitFor('the download to finish', 600000, () => page.evaluate(
+        () => window.benchCalls.find((c) => c.name !== 'DownloadProgress')));
+      if (end.name !== 'DownloadFinished') throw new Error(`the download ended with ${end.name}`);
+      engineTimes.push((end.at - startedAt) / 1000);
+      progressCalls.push(await page.evaluate(() => window.benchCalls.filter((c) => c.name === 'DownloadProgress').length));
+      if (fs.statSync(engineFile).size !== product.size) throw new Error('the engine got a short file');
+    }
+    await fsp.rm(curlFile, { force: true });
+    await fsp.rm(engineFile, { force: true });
+    return { sizeMiB, curlTimes, engineTimes, progressCalls, memory: peakMemory(dashboard.app.pid) };
+  } finally {
+    await dashboard.stop();
+  }
+}
+
+async function main() {
+  const sizes = option('sizes', '64,512').split(',').map(Number);
+  const runs = Number(option('runs', '5'));
+  for (const size of sizes) {
+    const result = await benchSize(size, runs);
+    const curl = median(result.curlTimes);
+    const engine = median(result.engineTimes);
+    console.log(`${size} MiB, ${runs} runs each`);
+    console.log(`  curl -o         median ${curl.toFixed(3)} s  (${result.curlTimes.map((t) => t.toFixed(3)).join(' ')})`);
+    console.log(`  application     median ${engine.toFixed(3)} s  (${result.engineTimes.map((t) => t.toFixed(3)).join(' ')})`);
+    console.log(`  ratio of medians ${(engine / curl).toFixed(2)}x`);
+    console.log(`  DownloadProgress page calls per download: ${result.progressCalls.join(' ')}`);
+    for (const { name, peakMiB } of result.memory) console.log(`  peak memory ${name}: ${peakMiB.toFixed(0)} MiB`);
+  }
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exitCode = 1;
+});
