@@ -13,6 +13,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
 
 namespace orv {
 
@@ -45,6 +49,33 @@ QString pathPartRefusal(const QString& APart) {
   return {};
 }
 
+// The JSON library's own reading, numbers as numbers: what goes back to
+// the page keeps its types, and only a number is a size. (ParseJSON keeps
+// numbers as their written text, for reading names and versions.)
+std::optional<ordered_json> parseWithNumbers(const QString& AJSON) {
+  ordered_json value = ordered_json::parse(AJSON.toStdString(), nullptr, /*allow_exceptions=*/false);
+  if (value.is_discarded()) return std::nullopt;
+  return value;
+}
+
+// A size the page gave, as a signed 64-bit count; none for anything but a
+// number in that range.
+std::optional<std::int64_t> sizeOf(const ordered_json* AValue) {
+  constexpr auto largest = std::numeric_limits<std::int64_t>::max();
+  if (!AValue) return std::nullopt;
+  if (AValue->is_number_unsigned()) {
+    const auto value = AValue->get<std::uint64_t>();
+    return value <= static_cast<std::uint64_t>(largest) ? std::optional<std::int64_t>(value) : std::nullopt;
+  }
+  if (AValue->is_number_integer()) return AValue->get<std::int64_t>();
+  if (AValue->is_number_float()) {
+    // Whole counts only: a fraction is cut off, as the engine counts bytes.
+    const double value = AValue->get<double>();
+    if (std::isfinite(value) && std::abs(value) < 0x1p63) return static_cast<std::int64_t>(value);
+  }
+  return std::nullopt;
+}
+
 // The page's own action text for a page call: as it is when it is JSON,
 // otherwise as one string, so that the call stays a valid script.
 QString pageArgument(const QString& AAction) {
@@ -55,7 +86,7 @@ QString pageArgument(const QString& AAction) {
 // members, in compact JSON that is ASCII throughout; the record's own form
 // when the action is no object.
 QString progressJSON(const TORVDashboardActiveDownload& ADownload) {
-  const auto action = TORVZYNDashUtils::ParseJSON(ADownload.Action());
+  const auto action = parseWithNumbers(ADownload.Action());
   if (!action || !action->is_object()) return ADownload.GenerateJSON();
   QString text = QString::fromStdString(action->dump(-1, ' ', true));
   text.chop(1);  // the closing brace
@@ -68,6 +99,51 @@ QString progressJSON(const TORVDashboardActiveDownload& ADownload) {
 bool isDownloadEvent(const QString& AEventName) {
   const QString upper = QLocale().toUpper(AEventName);
   return upper == QLatin1String("DOWNLOAD") || upper == QLatin1String("DOWNLOAD-UPDATE");
+}
+
+// What becomes of a download the engine starts.
+struct DownloadPlan {
+  QString targetPath;                      // empty: the engine's own location
+  bool named = false;                      // named after the product; the page takes it over
+  bool announced = true;                   // false: followed as if the page had not announced it
+  QString refusal;                         // why the product's names could not name the file
+  std::optional<std::int64_t> totalBytes;  // the size the page gave
+};
+
+// The engine's own file name in the download folder.
+DownloadPlan unannouncedPlan(const QString& ADownloadDir, const QString& AProposedPath) {
+  return {ADownloadDir + fileNamePart(AProposedPath), false, false, {}, {}};
+}
+
+// Named after the product as <folder>/<Name>/<Name>_<Version>_<REG|TRIAL>
+// with the engine's extension, when the announcement is a download's and
+// names both; otherwise the engine's own location.
+DownloadPlan announcedPlan(const QString& AAction, const QString& ADownloadDir, const QString& AProposedPath) {
+  DownloadPlan plan;
+  const auto data = TORVZYNDashUtils::ParseJSON(AAction);
+  if (!data) return plan;
+  const auto numbers = parseWithNumbers(AAction);
+  plan.totalBytes = sizeOf(TORVZYNDashUtils::GetJSONValue(numbers ? &*numbers : nullptr, QStringLiteral("TotalBytes")));
+  const QString name = PageActionText(*data, "Name");
+  const QString version = PageActionText(*data, "Version");
+  if (!isDownloadEvent(PageActionText(*data, "EventName")) || name.isEmpty() || version.isEmpty()) return plan;
+
+  QString refusal = pathPartRefusal(name);
+  if (refusal.isEmpty()) refusal = pathPartRefusal(version);
+  if (!refusal.isEmpty()) {
+    // Nothing may be written outside the download folder: the download
+    // goes there under the engine's name, as if the page had not announced
+    // it.
+    DownloadPlan unnamed = unannouncedPlan(ADownloadDir, AProposedPath);
+    unnamed.refusal = refusal;
+    unnamed.totalBytes = plan.totalBytes;
+    return unnamed;
+  }
+  const QString edition = PageActionRegistered(*data) ? QStringLiteral("REG") : QStringLiteral("TRIAL");
+  plan.targetPath = ADownloadDir + name + TORVZYNDashUtils::PathDelimiter + name + QLatin1Char('_') + version +
+                    QLatin1Char('_') + edition + extensionOf(AProposedPath);
+  plan.named = true;
+  return plan;
 }
 
 }  // namespace
@@ -126,50 +202,23 @@ void TORVDashboardBrowser::DownloadStarting(const std::shared_ptr<IDownloadStart
   const std::shared_ptr<IDownloadOperation> operation = AArgs->DownloadOperation();
   if (!operation) return;
 
-  bool named = false;
-  std::int64_t totalBytes = operation->TotalBytesToReceive();
+  // The announcement belongs to this download whatever it holds.
+  const QString action = std::exchange(FProductAction, QString());
+  const QString downloadDir = FSettings.ReadDownloadDir();
   const QString proposedPath = AArgs->ResultFilePath();
-  QString action = FProductAction;
-  QString targetPath;
-  bool unannounced = FProductAction.isEmpty();
-  if (!unannounced) {
-    const auto data = TORVZYNDashUtils::ParseJSON(FProductAction);
-    // The announcement belongs to this download whatever it holds.
-    FProductAction.clear();
-    if (data) {
-      const QString name = PageActionText(*data, "Name");
-      const QString version = PageActionText(*data, "Version");
-      if (const ordered_json* total = TORVZYNDashUtils::GetJSONValue(&*data, QStringLiteral("TotalBytes"));
-          total && total->is_number())
-        totalBytes = total->get<std::int64_t>();
-      if (isDownloadEvent(PageActionText(*data, "EventName")) && !name.isEmpty() && !version.isEmpty()) {
-        const QString refusal = pathPartRefusal(name).isEmpty() ? pathPartRefusal(version) : pathPartRefusal(name);
-        if (refusal.isEmpty()) {
-          named = true;
-          const QString edition = PageActionRegistered(*data) ? QStringLiteral("REG") : QStringLiteral("TRIAL");
-          targetPath = FSettings.ReadDownloadDir() + name + TORVZYNDashUtils::PathDelimiter + name + QLatin1Char('_') +
-                       version + QLatin1Char('_') + edition + extensionOf(proposedPath);
-        } else {
-          // Nothing may be written outside the download folder: the
-          // download goes there under the engine's own name, as if the
-          // page had not announced it.
-          Log(QStringLiteral("The download is not named after the product: its name or version is refused, as ") +
-              refusal + QLatin1Char('.'));
-          action.clear();
-          unannounced = true;
-        }
-      }
-    }
-  }
-  if (unannounced) targetPath = FSettings.ReadDownloadDir() + fileNamePart(proposedPath);
-
-  AArgs->SetResultFilePath(targetPath);
+  const DownloadPlan plan =
+      action.isEmpty() ? unannouncedPlan(downloadDir, proposedPath) : announcedPlan(action, downloadDir, proposedPath);
+  if (!plan.refusal.isEmpty())
+    Log(QStringLiteral("The download is not named after the product: its name or version is refused, as ") +
+        plan.refusal + QLatin1Char('.'));
+  AArgs->SetResultFilePath(plan.targetPath);
   // The engine's own download interface stays for downloads the page did
   // not name.
-  AArgs->SetHandled(named);
+  AArgs->SetHandled(plan.named);
 
-  auto download = std::make_unique<TORVDashboardActiveDownload>(this, targetPath, totalBytes);
-  download->SetAction(action);
+  auto download = std::make_unique<TORVDashboardActiveDownload>(
+      this, plan.targetPath, plan.totalBytes.value_or(operation->TotalBytesToReceive()));
+  download->SetAction(plan.announced ? action : QString());
   TORVDashboardActiveDownload* record = download.get();
   // The handlers live inside the operation and hold it by plain pointer;
   // the record's hooks hold it (and the arguments) until the record goes.

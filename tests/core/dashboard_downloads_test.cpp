@@ -123,6 +123,12 @@ TEST_F(DashboardDownloadsTest, TheAnnouncementNamesTheFileBelowTheDownloadFolder
        QStringLiteral("Widget Pack/Widget Pack_2.1_REG"),
        true,
        {}},
+      // A version written as a number keeps its spelling.
+      {action(QStringLiteral("\"Name\":\"Widget Pack\",\"Version\":2.10")),
+       unannounced,
+       QStringLiteral("Widget Pack/Widget Pack_2.10_REG.zip"),
+       true,
+       {}},
       // A colon elsewhere than after a leading letter names no drive.
       {action(QStringLiteral("\"Name\":\"1:W\",\"Version\":\"2.1:b\"")),
        unannounced,
@@ -207,6 +213,39 @@ TEST_F(DashboardDownloadsTest, AnAnnouncedDownloadReportsItsProgressAndHandsTheP
   EXPECT_FALSE(dashboard_->HasStatus(sDownloading));
   EXPECT_FALSE(download.operation->Listened()) << "the record's handlers went with it";
   EXPECT_TRUE(shell_.opened.isEmpty());
+}
+
+// Only a number in range is a size; the page's object goes back with its
+// own types.
+TEST_F(DashboardDownloadsTest, ASizeTheEngineKnowsStaysUnlessThePageGivesANumber) {
+  struct Case {
+    const char* total;  // the page's member, as written
+    qint64 expected;
+  };
+  const Case cases[] = {
+      {"\"5000\"", 4096}, {"true", 4096},   {"null", 4096}, {"1e30", 4096}, {"18446744073709551615", 4096},
+      {"5000", 5000},     {"5000.9", 5000}, {"-7", -7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.total);
+    StartDashboard();
+    Announce(QStringLiteral("{\"EventName\":\"DOWNLOAD\",\"Name\":\"W\",\"Version\":\"1.0\",\"TotalBytes\":%1}")
+                 .arg(QLatin1String(c.total)));
+    Start(QStringLiteral("w.zip"), 4096);
+    EXPECT_EQ(static_cast<qint64>(dashboard_->ActiveDownloads()[0].TotalBytes()), c.expected);
+  }
+
+  StartDashboard();
+  Announce(
+      QStringLiteral("{\"EventName\":\"DOWNLOAD\",\"Name\":\"W\",\"Version\":\"1.0\",\"TotalBytes\":\"5000\","
+                     "\"Ratio\":1.50,\"List\":[1,\"2\"]}"));
+  const EngineDownload download = Start(QStringLiteral("w.zip"), 4096);
+  download.operation->Receive(10);
+  EXPECT_EQ(PageCalls(),
+            (QStringList{Logged(QStringLiteral("W_1.0_REG.zip [10 Bytes / 4.00 KB]")),
+                         QStringLiteral("DownloadProgress({\"EventName\":\"DOWNLOAD\",\"Name\":\"W\","
+                                        "\"Version\":\"1.0\",\"TotalBytes\":\"5000\",\"Ratio\":1.5,"
+                                        "\"List\":[1,\"2\"],\"BytesReceived\":10,\"TotalBytes\":4096});")}));
 }
 
 TEST_F(DashboardDownloadsTest, AnUnannouncedDownloadTakesTheSizeTheEngineLearnsAndOpensTheFolderAtTheEnd) {
