@@ -175,7 +175,8 @@ void applyKnobs(const nlohmann::json& knobs, httplib::Response& res) {
     std::this_thread::sleep_for(std::chrono::milliseconds(knobs["delayMs"].get<int>()));
   if (knobs.contains("status")) res.status = knobs["status"].get<int>();
   // Streamed answers break off in their own way.
-  if (knobs.value("brokenBody", false) && !res.body.empty()) res.body = res.body.substr(0, res.body.size() / 2) + "\x01{";
+  if (knobs.value("brokenBody", false) && !res.body.empty())
+    res.body = res.body.substr(0, res.body.size() / 2) + "\x01{";
 }
 
 }  // namespace
