@@ -306,6 +306,18 @@ TEST_F(DashboardDownloadsTest, AnActionThatIsNoJsonReachesThePageAsAString) {
                                       QStringLiteral("DownloadFinished(\"x); window.hacked = (1\");")}));
 }
 
+// Engine events come from the engine's signals: an unreadable settings file
+// is told in the page's log, never thrown into the engine.
+TEST_F(DashboardDownloadsTest, AnUnreadableSettingsFileIsToldInThePage) {
+  WriteFile(hive_.FileName(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"X\"=bad\n");
+  EXPECT_NO_THROW(Start());
+  const QStringList calls = PageCalls();
+  ASSERT_EQ(calls.size(), 1);
+  EXPECT_TRUE(calls[0].contains(QStringLiteral("The action failed: Malformed registry file")))
+      << calls[0].toStdString();
+  EXPECT_TRUE(dashboard_->ActiveDownloads().IsEmpty());
+}
+
 TEST_F(DashboardDownloadsTest, EveryNewEngineGetsTheHandlerOnce) {
   Start();
   dashboard_->WebBrowser().DeInitialize();
