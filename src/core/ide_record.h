@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/owning_list.h"
+#include "lib/owning_list.h"
 
 #include <QString>
 

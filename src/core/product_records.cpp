@@ -106,13 +106,6 @@ QString TORVDashboardRegistered::GenerateJSON() const {
                  stringMember("ID", FProductID), stringMember("ORVID", FProductORVID)});
 }
 
-TORVKitwrightProduct::TORVKitwrightProduct(const QString& AProductName, const QString& AProductVersion,
-                                           const QString& AProductID, const QString& AProductORVID)
-    : FProductName(AProductName),
-      FProductVersion(AProductVersion),
-      FProductORVID(AProductORVID),
-      FProductID(AProductID) {}
-
 TORVKitwrightProductStatus::TORVKitwrightProductStatus(const QString& AProductName,
                                                        const QString& AProductVersion,
                                                        const QString& AProductID,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/owning_list.h"
+#include "lib/owning_list.h"
 
 #include <QString>
 
@@ -138,25 +138,6 @@ private:
   QString FProductID;
 };
 using TORVDashboardRegisteredList = OwningList<TORVDashboardRegistered>;
-
-// One product of the vendor API's product list.
-class TORVKitwrightProduct {
-public:
-  TORVKitwrightProduct(const QString& AProductName, const QString& AProductVersion,
-                       const QString& AProductID, const QString& AProductORVID);
-
-  const QString& ProductName() const { return FProductName; }
-  const QString& ProductVersion() const { return FProductVersion; }
-  const QString& ProductORVID() const { return FProductORVID; }
-  const QString& ProductID() const { return FProductID; }
-
-private:
-  QString FProductName;
-  QString FProductVersion;
-  QString FProductORVID;
-  QString FProductID;
-};
-using TORVKitwrightProductList = OwningList<TORVKitwrightProduct>;
 
 // The state of one package-manager product, for the page.
 class TORVKitwrightProductStatus {
