@@ -1,5 +1,6 @@
 // The vendor's web site as a local stand-in: the dashboard page, its
-// product archives and (later) the REST API, on loopback only.
+// product archives and the REST API, on loopback only. Every answer is
+// logged to stderr as "METHOD path status".
 #include "site_routes.h"
 
 #include <cstdio>
@@ -37,6 +38,9 @@ int main(int argc, char** argv) {
 
   httplib::Server server;
   orv::site::MountRoutes(server, context);
+  server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
+    std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
+  });
   const char* host = "127.0.0.1";
   const int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
   if (bound < 0) {

@@ -1,5 +1,6 @@
 #include "site_routes.h"
 
+#include "account_api.h"
 #include "product_archive.h"
 
 #include <algorithm>
@@ -170,6 +171,14 @@ void productArchive(const SiteContext& context, const httplib::Request& req, htt
       });
 }
 
+// Whether a knob changes this answer: always, or for its first "times"
+// answers (counted per knob, so a new knob counts anew).
+bool knobApplies(const SiteContext& context, const std::string& path, const nlohmann::json& knobs) {
+  if (!knobs.contains("times")) return true;
+  std::lock_guard lock(context.state->lock);
+  return context.state->knobAnswers[path + knobs.dump()]++ < knobs["times"].get<int>();
+}
+
 void applyKnobs(const nlohmann::json& knobs, httplib::Response& res) {
   if (knobs.contains("delayMs"))
     std::this_thread::sleep_for(std::chrono::milliseconds(knobs["delayMs"].get<int>()));
@@ -188,6 +197,8 @@ std::vector<Route> SiteRoutes() {
       {"GET", "/site/dashboard/catalogue.json", catalogue},
       {"GET", R"(/site/dashboard/(.+))", dashboardFile},
       {"GET", R"(/downloads/(.+)\.zip)", productArchive},
+      {"POST", "/orv/auth/oauth/token", IssueToken},
+      {"GET", "/orv/api/setup/user/products", AccountProducts},
   };
 }
 
@@ -196,7 +207,8 @@ void MountRoutes(httplib::Server& server, const SiteContext& context) {
     auto handler = [&context, route](const httplib::Request& req, httplib::Response& res) {
       route.handler(context, req, res);
       const nlohmann::json scene = context.scene();
-      if (scene.contains("knobs") && scene["knobs"].contains(req.path))
+      if (scene.contains("knobs") && scene["knobs"].contains(req.path) &&
+          knobApplies(context, req.path, scene["knobs"][req.path]))
         applyKnobs(scene["knobs"][req.path], res);
     };
     if (route.method == "POST")
