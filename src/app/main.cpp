@@ -6,6 +6,7 @@
 #include "app/settings_check.h"
 #include "app/single_instance.h"
 #include "core/dashboard_browser.h"
+#include "lib/cloud_base_curl.h"
 #include "lib/web_browser_services.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/registry_hive.h"
@@ -27,9 +28,11 @@
 
 namespace {
 
-QString siteURL(const QString& AOption) {
-  const QString configured = AOption.isEmpty() ? qEnvironmentVariable("ORV_DASHBOARD_SITE_URL") : AOption;
-  QString url = configured.isEmpty() ? QStringLiteral("https://www.orvsoftware.com") : configured;
+// The address from the option, else the variable, else the vendor's own;
+// no trailing slash.
+QString configuredURL(const QString& AOption, const char* AVariable, const QString& ADefault) {
+  const QString configured = AOption.isEmpty() ? qEnvironmentVariable(AVariable) : AOption;
+  QString url = configured.isEmpty() ? ADefault : configured;
   while (url.endsWith(QLatin1Char('/'))) url.chop(1);
   return url;
 }
@@ -69,11 +72,14 @@ int main(int argc, char** argv) {
   orv::SystemProcesses processes;
   orv::SystemElevated elevated(ui);
   orv::RegisterQtWebBrowserService(&dialogs);
+  orv::RegisterCurlCloudBaseService();
 
   int result = 0;
   {
     orv::TFrmDashboardApp window({registry, folders, ui, dialogs, shell, notifications, processes, elevated},
-                                 siteURL(options.siteURL));
+                                 configuredURL(options.siteURL, "ORV_DASHBOARD_SITE_URL",
+                                               QStringLiteral("https://www.orvsoftware.com")),
+                                 configuredURL({}, "ORV_DASHBOARD_API_URL", QStringLiteral("https://api.orvsoftware.com")));
     window.show();
     instance.Listen([&window] {
       window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
@@ -84,6 +90,7 @@ int main(int argc, char** argv) {
     QTimer::singleShot(0, &window, [&] { ReportUnusableSettings(registry, dialogs); });
     result = QApplication::exec();
   }
+  orv::UnregisterCurlCloudBaseService();
   orv::UnregisterQtWebBrowserService();
   orv::TORVZYNDashWebBrowserPlatformServices::ReleaseCurrent();
   return result;

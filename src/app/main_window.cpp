@@ -24,7 +24,8 @@ QPushButton* panelButton(const QString& AText, QWidget* AParent) {
 
 }  // namespace
 
-TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL)
+TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL,
+                                   const QString& AApiURL)
     : FDialogs(APorts.dialogs) {
   setWindowTitle(QStringLiteral("ORV Dashboard"));
   setMinimumSize(1200, 500);
@@ -54,7 +55,7 @@ TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QStri
   column->addWidget(browserHost, 1);
   setCentralWidget(client);
 
-  FORVDashboardBrowser = std::make_unique<TORVDashboardBrowser>(this, false, APorts, ASiteURL);
+  FORVDashboardBrowser = std::make_unique<TORVDashboardBrowser>(this, false, APorts, ASiteURL, AApiURL);
   FORVDashboardBrowser->WebBrowser().SetParent(browserHost);
   FORVDashboardBrowser->WebBrowser().SetControlAlignment(caClient);
 

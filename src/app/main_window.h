@@ -18,7 +18,7 @@ class TORVDashboardBrowser;
 // the dashboard is still working.
 class TFrmDashboardApp final : public QMainWindow {
 public:
-  TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL);
+  TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL, const QString& AApiURL);
   ~TFrmDashboardApp() override;
 
   TORVDashboardBrowser& Dashboard() { return *FORVDashboardBrowser; }

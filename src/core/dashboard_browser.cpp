@@ -22,7 +22,7 @@ constexpr int kVersion[] = {1, 2, 1, 0};
 }  // namespace
 
 TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const TORVDashboardPorts& APorts,
-                                           QString ASiteURL)
+                                           QString ASiteURL, const QString& AApiURL)
     : FWebBrowser(std::make_unique<TORVDashboardWebBrowser>()),
       FPorts(APorts),
       FPage(APorts.ui, [browser = FWebBrowser.get()](const QString& AScript) { browser->ExecuteJavaScript(AScript); }),
@@ -30,6 +30,7 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
       FSettings(APorts.registry, APorts.folders),
       FOwner(AOwner),
       FActiveTheme(QStringLiteral("Light")),
+      FKitwright(std::make_unique<TORVZYNCloudKitwright>(APorts.ui, AApiURL)),
       FBridge(std::make_shared<TORVDashboardBridge>()),
       FCatalogue(APorts.registry, FSettings, APorts.processes, this),
       FInstaller(FSettings, APorts.elevated, APorts.notifications, FPage),
@@ -42,6 +43,7 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
     TORVZYNDashUtils::Log(QStringLiteral("Cannot store the dashboard's version: ") + e.message());
   }
 
+  ConnectKitwright();
   FBridge->FDashboardBrowser = this;
 
   FWebBrowser->SetAutoClearCache(false);
@@ -72,6 +74,7 @@ TORVDashboardBrowser::~TORVDashboardBrowser() {
   FKitwrightInstallList.Clear();
   FKitwrightUninstallList.Clear();
   FKitwrightProductStatusList.Clear();
+  FKitwright.reset();
   idelist.Clear();
   RemoveDownloadHandler();
   // The engine may still hold the bridge; it must not reach us any more.

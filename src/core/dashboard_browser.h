@@ -6,6 +6,7 @@
 #include "core/product_catalogue.h"
 #include "core/product_installer.h"
 #include "core/product_records.h"
+#include "lib/cloud_kitwright.h"
 #include "lib/web_browser.h"
 #include "settings/dashboard_settings.h"
 
@@ -39,8 +40,10 @@ public:
 
   // AOwner is the main window: the browser control lives in it. APlugin
   // puts the engine's data below the temporary folder instead of beside the
-  // program. ASiteURL is the vendor's web site (scheme, host, port).
-  TORVDashboardBrowser(QObject* AOwner, bool APlugin, const TORVDashboardPorts& APorts, QString ASiteURL);
+  // program. ASiteURL is the vendor's web site, AApiURL its REST API host
+  // (scheme, host, port each).
+  TORVDashboardBrowser(QObject* AOwner, bool APlugin, const TORVDashboardPorts& APorts, QString ASiteURL,
+                       const QString& AApiURL);
   ~TORVDashboardBrowser();
   TORVDashboardBrowser(const TORVDashboardBrowser&) = delete;
   TORVDashboardBrowser& operator=(const TORVDashboardBrowser&) = delete;
@@ -106,6 +109,15 @@ private:
   static const TQueryRoute* FindQuery(QStringView AName);
 
   void DoBrowserInitialized(TORVZYNDashCustomWebBrowser& Sender);
+  // The vendor API client's events: the account's products.
+  void ConnectKitwright();
+  void HandleGetToken(TORVZYNCloudKitwright& Sender, const QString& AToken,
+                      TORVZYNDashCloudBaseRequestResult* ARequestResult);
+  void HandleGetProducts(TORVZYNCloudKitwright& Sender, const TORVKitwrightProductList& AProducts,
+                         TORVZYNDashCloudBaseRequestResult* ARequestResult);
+  // The account's products into FRegisteredList: the ones fetched before,
+  // or, without a token yet, from the vendor.
+  void RefreshRegisteredList();
   void HandleNewWindowRequested(TORVZYNDashCustomWebBrowser& Sender,
                                 TORVZYNDashWebBrowserNewWindowRequestedParams& Params);
   // Message handlers of the dispatch table.
@@ -156,6 +168,9 @@ private:
   QStringList kitwrightconfig;
   QString FActiveTheme;
   std::atomic<std::uint8_t> FStatus{0};
+  std::unique_ptr<TORVZYNCloudKitwright> FKitwright;
+  // A failed products answer is being tried once more.
+  bool FRetryingProducts = false;
   QString FAction;
   QString FProductAction;
   QString FKitwrightAction;

@@ -70,7 +70,12 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
        return ProductListAnswer(C.FCatalogue.DownloadList());
      },
      true},
-    {u"GETREGISTEREDPRODUCTS", nullptr, true},
+    {u"GETREGISTEREDPRODUCTS",
+     [](TORVDashboardBrowser& C) {
+       C.RefreshRegisteredList();
+       return ProductListAnswer(C.FRegisteredList);
+     },
+     true},
     {u"GETKITWRIGHTPRODUCTSTATUS", nullptr, true},
     {u"GETUSERCREDENTIALS",
      [](TORVDashboardBrowser& C) {

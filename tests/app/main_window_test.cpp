@@ -43,7 +43,7 @@ protected:
   test::FixedProcesses processes_;
   test::RecordingElevated elevated_;
   TFrmDashboardApp window_{{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_},
-                           QStringLiteral("http://127.0.0.1:1")};
+                           QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1")};
 };
 
 TEST_F(MainWindowTest, IsLaidOutAsTheDashboardWindow) {
@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, UnusableSettingsFileStillOpensTheWindowAndIsReportedUntou
     RegistryHive broken(file);
     test::ScriptedDialogs dialogs;
     TFrmDashboardApp window({broken, folders_, ui_, dialogs, shell_, notifications_, processes_, elevated_},
-                            QStringLiteral("http://127.0.0.1:1"));
+                            QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1"));
     window.show();
     EXPECT_TRUE(dialogs.asked.isEmpty());
 

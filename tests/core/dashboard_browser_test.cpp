@@ -126,7 +126,7 @@ TEST_F(DashboardBrowserTest, EveryEventNameTakesItsOwnRoute) {
       {"GETKITWRIGHTREADDELPHIVERSIONS", {}, true, false, {}, false, false},
       {"GETKITWRIGHTWRITEDELPHIVERSIONS", {}, true, false, {}, false, false},
       {"GETDOWNLOADEDPRODUCTS", {}, true, true, {}, false, false},
-      {"GETREGISTEREDPRODUCTS", {}, true, false, {}, false, false},
+      {"GETREGISTEREDPRODUCTS", {}, true, true, {}, false, false},
       {"GETOPTIONSDIALOG", {}, true, false, {}, false, false},
       {"GETKITWRIGHTPRODUCTSTATUS", {}, true, false, {}, false, false},
       {"GETUSERCREDENTIALS", {}, true, false, {}, false, false},

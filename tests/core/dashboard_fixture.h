@@ -16,6 +16,9 @@
 namespace orv::test {
 
 inline const QString kSite = QStringLiteral("http://127.0.0.1:8123");
+// Nobody listens there: a test that reaches the vendor API by mistake
+// fails at once.
+inline const QString kNoApi = QStringLiteral("http://127.0.0.1:1");
 
 // The page's message format, encoded as the page's encodeURIComponent does.
 inline QString Message(const QString& json, const QString& customData = QString()) {
@@ -46,7 +49,8 @@ protected:
     dashboard_.reset();
     dashboard_ = std::make_unique<TORVDashboardBrowser>(
         nullptr, false,
-        TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_}, kSite);
+        TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_}, kSite,
+        apiURL_);
     backend_ = service_->last.get();
     dashboard_->WebBrowser().Initialize();
     dashboard_->WebBrowser().DoEngineInitialized();
@@ -83,6 +87,7 @@ protected:
   RecordingNotifications notifications_;
   FixedProcesses processes_;
   RecordingElevated elevated_;
+  QString apiURL_ = kNoApi;
   std::shared_ptr<FakeService> service_;
   std::unique_ptr<TORVDashboardBrowser> dashboard_;
   FakeBackend* backend_ = nullptr;
