@@ -56,14 +56,20 @@ function freePort() {
 }
 
 // The settings hive in the registry-export format the application reads;
-// text values escape backslashes and quotes.
-function hiveText(values) {
-  const lines = ['Windows Registry Editor Version 5.00', '', `[${settingsKey}]`];
-  for (const [name, value] of Object.entries(values)) {
-    const text = typeof value === 'number'
-      ? `dword:${value.toString(16).padStart(8, '0')}`
-      : `"${String(value).replace(/[\\"]/g, (c) => '\\' + c)}"`;
-    lines.push(`"${name}"=${text}`);
+// text values escape backslashes and quotes. otherKeys adds keys below
+// HKEY_CURRENT_USER by their path ("Software\\orvsoftware\\Product").
+function hiveText(values, otherKeys = {}) {
+  const lines = ['Windows Registry Editor Version 5.00'];
+  const keys = { [settingsKey]: values };
+  for (const [key, keyValues] of Object.entries(otherKeys)) keys[`HKEY_CURRENT_USER\\${key}`] = keyValues;
+  for (const [key, keyValues] of Object.entries(keys)) {
+    lines.push('', `[${key}]`);
+    for (const [name, value] of Object.entries(keyValues)) {
+      const text = typeof value === 'number'
+        ? `dword:${value.toString(16).padStart(8, '0')}`
+        : `"${String(value).replace(/[\\"]/g, (c) => '\\' + c)}"`;
+      lines.push(`"${name}"=${text}`);
+    }
   }
   return lines.join('\n') + '\n';
 }
@@ -152,6 +158,19 @@ class Dashboard {
     return this.site.url + '/site/dashboard';
   }
 
+  // The stand-in's scene, read anew by the site on every request.
+  get sceneFile() {
+    return path.join(this.root, 'site', 'site.json');
+  }
+
+  // Replaces the application's settings (and other keys of its hive); it
+  // reads them anew on every use.
+  async writeSettings(settings, otherKeys = {}) {
+    await fsp.writeFile(this.hiveFile, hiveText({
+      DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
+    }, otherKeys), { mode: 0o600 });
+  }
+
   // Every argument the application handed to the desktop's "open" command.
   opened() {
     return fs.existsSync(this.openLog) ? fs.readFileSync(this.openLog, 'utf8').split('\n').filter(Boolean) : [];
@@ -198,6 +217,7 @@ class Dashboard {
       XDG_RUNTIME_DIR: xdg('runtime'),
       ORV_REGISTRY_FILE: this.hiveFile,
       ORV_DASHBOARD_SITE_URL: this.site.url,
+      ORV_DASHBOARD_API_URL: this.site.url,
       QTWEBENGINE_REMOTE_DEBUGGING: `127.0.0.1:${devtoolsPort}`,
       QTWEBENGINE_CHROMIUM_FLAGS: '--disable-gpu',
     };
@@ -312,7 +332,8 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 }
 
 // One dashboard in a fresh temporary root, which stop() removes; logs and
-// screenshots go to artifactsDir, which stays.
+// screenshots go to artifactsDir, which stays. env adds to or overrides the
+// application's environment.
 async function startDashboard({ artifactsDir, settings, hive, env } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
@@ -339,4 +360,4 @@ function exchange(page, message, read = true) {
 const event = (eventName) => 'jsevent://' + encodeURIComponent(JSON.stringify({ EventName: eventName }));
 const ask = (page, eventName) => exchange(page, event(eventName));
 
-module.exports = { startDashboard, connectDashboardPage, waitFor, exchange, event, ask };
+module.exports = { startDashboard, connectDashboardPage, waitFor, freePort, exchange, event, ask };

@@ -134,6 +134,7 @@ function refreshProducts() {
   state.installed = productsOf(guarded(() => Bridge.ask('GETINSTALLEDPRODUCTS')));
   state.downloaded = productsOf(guarded(() => Bridge.ask('GETDOWNLOADEDPRODUCTS')));
   renderCatalogue();
+  renderAccount();
 }
 
 function refreshKitwright() {
@@ -151,21 +152,6 @@ function refreshKitwright() {
   }
 }
 
-function refreshAccount() {
-  const credentials = guarded(() => JSON.parse(Bridge.ask('GETUSERCREDENTIALS')));
-  $('account-user').textContent = credentials && credentials.Username
-    ? 'Signed in as ' + credentials.Username
-    : 'No account set. Enter your e-mail and code in the options.';
-  state.account = productsOf(guarded(() => Bridge.ask('GETREGISTEREDPRODUCTS')));
-  const list = $('account-products');
-  list.replaceChildren();
-  if (!state.account.length) list.append(el('li', { className: 'empty', textContent: 'No products in your account.' }));
-  for (const product of state.account) {
-    list.append(el('li', {}, el('strong', { textContent: product.Name }), ' ', tag(product.Version)));
-  }
-  renderCatalogue();
-}
-
 function refreshAll() {
   if (!Bridge.available()) return;
   $('dashboard-version').textContent = guarded(() => Bridge.ask('GETDASHBOARDVERSION')) || '–';
@@ -175,6 +161,7 @@ function refreshAll() {
   refreshIdeRunning();
   refreshProducts();
   refreshKitwright();
+  refreshAccount();
 }
 
 // ---- the product table ---------------------------------------------------
