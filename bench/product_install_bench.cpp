@@ -7,6 +7,7 @@
 #include "platform/processes.h"
 #include "platform/registry_hive.h"
 #include "product_archive.h"
+#include "ratio_reporter.h"
 #include "settings/dashboard_settings.h"
 
 #include <QDir>
@@ -17,10 +18,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <random>
 
 namespace orv {
@@ -183,41 +182,14 @@ BENCHMARK(BM_UnzipCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ScanDownloads)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FindCommand)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// The console report, followed by each pair's ratio of median real times.
-class RatioReporter final : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        times_[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-  }
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    ratio("BM_ExtractZipArchive", "BM_UnzipCommand");
-    ratio("BM_ScanDownloads", "BM_FindCommand");
-  }
-
-private:
-  static double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  }
-  void ratio(const std::string& ours, const std::string& theirs) {
-    if (times_[ours].empty() || times_[theirs].empty()) return;
-    std::printf("ratio %s / %s = %.2f (medians of %zu and %zu runs)\n", ours.c_str(), theirs.c_str(),
-                median(times_[ours]) / median(times_[theirs]), times_[ours].size(), times_[theirs].size());
-  }
-  std::map<std::string, std::vector<double>> times_;
-};
-
 }  // namespace
 }  // namespace orv
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  orv::RatioReporter reporter;
+  orv::bench::RatioReporter reporter{{"BM_ExtractZipArchive", "BM_UnzipCommand"},
+                                     {"BM_ScanDownloads", "BM_FindCommand"}};
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
 
   httplib::Server server;
   orv::site::MountRoutes(server, context);
+  // Headers and body leave in separate writes: without this each answer
+  // waits for the client's delayed acknowledgement.
+  server.set_tcp_nodelay(true);
   server.set_logger([](const httplib::Request& req, const httplib::Response& res) {
     std::fprintf(stderr, "%s %s %d\n", req.method.c_str(), req.path.c_str(), res.status);
   });
