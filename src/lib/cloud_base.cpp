@@ -14,8 +14,6 @@ namespace orv {
 
 namespace {
 
-bool successStatus(int ACode) { return ACode == 200 || ACode == 201 || ACode == 202 || ACode == 204; }
-
 // The transfer itself, on whichever thread runs the request.
 void transfer(const std::shared_ptr<IORVZYNDashCustomCloudBase>& AEngine,
               TORVZYNDashCloudBaseRequestResult& ARequestResult) {
@@ -178,7 +176,7 @@ void TORVZYNDashCustomCloudBase::DoRequestComplete(TResult& ARequestResult) {
   const QString name = QStringLiteral("[") + ARequestResult.FName + QStringLiteral("] is ");
   ARequestResult.Log(QStringLiteral("Response code from request ") + name +
                      QString::number(ARequestResult.FResponseCode));
-  const bool success = successStatus(ARequestResult.FResponseCode);
+  const bool success = TResult::IsSuccessStatus(ARequestResult.FResponseCode);
   QString result;
   if (success && ARequestResult.FResultType == rrtStream)
     result = QStringLiteral("a stream with size ") + QString::number(ARequestResult.FResultStream.size());

@@ -85,11 +85,12 @@ private:
   QFile FResultFile;
   qint64 FExpected = 0;
   qint64 FReceived = 0;
-  std::optional<QString> FSinkError;
+  std::optional<QString> FError;  // a file that cannot be read or written
 };
 
 std::optional<QString> TTransfer::Run() {
   SetOptions();
+  if (FError) return FError;
   const CURLcode code = curl_easy_perform(FHandle);
   long status = 0;
   curl_easy_getinfo(FHandle, CURLINFO_RESPONSE_CODE, &status);
@@ -157,7 +158,10 @@ void TTransfer::PrepareBody(THeaderList& AHeaders) {
   FHead += FRequest.FUploadStream;
   if (!FRequest.FUploadFile.isEmpty()) {
     FUploadFile.setFileName(FRequest.FUploadFile);
-    if (FUploadFile.open(QIODevice::ReadOnly)) FUploadSize = FUploadFile.size();
+    if (FUploadFile.open(QIODevice::ReadOnly))
+      FUploadSize = FUploadFile.size();
+    else
+      FError = QStringLiteral("Cannot open file \"%1\". %2").arg(FRequest.FUploadFile, FUploadFile.errorString());
   }
   if (multipart) FTail = QByteArray("\r\n--") + kBoundary + "--\r\n";
 
@@ -184,12 +188,11 @@ void TTransfer::ChooseSink() {
   FSinkChosen = true;
   long status = 0;
   curl_easy_getinfo(FHandle, CURLINFO_RESPONSE_CODE, &status);
-  const bool success = status == 200 || status == 201 || status == 202 || status == 204;
-  FToFile = success && FRequest.FResultType == rrtFile;
+  FToFile = TORVZYNDashCloudBaseRequestResult::IsSuccessStatus(int(status)) && FRequest.FResultType == rrtFile;
   if (FToFile) {
     FResultFile.setFileName(FRequest.FResultFile);
     if (!FResultFile.open(QIODevice::WriteOnly | QIODevice::Truncate))
-      FSinkError = QStringLiteral("Cannot create file \"%1\". %2").arg(FRequest.FResultFile, FResultFile.errorString());
+      FError = QStringLiteral("Cannot create file \"%1\". %2").arg(FRequest.FResultFile, FResultFile.errorString());
   }
   curl_off_t length = -1;
   curl_easy_getinfo(FHandle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
@@ -205,10 +208,7 @@ void TTransfer::FinishSink() {
     FResultFile.close();
     return;
   }
-  long status = 0;
-  curl_easy_getinfo(FHandle, CURLINFO_RESPONSE_CODE, &status);
-  const bool success = status == 200 || status == 201 || status == 202 || status == 204;
-  if (success && FRequest.FResultType == rrtStream)
+  if (TORVZYNDashCloudBaseRequestResult::IsSuccessStatus(FRequest.FResponseCode) && FRequest.FResultType == rrtStream)
     FRequest.FResultStream = FBody;
   else
     FRequest.FResultString = QString::fromUtf8(FBody);
@@ -218,7 +218,7 @@ void TTransfer::FinishSink() {
 // cannot use fails every method. Other methods fail quietly with status 0.
 std::optional<QString> TTransfer::ErrorOf(CURLcode ACode) const {
   if (FRequest.Cancelled()) return std::nullopt;
-  if (FSinkError) return FSinkError;
+  if (FError) return FError;
   const bool unusableURL = ACode == CURLE_URL_MALFORMAT || ACode == CURLE_UNSUPPORTED_PROTOCOL;
   if (unusableURL || (ACode != CURLE_OK && FRequest.FMethod == rmGET && FRequest.FResponseCode == 0))
     return QStringLiteral("Cannot open URL %1").arg(FRequest.GetURL());
@@ -244,10 +244,10 @@ size_t TTransfer::OnBody(char* AData, size_t ASize, size_t ACount, void* AUser) 
   const size_t length = ASize * ACount;
   if (!self.FRequest.CheckTaskStatus()) return CURL_WRITEFUNC_ERROR;
   if (!self.FSinkChosen) self.ChooseSink();
-  if (self.FSinkError) return CURL_WRITEFUNC_ERROR;
+  if (self.FError) return CURL_WRITEFUNC_ERROR;
   if (self.FToFile) {
     if (self.FResultFile.write(AData, qint64(length)) != qint64(length)) {
-      self.FSinkError =
+      self.FError =
           QStringLiteral("Cannot write file \"%1\". %2").arg(self.FRequest.FResultFile, self.FResultFile.errorString());
       return CURL_WRITEFUNC_ERROR;
     }

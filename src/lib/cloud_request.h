@@ -149,6 +149,8 @@ public:
   virtual void Cancel();
   // Hands a log line to the component.
   virtual void Log(const QString& AMessage);
+  // 200, 201, 202 and 204 count as success.
+  static bool IsSuccessStatus(int ACode) { return ACode == 200 || ACode == 201 || ACode == 202 || ACode == 204; }
   // False once the request was cancelled or its component is going away.
   bool CheckTaskStatus() const;
   bool Cancelled() const;

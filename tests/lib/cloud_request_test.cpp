@@ -358,6 +358,31 @@ TEST_F(CloudEngineTest, PutsASuccessfulBodyWhereTheResultTypeSays) {
   EXPECT_EQ(trace_.events.filter("Result from").last(), "Result from request [N] is a stream with size 10000");
 }
 
+TEST_F(CloudEngineTest, FilesThatCannotBeUsedFailTheRequestAfterItsCallback) {
+  QTemporaryDir folder;
+  RawHttpServer server(
+      [](const std::string&) { return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "b")); });
+
+  Prepare(server.URL(), rmGET);
+  cloud_->Request().FResultType = rrtFile;
+  cloud_->Request().FResultFile = folder.filePath("no/such/folder/answer.bin");
+  TResult* result = nullptr;
+  const auto createError = Run(&result);
+  ASSERT_TRUE(createError.has_value());
+  EXPECT_TRUE(createError->startsWith("Cannot create file \"" + folder.filePath("no/such/folder/answer.bin") + "\"."));
+  EXPECT_EQ(result->FResponseCode, 200);
+  EXPECT_EQ(trace_.callbacks, 1);
+
+  Prepare(server.URL(), rmPOST);
+  cloud_->Request().FUploadFile = folder.filePath("missing.bin");
+  const auto openError = Run(&result);
+  ASSERT_TRUE(openError.has_value());
+  EXPECT_TRUE(openError->startsWith("Cannot open file \"" + folder.filePath("missing.bin") + "\"."));
+  EXPECT_EQ(result->FResponseCode, 0);
+  EXPECT_EQ(trace_.callbacks, 2);
+  EXPECT_EQ(server.Requests().size(), 1u) << "nothing is sent without its upload";
+}
+
 TEST_F(CloudEngineTest, FramesMultipartAndUploadBodies) {
   QTemporaryDir folder;
   const QString uploadFile = folder.filePath("upload.bin");
