@@ -4,7 +4,6 @@
 #include "platform/ui_thread.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -164,7 +163,7 @@ void TORVZYNDashCustomCloudBase::WriteRequestLog(TResult& ARequestResult, const 
   if (!FLogging) return;
   QString fileName = FLogFileName;
   if (QFileInfo(fileName).fileName() == fileName)
-    fileName = TORVZYNDashUtils::GetDocumentsPath() + QDir::separator() + fileName;
+    fileName = TORVZYNDashUtils::AddBackslash(TORVZYNDashUtils::GetDocumentsPath()) + fileName;
   QFile file(fileName);
   if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return;
   file.write(
