@@ -18,9 +18,25 @@ function(orv_add_test name)
   target_link_libraries(${name} PRIVATE orv_options GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
   # Shared test doubles live in tests/support.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # The discovery hands properties on as a flat list, so it carries one
+  # label; a suite with several gets them all on its discovered tests
+  # afterwards (by name, which test names with brackets would not survive,
+  # hence not for every suite).
+  set(label_property)
+  if(T_LABELS)
+    list(GET T_LABELS 0 first_label)
+    set(label_property LABELS ${first_label})
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ${label_property})
+  list(LENGTH T_LABELS label_count)
+  if(label_count GREATER 1)
+    set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")
+    file(WRITE "${labels_file}"
+      "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\nendif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
+  endif()
   foreach(pass tsan asan)
     if(pass IN_LIST T_LABELS)
       add_dependencies(orv_${pass}_tests ${name})

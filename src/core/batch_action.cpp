@@ -46,4 +46,28 @@ bool HasPrerequisites(const TORVDashboardAction& AAction, const TORVDashboardAct
   return true;
 }
 
+bool AnyActionReady(const TORVDashboardActions& ASteps, const TORVDashboardActions& AOrdered) {
+  return std::any_of(ASteps.begin(), ASteps.end(),
+                     [&](const TORVDashboardAction& step) { return HasPrerequisites(step, AOrdered); });
+}
+
+TORVDashboardActions OrderActions(const TORVDashboardActions& ASteps) {
+  TORVDashboardActions ordered;
+  TORVDashboardActions left = ASteps;
+  // Each walk places at least one step, so this ends.
+  while (AnyActionReady(left, ordered)) {
+    TORVDashboardActions notReady;
+    for (const TORVDashboardAction& step : left) {
+      // Placed at once: later steps of the same walk already see it.
+      if (HasPrerequisites(step, ordered))
+        ordered.push_back(step);
+      else
+        notReady.push_back(step);
+    }
+    left = std::move(notReady);
+  }
+  ordered.insert(ordered.end(), left.begin(), left.end());
+  return ordered;
+}
+
 }  // namespace orv

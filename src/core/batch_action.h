@@ -30,4 +30,13 @@ bool ContainsProduct(const QString& AProductName, const TORVDashboardActions& AA
 // batch; products without requirements always pass.
 bool HasPrerequisites(const TORVDashboardAction& AAction, const TORVDashboardActions& AActions);
 
+// True when some step of ASteps has its requirements in AOrdered; false for
+// no steps.
+bool AnyActionReady(const TORVDashboardActions& ASteps, const TORVDashboardActions& AOrdered);
+
+// The steps with every product after those of its requirements that are in
+// the batch. Steps that become ready together keep their order; steps whose
+// requirements never appear come last, in their order.
+TORVDashboardActions OrderActions(const TORVDashboardActions& ASteps);
+
 }  // namespace orv

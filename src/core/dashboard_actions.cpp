@@ -61,16 +61,18 @@ std::optional<TORVDashboardInstall> TORVDashboardBrowser::FindInstallCopy(const 
 
 void TORVDashboardBrowser::Defer(std::function<void(TORVDashboardBrowser&)> AWork) {
   FPorts.ui.post([self = FSelf, work = std::move(AWork)] {
-    TORVDashboardBrowser* controller = self->load();
-    if (!controller) return;
-    try {
-      work(*controller);
-    } catch (const Exception& e) {
-      controller->ReportDeferredError(e.message());
-    } catch (const std::exception& e) {
-      controller->ReportDeferredError(QString::fromUtf8(e.what()));
-    }
+    if (TORVDashboardBrowser* controller = self->load()) controller->RunReportingErrors(work);
   });
+}
+
+void TORVDashboardBrowser::RunReportingErrors(const std::function<void(TORVDashboardBrowser&)>& AWork) {
+  try {
+    AWork(*this);
+  } catch (const Exception& e) {
+    ReportDeferredError(e.message());
+  } catch (const std::exception& e) {
+    ReportDeferredError(QString::fromUtf8(e.what()));
+  }
 }
 
 // The page's log is the only channel the page has for failed actions.

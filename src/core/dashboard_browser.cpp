@@ -34,6 +34,7 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
       FBridge(std::make_shared<TORVDashboardBridge>()),
       FCatalogue(APorts.registry, FSettings, APorts.processes, this),
       FInstaller(FSettings, APorts.elevated, APorts.notifications, FPage),
+      FKitwrightEffects(std::make_shared<TKitwrightEffects>()),
       FSelf(std::make_shared<std::atomic<TORVDashboardBrowser*>>(this)) {
   // A settings file that cannot be read or written must not keep the
   // window from opening; the application tells the user about the file.
@@ -58,6 +59,9 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
     HandleNewWindowRequested(Sender, Params);
   };
 
+  GUI = std::make_unique<TGUIEnvironment>();
+  AttachKitwrightHandlers();
+
   try {
     FCatalogue.BuildIDEList(idelist);
   } catch (const ERegistryException& e) {
@@ -70,6 +74,9 @@ TORVDashboardBrowser::~TORVDashboardBrowser() {
   // Page calls still queued for the UI thread find nobody to call.
   FSelf->store(nullptr);
   CancelDownloads();
+  // Cancels a running command and waits for it, before anything its
+  // handlers touch goes.
+  GUI.reset();
   FRegisteredList.Clear();
   FKitwrightInstallList.Clear();
   FKitwrightUninstallList.Clear();
@@ -96,7 +103,7 @@ void TORVDashboardBrowser::SetIDETheme(const QString& ATheme) {
 
 void TORVDashboardBrowser::LaunchSearch(const QString& AQuery) { FWebBrowser->Navigate(SearchURL(AQuery)); }
 
-bool TORVDashboardBrowser::IsRunning() const { return Status() != 0; }
+bool TORVDashboardBrowser::IsRunning() const { return Status() != 0 || GUI->IsRunning(); }
 
 void TORVDashboardBrowser::ShowNotification(const QString& ATitle, const QString& ABody) {
   FPorts.notifications.Show(QStringLiteral("ORVDashboard"), ATitle, ABody);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/batch_action.h"
 #include "core/dashboard_page.h"
 #include "core/dashboard_ports.h"
 #include "core/ide_record.h"
@@ -8,6 +9,7 @@
 #include "core/product_records.h"
 #include "lib/cloud_kitwright.h"
 #include "lib/web_browser.h"
+#include "pkgmgr/gui_environment.h"
 #include "settings/dashboard_settings.h"
 
 #include <QObject>
@@ -19,7 +21,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 namespace orv {
 
@@ -91,6 +95,40 @@ public:
   // negative.
   static QString FormatByteSize(std::int64_t ABytes);
 
+  // The package manager (dashboard_kitwright.cpp), on the UI thread.
+  // A self-update, and a product refresh when the environment is idle.
+  void StartKitwright();
+  // Queues the steps that carry a package-manager identifier and starts
+  // their command: the uninstalls first, the installs once those ended.
+  void RunKitwrightBatch(const TORVDashboardActions& AActions);
+  // The Delphi-version selection; both raise an Exception when the package
+  // manager fails.
+  void ReadDelphiVersions(QStringList& AValues);
+  void WriteDelphiVersions(const QStringList& AValues);
+  QString GetKitwrightVersion();
+  QString GetKitwrightProductName(const QString& AID) const;
+  void OpenKitwrightConfig();
+  const QString& KitwrightAction() const { return FKitwrightAction; }
+  const TORVKitwrightProductStatusList& KitwrightProductStatusList() const { return FKitwrightProductStatusList; }
+  int OutputCount() const { return outputcount; }
+
+  // Handlers of the environment's events, raised on the thread that runs
+  // the command (a worker thread, or the UI thread for a synchronous one).
+  // Every effect on the controller's state and every page call is posted
+  // to the UI thread and runs there in the order the events were raised
+  // (PostKitwrightEffect). Only the three that must act before the command
+  // goes on work on the raising thread: the selection (the guarded queues
+  // and the rows it is given), the credentials and the runner's paths (the
+  // settings, which any thread may read).
+  void HandleProductsUpdated(const TGUIProductList& AProducts);
+  void HandleRequestCredentials(QString& AEmail, QString& ACode, bool& AAccepted);
+  void HandleGetSelectedProducts(const TGUIProductList& AProducts, TGUIProductSelection& ASelection);
+  void HandleRunnerCreated(TOrvRunner& ARunner);
+  void HandleRunStart();
+  void HandleRunFinish();
+  void SendKitwrightOutput(const QString& ALine);
+  void HandleNewVersionDetected();
+
 private:
   using TMessageHandler = void (TORVDashboardBrowser::*)(const TORVDashboardBridgeMessage&);
   struct TActionRoute {
@@ -130,6 +168,9 @@ private:
   // unless the controller is gone by then. An error of the work is reported
   // in the page's log instead of reaching the event loop.
   void Defer(std::function<void(TORVDashboardBrowser&)> AWork);
+  // Work on the UI thread outside a page's call: its error goes to the
+  // page's log.
+  void RunReportingErrors(const std::function<void(TORVDashboardBrowser&)>& AWork);
   void ReportDeferredError(const QString& AMessage);
   std::optional<TORVDashboardInstall> FindInstallCopy(const QString& AName) const;
 
@@ -144,6 +185,16 @@ private:
   void DownloadCompleted(TORVDashboardActiveDownload& ADownload);
   void DownloadInterrupted(TORVDashboardActiveDownload& ADownload);
   void EndDownload(TORVDashboardActiveDownload& ADownload);
+
+  // The package manager's side.
+  void AttachKitwrightHandlers();
+  using TKitwrightEffect = std::function<void(TORVDashboardBrowser&)>;
+  // Runs AEffect on the UI thread after every effect posted before it.
+  void PostKitwrightEffect(TKitwrightEffect AEffect);
+  void KitwrightRunFinished();
+  void StartKitwrightUninstall(const TORVDashboardActions& AUninstalls);
+  void StartKitwrightInstall(const TORVDashboardActions& AInstalls);
+  bool KitwrightUninstallFailedSince(std::size_t ALogMark) const;
 
   // Query answers.
   QString StatusText() const;
@@ -166,6 +217,9 @@ private:
 
   TORVZYNIDEList idelist;
   QStringList kitwrightconfig;
+  // Destroyed first in the destructor: its handlers reach into the
+  // controller.
+  std::unique_ptr<TGUIEnvironment> GUI;
   QString FActiveTheme;
   std::atomic<std::uint8_t> FStatus{0};
   std::unique_ptr<TORVZYNCloudKitwright> FKitwright;
@@ -179,11 +233,34 @@ private:
   TORVDashboardProductCatalogue FCatalogue;  // FDownloadList and FInstallList
   TORVDashboardProductInstaller FInstaller;
   TORVDashboardRegisteredList FRegisteredList;
+  // The queues are drained by the selection handler on a worker thread,
+  // under this lock. Lock order: the environment's row lock (held while it
+  // asks for the selection) before this one; nothing calls into the
+  // environment while holding it.
+  std::mutex FKitwrightQueueLock;
   TORVKitwrightInstallList FKitwrightInstallList;
   TORVKitwrightInstallList FKitwrightUninstallList;
   TORVKitwrightProductStatusList FKitwrightProductStatusList;
   DownloadEventToken FDownloadStartingEventHandlerToken = 0;
-  std::atomic<int> outputcount{0};
+  // A batch that both removes and installs, from its start until its
+  // install command has ended; on the UI thread. The environment's idle
+  // moments before a command it started has begun belong to other
+  // commands.
+  struct TKitwrightMixedBatch {
+    TORVDashboardActions Installs;
+    std::size_t LogMark = 0;          // the environment's log before the uninstall
+    bool InstallStarted = false;      // the installs were handed over
+    bool CommandBegun = false;        // the command started last reported its start
+  };
+  std::optional<TKitwrightMixedBatch> FKitwrightMixedBatch;
+  int outputcount = 0;
+  // The effects of the environment's handlers on their way to the UI
+  // thread, in the order they were raised; one posted task runs them all.
+  struct TKitwrightEffects {
+    std::mutex Lock;
+    std::vector<TKitwrightEffect> Pending;
+  };
+  const std::shared_ptr<TKitwrightEffects> FKitwrightEffects;
 
   // Deferred actions posted to the UI thread share this; the destructor
   // clears it, so work that arrives after the controller is gone does

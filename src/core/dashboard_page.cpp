@@ -5,6 +5,14 @@
 
 namespace orv {
 
+namespace {
+
+// Calls joined into one script stop growing at this size; the next call
+// starts another script.
+constexpr qsizetype kMaxJoinedScript = 1 << 20;
+
+}  // namespace
+
 TORVDashboardPage::TORVDashboardPage(UiThread& AUi, TScriptRunner ARunScript)
     : FUi(AUi), FShared(std::make_shared<TShared>()) {
   FShared->runScript = std::move(ARunScript);
@@ -51,7 +59,49 @@ void TORVDashboardPage::DownloadFailed(const QString& AJSON) {
   ExecuteScript(QStringLiteral("DownloadFailed(") + AJSON + QStringLiteral(");"));
 }
 
+void TORVDashboardPage::KitwrightOutput(const QString& AText) {
+  PostJoinable(QStringLiteral("KitwrightOutput(") + JsStringLiteral(AText) + QStringLiteral(");"));
+}
+
+void TORVDashboardPage::KitwrightActionProgress(int APercent, const QString& AProductName, int AProductPercent,
+                                                const QString& AKind) {
+  PostJoinable(QStringLiteral("KitwrightActionProgress(%1, %2, %3, %4);")
+                   .arg(QString::number(APercent), JsonQuote(AProductName), QString::number(AProductPercent),
+                        JsonQuote(AKind)));
+}
+
+void TORVDashboardPage::KitwrightActionFinished() { ExecuteScript(QStringLiteral("KitwrightActionFinished();")); }
+
+void TORVDashboardPage::PostJoinable(const QString& ACall) {
+  std::shared_ptr<QString> script;
+  {
+    const std::lock_guard lock(FShared->joinLock);
+    QString* open = FShared->openScript.get();
+    if (open && open->size() < kMaxJoinedScript) {
+      *open += ACall;
+      return;
+    }
+    script = std::make_shared<QString>(ACall);
+    FShared->openScript = script;
+  }
+  FUi.post([shared = FShared, script] {
+    QString text;
+    {
+      const std::lock_guard lock(shared->joinLock);
+      if (shared->openScript == script) shared->openScript.reset();
+      text = std::move(*script);
+    }
+    if (shared->detached || shared->ownerDestroying) return;
+    shared->runScript(text);
+  });
+}
+
 void TORVDashboardPage::Post(const QString& AScript, bool ADropWhileClosing) {
+  {
+    // Calls after this one must not join a script queued before it.
+    const std::lock_guard lock(FShared->joinLock);
+    FShared->openScript.reset();
+  }
   FUi.post([shared = FShared, AScript, ADropWhileClosing] {
     if (shared->detached || (ADropWhileClosing && shared->ownerDestroying)) return;
     shared->runScript(AScript);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace orv {
 
@@ -40,6 +41,13 @@ public:
   void DownloadProgress(const QString& AJSON);
   void DownloadFinished(const QString& AJSON);
   void DownloadFailed(const QString& AJSON);
+  // The package manager's output lines (as text) and progress reports.
+  // Such calls that follow each other without another page call between
+  // them reach the page as one script, the same calls in the same order, so
+  // that the page keeps up with a package manager printing at full speed.
+  void KitwrightOutput(const QString& AText);
+  void KitwrightActionProgress(int APercent, const QString& AProductName, int AProductPercent, const QString& AKind);
+  void KitwrightActionFinished();
 
 private:
   // Shared with the calls queued for the UI thread, which may outlive us.
@@ -47,9 +55,15 @@ private:
     TScriptRunner runScript;
     std::atomic<bool> ownerDestroying{false};
     std::atomic<bool> detached{false};
+    // The joined calls queued for the UI thread that a next such call may
+    // join; none once another call was queued after them.
+    std::mutex joinLock;
+    std::shared_ptr<QString> openScript;
   };
 
   void Post(const QString& AScript, bool ADropWhileClosing);
+  // Joins the call to the script queued last when that one may grow.
+  void PostJoinable(const QString& ACall);
 
   UiThread& FUi;
   const std::shared_ptr<TShared> FShared;

@@ -53,8 +53,19 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
      false},
     {u"GETKITWRIGHTLOGTEXT", [](TORVDashboardBrowser& C) { return C.KitwrightLogText(); }, false},
     {u"GETKITWRIGHTDIR", [](TORVDashboardBrowser& C) { return C.FSettings.ReadKitwrightDir(); }, false},
-    {u"GETKITWRIGHTREADDELPHIVERSIONS", nullptr, false},
-    {u"GETKITWRIGHTWRITEDELPHIVERSIONS", nullptr, false},
+    {u"GETKITWRIGHTREADDELPHIVERSIONS",
+     [](TORVDashboardBrowser& C) {
+       QStringList discarded;
+       C.ReadDelphiVersions(discarded);
+       return QString();
+     },
+     false},
+    {u"GETKITWRIGHTWRITEDELPHIVERSIONS",
+     [](TORVDashboardBrowser& C) {
+       C.WriteDelphiVersions({});
+       return QString();
+     },
+     false},
     {u"GETDASHBOARDVERSION", [](TORVDashboardBrowser&) { return GetVersion(); }, false},
     {u"GETPRODUCTNOTIFICATIONS",
      [](TORVDashboardBrowser& C) { return boolText(C.FSettings.ReadProductNotifications()); }, false},
@@ -76,7 +87,14 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
        return ProductListAnswer(C.FRegisteredList);
      },
      true},
-    {u"GETKITWRIGHTPRODUCTSTATUS", nullptr, true},
+    // The rows of the last completed refresh; the one started here shows
+    // in a later query.
+    {u"GETKITWRIGHTPRODUCTSTATUS",
+     [](TORVDashboardBrowser& C) {
+       C.StartKitwright();
+       return ProductListAnswer(C.FKitwrightProductStatusList);
+     },
+     true},
     {u"GETUSERCREDENTIALS",
      [](TORVDashboardBrowser& C) {
        return QStringLiteral("{\"Username\": %1, \"Code\": %2}")

@@ -13,6 +13,8 @@ class TLineSplitter {
 public:
   explicit TLineSplitter(QStringList& lines);
   void Append(QStringView text);
+  // The last entry has not seen its line break yet and may still grow.
+  bool LastLineOpen() const { return lineOpen_; }
 
 private:
   void AppendToOpenLine(QStringView text);

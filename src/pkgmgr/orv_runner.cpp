@@ -50,9 +50,10 @@ QString TOrvRunner::OutputText() const {
 
 void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
   const QString commandLine = u'"' + FExeFileName + QStringLiteral("\" ") + Args;
-  // The output is split as it arrives, each character looked at once; the
-  // last line is held back from the listeners until a later piece or the
-  // end shows that it is complete.
+  // The output is split as it arrives, each character looked at once. A
+  // line goes to the listeners as soon as its break arrived (one printed
+  // before a long step shows during that step); a line without its break
+  // yet waits for a later piece or the end.
   TLineSplitter splitter(FOutput);
   qsizetype next = 0;
   const bool listening = FOnOutputLine || Callback;
@@ -67,7 +68,7 @@ void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
       commandLine, FWorkingDir,
       [&](const QString& chunk) {
         splitter.Append(chunk);
-        if (listening) deliverBefore(FOutput.size() - 1);
+        if (listening) deliverBefore(FOutput.size() - (splitter.LastLineOpen() ? 1 : 0));
       },
       {}, [this] { return FIsCanceled.load(); });
   if (listening) deliverBefore(FOutput.size());

@@ -57,6 +57,56 @@ TEST(DashboardAction, HasPrerequisitesFollowsTheRuleTable) {
   }
 }
 
+QStringList Names(const TORVDashboardActions& actions) {
+  QStringList names;
+  for (const TORVDashboardAction& action : actions) names << action.ProductName;
+  return names;
+}
+
+TEST(DashboardAction, OrderActionsPutsEveryProductAfterItsRequirementsInTheBatch) {
+  struct Case {
+    QStringList batch;
+    QStringList expected;
+  };
+  const Case cases[] = {
+      {{}, {}},
+      {{"ORV ZYN Canvas", "Widget Pack", "ORV ZYN Core"}, {"Widget Pack", "ORV ZYN Core", "ORV ZYN Canvas"}},
+      {{"ORV ZYN Canvas", "ORV ZYN Core"}, {"ORV ZYN Core", "ORV ZYN Canvas"}},
+      {{"ORV ZYN Core", "ORV ZYN Canvas"}, {"ORV ZYN Core", "ORV ZYN Canvas"}},
+      // A step placed in a walk counts for the later steps of that walk.
+      {{"ORV ZYN Canvas", "ORV ZYN Core", "ORV ZYN Flow"}, {"ORV ZYN Core", "ORV ZYN Flow", "ORV ZYN Canvas"}},
+      // A requirement missing from the batch: the step stays, at the end.
+      {{"ORV ZYN Canvas"}, {"ORV ZYN Canvas"}},
+      {{"ORV ZYN Canvas", "Widget Pack"}, {"Widget Pack", "ORV ZYN Canvas"}},
+      {{"ORV Gateway", "ORV Ledger"}, {"ORV Gateway", "ORV Ledger"}},
+      {{"ORV Gateway", "ORV Ledger", "ORV Keystone Core"}, {"ORV Keystone Core", "ORV Ledger", "ORV Gateway"}},
+      // Layers: Harbor needs Gateway, which needs Ledger and Conduit,
+      // which need Keystone Core.
+      {{"ORV Harbor", "ORV Gateway", "ORV Conduit", "ORV Ledger", "ORV Keystone Core"},
+       {"ORV Keystone Core", "ORV Conduit", "ORV Ledger", "ORV Gateway", "ORV Harbor"}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Names(OrderActions(Batch(c.batch))), c.expected) << c.batch.join(", ").toStdString();
+  }
+}
+
+TEST(DashboardAction, OrderActionsKeepsEachStepWhole) {
+  TORVDashboardAction canvas = Step("ORV ZYN Canvas");
+  canvas.Action = TORVDashboardActionMode::amUninstall;
+  canvas.ProductID = "orv.zyn.canvas";
+  const TORVDashboardActions ordered = OrderActions({canvas, Step("ORV ZYN Core")});
+  ASSERT_EQ(ordered.size(), 2u);
+  EXPECT_EQ(ordered[1].Action, TORVDashboardActionMode::amUninstall);
+  EXPECT_EQ(ordered[1].ProductID, "orv.zyn.canvas");
+}
+
+TEST(DashboardAction, AnyActionReadyAsksEveryStepAgainstThePlacedOnes) {
+  EXPECT_FALSE(AnyActionReady({}, {}));
+  EXPECT_FALSE(AnyActionReady(Batch({"ORV ZYN Canvas", "ORV Ledger"}), {}));
+  EXPECT_TRUE(AnyActionReady(Batch({"ORV ZYN Canvas", "ORV Ledger"}), Batch({"ORV Keystone Core"})));
+  EXPECT_TRUE(AnyActionReady(Batch({"ORV ZYN Canvas", "Widget Pack"}), {}));
+}
+
 TEST(DashboardAction, ModesKeepTheirOrdinals) {
   EXPECT_EQ(static_cast<int>(TORVDashboardActionMode::amUninstall), 0);
   EXPECT_EQ(static_cast<int>(TORVDashboardActionMode::amInstall), 1);

@@ -176,6 +176,32 @@ class Dashboard {
     return fs.existsSync(this.openLog) ? fs.readFileSync(this.openLog, 'utf8').split('\n').filter(Boolean) : [];
   }
 
+  // The orv.exe stand-in in the package manager's folder, with its state
+  // file; the application finds it through the KITWRIGHTDIR setting.
+  async installKitwright(state) {
+    await fsp.copyFile(binary('ORV_STANDIN_BIN', 'tools/orv/orv.exe'), path.join(this.kitwrightDir, 'orv.exe'));
+    await fsp.chmod(path.join(this.kitwrightDir, 'orv.exe'), 0o755);
+    await this.writeKitwrightState(state);
+  }
+
+  get kitwrightStateFile() {
+    return path.join(this.kitwrightDir, 'orv-state.json');
+  }
+
+  async writeKitwrightState(state) {
+    await fsp.writeFile(this.kitwrightStateFile, JSON.stringify(state), { mode: 0o600 });
+  }
+
+  // The command lines the package manager stand-in ran, oldest first.
+  kitwrightCommands() {
+    const log = path.join(this.kitwrightDir, 'Logs', 'orv.log.html');
+    if (!fs.existsSync(log)) return [];
+    const html = fs.readFileSync(log, 'utf8');
+    const unescape = (text) => text.replace(/&quot;/g, '"').replace(/&lt;/g, '<').replace(/&gt;/g, '>')
+      .replace(/&amp;/g, '&');
+    return [...html.matchAll(/<h3>\S+ orv (.*)<\/h3>/g)].map((m) => unescape(m[1]));
+  }
+
   // hive: the settings file's text as it stands, instead of one made from
   // settings.
   async prepare(settings, hive) {
@@ -195,13 +221,15 @@ class Dashboard {
   }
 
   // env: variables for the application on top of the private ones (a
-  // session bus, for instance).
-  async start({ settings = {}, hive, env: extraEnv = {} } = {}) {
+  // session bus, for instance). kitwright: the stand-in package manager's
+  // state; without it the package manager is not there.
+  async start({ settings = {}, hive, env: extraEnv = {}, kitwright } = {}) {
     await fsp.mkdir(this.artifacts, { recursive: true });
     this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
     const bin = await this.prepare({
       DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
     }, hive);
+    if (kitwright) await this.installKitwright(kitwright);
     this.display = new XDisplay();
     await this.display.start();
     const devtoolsPort = await freePort();
@@ -333,13 +361,13 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 
 // One dashboard in a fresh temporary root, which stop() removes; logs and
 // screenshots go to artifactsDir, which stays. env adds to or overrides the
-// application's environment.
-async function startDashboard({ artifactsDir, settings, hive, env } = {}) {
+// application's environment; kitwright is the stand-in package manager's state.
+async function startDashboard({ artifactsDir, settings, hive, env, kitwright } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
   const dashboard = new Dashboard(root, artifacts);
   try {
-    await dashboard.start({ settings, hive, env });
+    await dashboard.start({ settings, hive, env, kitwright });
   } catch (error) {
     await dashboard.stop();
     throw error;

@@ -146,6 +146,19 @@ TEST_F(OrvRunnerTest, CancelFromAnotherThreadEndsTheRunNormally) {
   EXPECT_EQ(runner_.Output(), QStringList({"started"}));
 }
 
+// A line whose break has arrived is not held back for the next piece: the
+// listener hears it while the command goes on with a long step.
+TEST_F(OrvRunnerTest, ACompleteLineReachesTheListenersDuringTheNextStep) {
+  UseScript("printf 'waiting\\r\\n'; sleep 20; echo late");
+  runner_.SetOnOutputLine([this](const QString& line) {
+    heard_ << line;
+    runner_.Cancel();
+  });
+  runner_.Run(QStringLiteral("install a"));
+  EXPECT_EQ(heard_, QStringList({"waiting"}));
+  EXPECT_EQ(runner_.Output(), QStringList({"waiting"}));
+}
+
 TEST_F(OrvRunnerTest, ListenerExceptionsLeaveRun) {
   UseScript("echo one; echo two");
   runner_.SetOnOutputLine([](const QString&) { throw EOrvRunner(QStringLiteral("listener")); });

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+
 #include <sys/stat.h>
 
 namespace {
@@ -357,6 +359,16 @@ TEST_F(OrvStandIn, HugeOutputKnobAddsProgressLinesToAnInstall) {
   EXPECT_EQ(Summary(result.lines).size(), 2);
 }
 
+TEST_F(OrvStandIn, HugeOutputLinesKnobCountsItsLines) {
+  WriteSignedInScene();
+  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")},
+                            {QStringLiteral("ORV_STANDIN_HUGE_OUTPUT_LINES=1000")});
+  EXPECT_EQ(result.exitCode, 0);
+  const QStringList bulk = result.lines.filter(QStringLiteral("Compiling unit StandIn"));
+  ASSERT_EQ(bulk.size(), 1000);
+  EXPECT_TRUE(bulk.last().endsWith(QLatin1String("StandIn0000999.pas"))) << bulk.last().toStdString();
+}
+
 TEST_F(OrvStandIn, EveryRunIsLoggedAsEscapedHtml) {
   Run({QStringLiteral("config-read"), QStringLiteral("<no>")});
   Run({QStringLiteral("info"), QStringLiteral("-json")});
@@ -458,6 +470,21 @@ TEST_F(OrvStandIn, MalformedStateFileFailsEveryCommand) {
   const Result result = Run({QStringLiteral("info"), QStringLiteral("-json")});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(result.lines.value(0).startsWith(QLatin1String("Error: "))) << result.raw.toStdString();
+}
+
+// A child of the command's own, as a compiler would be: named in a file and
+// in the output, and waited for.
+TEST_F(OrvStandIn, GrandchildKnobRunsAChildOfItsOwnAndWaitsForIt) {
+  WriteSignedInScene({{"grandchild_seconds", 1}});
+  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")});
+  EXPECT_EQ(result.exitCode, 0) << result.raw.toStdString();
+  QFile pidFile(dir.filePath(QStringLiteral("grandchild.pid")));
+  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+  const qint64 pid = pidFile.readAll().trimmed().toLongLong();
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(result.lines.value(1), QStringLiteral("Waiting for the build tool (process %1)").arg(pid));
+  EXPECT_NE(::kill(static_cast<pid_t>(pid), 0), 0) << "ended and reaped before the command ended";
+  EXPECT_TRUE(ReadState()["installed"].contains("x.y"));
 }
 
 }  // namespace

@@ -12,8 +12,11 @@
 
 #include <QStringList>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 
 namespace orv::test {
 
@@ -31,24 +34,55 @@ private:
 };
 
 // The UI thread is the test's thread; posted work waits until Pump().
+// Any thread may post.
 class ManualUiThread final : public UiThread {
 public:
-  void post(std::function<void()> task) override { queue_.push_back(std::move(task)); }
+  void post(std::function<void()> task) override {
+    {
+      const std::lock_guard lock(mutex_);
+      queue_.push_back(std::move(task));
+    }
+    posted_.notify_all();
+  }
   void invokeAndWait(const std::function<void()>& task) override { task(); }
   void processPendingEvents() override { Pump(); }
   bool isCurrent() const override { return true; }
 
   // Runs what is queued, including work queued meanwhile.
   void Pump() {
-    while (!queue_.empty()) {
-      auto task = std::move(queue_.front());
-      queue_.pop_front();
-      task();
+    while (auto task = Take()) task();
+  }
+  // Pumps, waiting for work that other threads post, until done() holds;
+  // false when it still does not after the timeout.
+  bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      Pump();
+      if (done()) return true;
+      if (!WaitForWork(deadline)) return done();
     }
   }
-  bool Idle() const { return queue_.empty(); }
+  // Waits until work is queued; false at the deadline.
+  bool WaitForWork(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return posted_.wait_until(lock, deadline, [this] { return !queue_.empty(); });
+  }
+  bool Idle() const {
+    const std::lock_guard lock(mutex_);
+    return queue_.empty();
+  }
 
 private:
+  std::function<void()> Take() {
+    const std::lock_guard lock(mutex_);
+    if (queue_.empty()) return {};
+    auto task = std::move(queue_.front());
+    queue_.pop_front();
+    return task;
+  }
+
+  mutable std::mutex mutex_;
+  std::condition_variable posted_;
   std::deque<std::function<void()>> queue_;
 };
 

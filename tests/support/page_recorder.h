@@ -28,6 +28,7 @@ private:
     log << Unquote(script.mid(start, script.size() - start - 2));  // without ");"
   }
 
+public:
   // The text of a single-quoted JavaScript string literal.
   static QString Unquote(const QString& literal) {
     QString text;

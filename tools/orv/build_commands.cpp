@@ -2,12 +2,19 @@
 // uninstall, and the self-update.
 #include "commands.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <utility>
 #include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
 
 namespace orv::standin {
 
@@ -138,12 +145,31 @@ private:
 
 enum class Action { Install, Build, Uninstall };
 
+// The grandchild knob: a child process of our own (as a real package
+// manager runs its compiler) that lives for the knob's seconds while the
+// command waits for it. Its process id goes to grandchild.pid in the
+// working folder, so a test can see whether cancelling ended it too.
+void RunGrandchild(Context& context) {
+  if (context.knobs.grandchildSeconds <= 0) return;
+  const std::string seconds = std::to_string(context.knobs.grandchildSeconds);
+  char* argv[] = {const_cast<char*>("sleep"), const_cast<char*>(seconds.c_str()), nullptr};
+  pid_t pid = 0;
+  if (posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ) != 0)
+    throw CommandError("cannot start the build tool");
+  std::ofstream(context.workingFolder + "/grandchild.pid") << pid << "\n";
+  context.out.Line("Waiting for the build tool (process " + std::to_string(pid) + ")");
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
 // Runs the jobs, printing progress and the build summary; returns the ids
 // of the products that succeeded.
 std::vector<std::string> RunJobs(Context& context, std::vector<Job>& jobs, Action action) {
   const auto started = std::chrono::steady_clock::now();
   const bool productProgress = context.args.Option("display-options") == "product-progress";
   Progress progress(context.out, productProgress, jobs);
+  RunGrandchild(context);
   std::vector<std::string> succeeded;
   for (std::size_t index = 0; index < jobs.size(); ++index) {
     Job& job = jobs[index];

@@ -40,7 +40,7 @@ void Console::Text(const std::string& text) {
 
 void Console::Bulk(const std::function<std::string(long long)>& makeLine) {
   const long long limit = static_cast<long long>(knobs_.hugeOutputMib) * 1024 * 1024;
-  for (long long n = 0; fillerBytes_ < limit; ++n) {
+  for (long long n = 0; fillerBytes_ < limit || n < knobs_.hugeOutputLines; ++n) {
     const std::string line = makeLine(n) + "\r\n";
     fillerBytes_ += static_cast<long long>(line.size());
     Write(line, false);

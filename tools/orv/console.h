@@ -18,8 +18,9 @@ public:
   // Writes a multi-line text (LF separated) line by line; an empty text
   // is one empty line.
   void Text(const std::string& text);
-  // The huge-output knob's bulk: lines made by makeLine(n), n = 0, 1, ...
-  // until the knob's size is reached; no delay, not kept in the transcript.
+  // The huge-output knobs' bulk: lines made by makeLine(n), n = 0, 1, ...
+  // until both the size and the count of lines are reached; no delay, not
+  // kept in the transcript.
   void Bulk(const std::function<std::string(long long)>& makeLine);
 
   const std::string& Transcript() const { return transcript_; }

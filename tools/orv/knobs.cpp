@@ -45,6 +45,7 @@ void ApplyJson(Knobs& knobs, const nlohmann::ordered_json& json) {
   knobs.lowDiskAlert = json.value("low_disk_alert", knobs.lowDiskAlert);
   knobs.chunkBytes = json.value("chunk_bytes", knobs.chunkBytes);
   knobs.hugeOutputMib = json.value("huge_output_mib", knobs.hugeOutputMib);
+  knobs.hugeOutputLines = json.value("huge_output_lines", knobs.hugeOutputLines);
   if (const auto it = json.find("non_json"); it != json.end()) {
     if (it->is_string())
       knobs.nonJson = it->get<std::string>();
@@ -53,6 +54,7 @@ void ApplyJson(Knobs& knobs, const nlohmann::ordered_json& json) {
   }
   if (const auto it = json.find("fail_products"); it != json.end())
     for (const auto& id : *it) knobs.failProducts.insert(id.get<std::string>());
+  knobs.grandchildSeconds = json.value("grandchild_seconds", knobs.grandchildSeconds);
 }
 
 void ApplyEnvironment(Knobs& knobs) {
@@ -62,12 +64,14 @@ void ApplyEnvironment(Knobs& knobs) {
   if (const auto v = Env("ORV_STANDIN_LOW_DISK_ALERT")) knobs.lowDiskAlert = IsTrue(*v);
   if (const auto v = Env("ORV_STANDIN_CHUNK_BYTES")) knobs.chunkBytes = std::stoi(*v);
   if (const auto v = Env("ORV_STANDIN_HUGE_OUTPUT_MIB")) knobs.hugeOutputMib = std::stoi(*v);
+  if (const auto v = Env("ORV_STANDIN_HUGE_OUTPUT_LINES")) knobs.hugeOutputLines = std::stoll(*v);
   if (const auto v = Env("ORV_STANDIN_NON_JSON")) {
     if (IsTrue(*v))
       knobs.nonJson = kDefaultNonJson;
     else if (!v->empty() && *v != "0" && *v != "false")
       knobs.nonJson = *v;
   }
+  if (const auto v = Env("ORV_STANDIN_GRANDCHILD_SECONDS")) knobs.grandchildSeconds = std::stoi(*v);
   if (const auto v = Env("ORV_STANDIN_FAIL_PRODUCTS")) {
     std::stringstream list(*v);
     std::string id;

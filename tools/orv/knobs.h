@@ -19,8 +19,10 @@ struct Knobs {
   bool lowDiskAlert = false;
   int chunkBytes = 0;                        // > 0: flush after this many bytes
   int hugeOutputMib = 0;
+  long long hugeOutputLines = 0;            // bulk lines by count, beside hugeOutputMib
   std::optional<std::string> nonJson;        // printed instead of a JSON answer
   std::set<std::string> failProducts;        // their build reports an error
+  int grandchildSeconds = 0;                 // > 0: progress commands wait for a child of their own
 
   std::optional<int> ExitCodeFor(const std::string& command) const;
 };

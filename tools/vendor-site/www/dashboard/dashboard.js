@@ -137,21 +137,6 @@ function refreshProducts() {
   renderAccount();
 }
 
-function refreshKitwright() {
-  const exists = guarded(() => Bridge.ask('GETKITWRIGHTEXISTS')) === 'True';
-  const dir = guarded(() => Bridge.ask('GETKITWRIGHTDIR')) || '';
-  $('kitwright-info').textContent = exists
-    ? 'Package manager found in ' + dir
-    : 'Package manager not found in ' + (dir || 'the configured folder') + '. Set its folder in the options.';
-  for (const id of ['btn-kitwright-status', 'btn-kitwright-log', 'btn-kitwright-logtext', 'btn-batch-install', 'btn-batch-uninstall']) {
-    $(id).disabled = !exists;
-  }
-  if (exists) {
-    state.kitwright = productsOf(guarded(() => Bridge.ask('GETKITWRIGHTPRODUCTSTATUS')));
-    renderCatalogue();
-  }
-}
-
 function refreshAll() {
   if (!Bridge.available()) return;
   $('dashboard-version').textContent = guarded(() => Bridge.ask('GETDASHBOARDVERSION')) || '–';
@@ -182,11 +167,13 @@ function renderCatalogue() {
     const installed = state.installed.find((p) => p.Name === product.name);
     const downloaded = state.downloaded.filter((p) => p.Name === product.name)
       .sort((a, b) => compareVersions(b.Version, a.Version))[0];
-    const managed = state.kitwright.find((p) => p.ID === product.kitwrightId || p.Name === product.name);
     const registered = registeredEdition(product.name);
     const outdated = installed && compareVersions(installed.Version, product.version) < 0;
 
-    const select = el('input', { type: 'checkbox', title: 'Select for a Kitwright batch' });
+    const select = el('input', {
+      type: 'checkbox', title: 'Select for a Kitwright batch', checked: isTickedForKitwright(product.name),
+      onchange: () => tickForKitwright(product.name, select.checked),
+    });
     select.dataset.name = product.name;
     const actions = el('td', { className: 'row-actions' });
     if (outdated) {
@@ -207,8 +194,7 @@ function renderCatalogue() {
       el('td', { textContent: product.version }),
       el('td', {}, installed ? tag(installed.Version || '?', outdated ? 'warn' : 'ok') : tag('—')),
       el('td', {}, downloaded ? tag(downloaded.Version + (downloaded.Registered ? '' : ' trial')) : tag('—')),
-      el('td', {}, managed ? tag(managed.Status + (managed.Version ? ' ' + managed.Version : ''),
-        managed.Status === 'installed' ? 'ok' : '') : tag('—')),
+      el('td', {}, kitwrightCell(product)),
       actions));
   }
 }
@@ -218,20 +204,6 @@ function install(eventName, archive) {
     EventName: eventName, Name: archive.Name, Version: archive.Version, Registered: archive.Registered,
   });
   refreshStatus();
-}
-
-function runBatch(kind) {
-  const names = [...document.querySelectorAll('#catalogue input[type=checkbox]:checked')].map((c) => c.dataset.name);
-  if (!names.length) {
-    showError(new Error('Select at least one product first.'));
-    return;
-  }
-  const items = names.map((name) => {
-    const product = state.catalogue.find((p) => p.name === name);
-    return { EventName: kind, Name: name, Version: product.version, KitwrightID: product.kitwrightId || '', Registered: registeredEdition(name) };
-  });
-  $('console').replaceChildren();
-  sendMessage('MULTIACTION', items);
 }
 
 // ---- page functions the application calls --------------------------------
@@ -250,38 +222,6 @@ function ProductInstallFinished() {
 function ProductUninstallFinished() {
   refreshProducts();
   refreshStatus();
-}
-
-function ProductInstallAbort() {
-  appendConsoleLine('Batch cancelled.');
-}
-
-function KitwrightActionProgress(overall, productName, productPercent, kind) {
-  $('batch-progress').hidden = false;
-  $('batch-fill').style.width = Math.max(0, Math.min(100, Number(overall))) + '%';
-  $('batch-label').textContent = kind === 'Install'
-    ? `Installing ${productName} (${productPercent}%), ${overall}% overall`
-    : `Uninstalling, ${overall}%`;
-}
-
-function KitwrightActionFinished() {
-  $('batch-fill').style.width = '100%';
-  setTimeout(() => { $('batch-progress').hidden = true; }, 1500);
-  refreshStatus();
-}
-
-// Output lines are plain text; error lines arrive wrapped in one red span.
-const errorSpan = /^<span style="color: red;">([\s\S]*)<\/span>$/;
-
-function appendConsoleLine(text) {
-  const consoleBox = $('console');
-  const match = errorSpan.exec(text);
-  consoleBox.append(el('div', { className: match ? 'error' : '', textContent: match ? match[1] : text }));
-  consoleBox.scrollTop = consoleBox.scrollHeight;
-}
-
-function KitwrightOutput(line) {
-  appendConsoleLine(String(line));
 }
 
 // ---- start ---------------------------------------------------------------
@@ -321,6 +261,7 @@ function start() {
   };
   $('btn-batch-install').onclick = () => runBatch('INSTALLKITWRIGHTPRODUCT');
   $('btn-batch-uninstall').onclick = () => runBatch('UNINSTALLKITWRIGHTPRODUCT');
+  $('btn-batch-reinstall').onclick = () => runBatch('UNINSTALLKITWRIGHTPRODUCT', 'INSTALLKITWRIGHTPRODUCT');
 
   loadCatalogue().then(refreshAll);
   setInterval(refreshStatus, 2000);
