@@ -12,6 +12,7 @@
 #include "platform/system_elevated.h"
 #include "platform/system_known_folders.h"
 #include "platform/system_processes.h"
+#include "ui/options/options_form.h"
 #include "ui/ports/dbus_notifications.h"
 #include "ui/ports/qt_dialogs.h"
 #include "ui/ports/qt_shell.h"
@@ -69,11 +70,14 @@ int main(int argc, char** argv) {
   orv::SystemProcesses processes;
   orv::SystemElevated elevated(ui);
   orv::RegisterQtWebBrowserService(&dialogs);
+  const QString site = siteURL(options.siteURL);
+  orv::TQtOptionsDialogs optionsDialogs(
+      {registry, folders, shell, dialogs, site, orv::QtWebEngineLoaded(), orv::QtWebEngineBrowserVersion()});
 
   int result = 0;
   {
-    orv::TFrmDashboardApp window({registry, folders, ui, dialogs, shell, notifications, processes, elevated},
-                                 siteURL(options.siteURL));
+    orv::TFrmDashboardApp window(
+        {registry, folders, ui, dialogs, shell, notifications, processes, elevated, optionsDialogs}, site);
     window.show();
     instance.Listen([&window] {
       window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);

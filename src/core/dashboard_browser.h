@@ -24,6 +24,7 @@ namespace orv {
 
 class TORVDashboardBridge;
 class TORVDashboardBridgeMessage;
+class TORVDashboardOptionsDialog;
 
 // What the dashboard is busy with, one bit each in TORVDashboardStatuses.
 enum TORVDashboardStatus : std::uint8_t { sDownloading, sInstalling, sRunning };
@@ -62,6 +63,18 @@ public:
   // The answer to the last query message.
   QString GetQueryAnswer();
   void ShowNotification(const QString& ATitle, const QString& ABody);
+
+  // The options dialog as the page opens it (query "GETOPTIONSDIALOG"): with
+  // a box per installed Delphi IDE and the reaction to a changed package-
+  // manager folder; after it closed the choice of versions is stored and the
+  // page reloaded. Returns after the dialog closed.
+  void ShowOptionsDialog();
+  // Fills the dialog's package-manager state and IDE boxes.
+  void LoadIDESelection(TORVDashboardOptionsDialog& AForm);
+  // Stores the dialog's choice of Delphi versions.
+  void SaveIDESelection(TORVDashboardOptionsDialog& AForm);
+  // The open dialog's package-manager folder changed.
+  void KitwrightDirChanged();
 
   // The main window is being destroyed: page calls are dropped from now on.
   void OwnerDestroying() { FPage.OwnerDestroying(); }
@@ -133,6 +146,14 @@ private:
   void DownloadInterrupted(TORVDashboardActiveDownload& ADownload);
   void EndDownload(TORVDashboardActiveDownload& ADownload);
 
+  // The options dialog (dashboard_options.cpp). The IDs of the IDEs checked
+  // in the dialog, in list order, none with "All versions"; each installed
+  // IDE's Selected keeps its box's state.
+  QStringList ChosenDelphiVersions(TORVDashboardOptionsDialog& AForm);
+  // The package manager the settings name, as a canonical path; empty when
+  // there is none.
+  QString KitwrightIdentity() const;
+
   // Query answers.
   QString StatusText() const;
   QString KitwrightLogFile() const;
@@ -154,6 +175,10 @@ private:
 
   TORVZYNIDEList idelist;
   QStringList kitwrightconfig;
+  // The options dialog while the page has it open.
+  TORVDashboardOptionsDialog* frm = nullptr;
+  // The package manager (KitwrightIdentity) the open dialog shows.
+  QString FOptionsKitwright;
   QString FActiveTheme;
   std::atomic<std::uint8_t> FStatus{0};
   QString FAction;

@@ -7,6 +7,7 @@
 #include "core/dashboard_browser.h"
 #include "lib/utils.h"
 #include "product_environment.h"
+#include "support/fake_options_dialog.h"
 #include "support/fake_ports.h"
 #include "support/fake_web_browser.h"
 #include "support/qt_printers.h"
@@ -46,7 +47,9 @@ protected:
     dashboard_.reset();
     dashboard_ = std::make_unique<TORVDashboardBrowser>(
         nullptr, false,
-        TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_}, kSite);
+        TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_,
+                           optionsDialogs_},
+        kSite);
     backend_ = service_->last.get();
     dashboard_->WebBrowser().Initialize();
     dashboard_->WebBrowser().DoEngineInitialized();
@@ -83,6 +86,7 @@ protected:
   RecordingNotifications notifications_;
   FixedProcesses processes_;
   RecordingElevated elevated_;
+  FakeOptionsDialogs optionsDialogs_;
   std::shared_ptr<FakeService> service_;
   std::unique_ptr<TORVDashboardBrowser> dashboard_;
   FakeBackend* backend_ = nullptr;
