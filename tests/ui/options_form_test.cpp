@@ -88,6 +88,13 @@ TEST_F(OptionsFormTest, IsAFixedSizeWindowWithFourTabsSettingsFirst) {
   EXPECT_EQ(tabs.currentIndex(), 0);
 }
 
+TEST_F(OptionsFormTest, OpensWithTheCursorInTheEmail) {
+  const auto form = Open();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  EXPECT_EQ(QApplication::focusWidget(), &Find<QLineEdit>(*form, "edUserName"));
+}
+
 TEST_F(OptionsFormTest, ControlsCarryTheirTextsAndStartShownOrHidden) {
   const auto form = Open();
   struct Case {

@@ -15,7 +15,7 @@ TOptionsNotificationsPage::TOptionsNotificationsPage(QWidget* AParent) : QWidget
   cbProductUpdates->setChecked(true);
   inner->addWidget(cbProductUpdates);
   column->addWidget(group);
-  column->addStretch();
+  column->addStretch(1);
   connect(cbProductUpdates, &QCheckBox::toggled, this, [this] {
     if (OnProductUpdatesChanged) OnProductUpdatesChanged();
   });

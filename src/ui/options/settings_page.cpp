@@ -80,6 +80,9 @@ TOptionsSettingsPage::TOptionsSettingsPage(Shell& AShell, Dialogs& ADialogs, con
   for (QLabel* caption : FCaptions) captionWidth = std::max(captionWidth, caption->sizeHint().width());
   for (QLabel* caption : FCaptions) caption->setFixedWidth(captionWidth);
 
+  // The dialog opens with the cursor in the e-mail.
+  setFocusProxy(edUserName);
+
   connect(beKitwright, &QLineEdit::textChanged, this, [this] {
     if (OnKitwrightDirChanged) OnKitwrightDirChanged();
   });

@@ -16,7 +16,7 @@ TOptionsStatusPage::TOptionsStatusPage(QWidget* AParent) : QWidget(AParent) {
   mBrowserInfo->setFixedHeight(120);
   inner->addWidget(mBrowserInfo);
   column->addWidget(group);
-  column->addStretch();
+  column->addStretch(1);
 }
 
 void TOptionsStatusPage::ShowBrowserInfo(bool AEngineLoaded, const QString& AEngineVersion) {
