@@ -56,8 +56,9 @@ function freePort() {
 }
 
 // The settings hive in the registry-export format the application reads;
-// text values escape backslashes and quotes.
-function hiveText(values) {
+// text values escape backslashes and quotes. keys: further empty keys below
+// HKEY_CURRENT_USER, such as those installed Delphi IDEs leave.
+function hiveText(values, keys = []) {
   const lines = ['Windows Registry Editor Version 5.00', '', `[${settingsKey}]`];
   for (const [name, value] of Object.entries(values)) {
     const text = typeof value === 'number'
@@ -65,6 +66,7 @@ function hiveText(values) {
       : `"${String(value).replace(/[\\"]/g, (c) => '\\' + c)}"`;
     lines.push(`"${name}"=${text}`);
   }
+  for (const key of keys) lines.push('', `[HKEY_CURRENT_USER\\${key}]`);
   return lines.join('\n') + '\n';
 }
 
@@ -159,14 +161,14 @@ class Dashboard {
 
   // hive: the settings file's text as it stands, instead of one made from
   // settings.
-  async prepare(settings, hive) {
+  async prepare(settings, hive, keys) {
     for (const dir of ['config', 'data', 'cache', 'state'].map((d) => path.join(this.root, 'xdg', d))) {
       await fsp.mkdir(dir, { recursive: true });
     }
     await fsp.mkdir(path.join(this.root, 'xdg', 'runtime'), { recursive: true, mode: 0o700 });
     await fsp.mkdir(this.downloadDir, { recursive: true });
     await fsp.mkdir(this.kitwrightDir, { recursive: true });
-    await fsp.writeFile(this.hiveFile, hive ?? hiveText(settings), { mode: 0o600 });
+    await fsp.writeFile(this.hiveFile, hive ?? hiveText(settings, keys), { mode: 0o600 });
 
     const bin = path.join(this.root, 'bin');
     await fsp.mkdir(bin);
@@ -177,12 +179,12 @@ class Dashboard {
 
   // env: variables for the application on top of the private ones (a
   // session bus, for instance).
-  async start({ settings = {}, hive, env: extraEnv = {} } = {}) {
+  async start({ settings = {}, hive, keys, env: extraEnv = {} } = {}) {
     await fsp.mkdir(this.artifacts, { recursive: true });
     this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
     const bin = await this.prepare({
       DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
-    }, hive);
+    }, hive, keys);
     this.display = new XDisplay();
     await this.display.start();
     const devtoolsPort = await freePort();
@@ -313,12 +315,12 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 
 // One dashboard in a fresh temporary root, which stop() removes; logs and
 // screenshots go to artifactsDir, which stays.
-async function startDashboard({ artifactsDir, settings, hive, env } = {}) {
+async function startDashboard({ artifactsDir, settings, hive, keys, env } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
   const dashboard = new Dashboard(root, artifacts);
   try {
-    await dashboard.start({ settings, hive, env });
+    await dashboard.start({ settings, hive, keys, env });
   } catch (error) {
     await dashboard.stop();
     throw error;
