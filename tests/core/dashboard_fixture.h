@@ -48,7 +48,7 @@ protected:
     dashboard_ = std::make_unique<TORVDashboardBrowser>(
         nullptr, false,
         TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_,
-                           optionsDialogs_},
+                           *optionsPort_},
         kSite);
     backend_ = service_->last.get();
     dashboard_->WebBrowser().Initialize();
@@ -87,6 +87,8 @@ protected:
   FixedProcesses processes_;
   RecordingElevated elevated_;
   FakeOptionsDialogs optionsDialogs_;
+  // The dialogs the controller gets; a test may hand it real ones.
+  TORVDashboardOptionsDialogs* optionsPort_ = &optionsDialogs_;
   std::shared_ptr<FakeService> service_;
   std::unique_ptr<TORVDashboardBrowser> dashboard_;
   FakeBackend* backend_ = nullptr;
