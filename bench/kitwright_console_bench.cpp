@@ -20,6 +20,7 @@
 #include "platform/system_processes.h"
 #include "settings/dashboard_settings.h"
 #include "support/browser_test_host.h"
+#include "support/fake_options_dialog.h"
 #include "ui/qt_web_browser.h"
 
 #include <benchmark/benchmark.h>
@@ -52,7 +53,7 @@ class NoShell final : public Shell {
 public:
   void OpenURL(const QString&) override {}
   void OpenFile(const QString&) override {}
-  void OpenTerminal(const QString&) override {}
+  bool OpenTerminal(const QString&) override { return false; }
 };
 class NoNotifications final : public Notifications {
 public:
@@ -170,10 +171,12 @@ void BM_KitwrightOutputToPage(benchmark::State& state) {
   NoNotifications notifications;
   SystemProcesses processes;
   NoElevated elevated;
+  test::FakeOptionsDialogs optionsDialogs;
   QWidget window;
   window.resize(1400, 800);
   auto dashboard = std::make_unique<TORVDashboardBrowser>(
-      &window, false, TORVDashboardPorts{registry, folders, ui, dialogs, shell, notifications, processes, elevated},
+      &window, false,
+      TORVDashboardPorts{registry, folders, ui, dialogs, shell, notifications, processes, elevated, optionsDialogs},
       siteURL, siteURL);
   window.show();
   dashboard->WebBrowser().SetParent(&window);

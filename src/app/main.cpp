@@ -13,6 +13,7 @@
 #include "platform/system_elevated.h"
 #include "platform/system_known_folders.h"
 #include "platform/system_processes.h"
+#include "ui/options/options_form.h"
 #include "ui/ports/dbus_notifications.h"
 #include "ui/ports/qt_dialogs.h"
 #include "ui/ports/qt_shell.h"
@@ -74,12 +75,16 @@ int main(int argc, char** argv) {
   orv::RegisterQtWebBrowserService(&dialogs);
   orv::RegisterCurlCloudBaseService();
 
+  const QString site =
+      configuredURL(options.siteURL, "ORV_DASHBOARD_SITE_URL", QStringLiteral("https://www.orvsoftware.com"));
+  orv::TQtOptionsDialogs optionsDialogs(
+      {registry, folders, shell, dialogs, site, orv::QtWebEngineLoaded(), orv::QtWebEngineBrowserVersion()});
+
   int result = 0;
   {
-    orv::TFrmDashboardApp window({registry, folders, ui, dialogs, shell, notifications, processes, elevated},
-                                 configuredURL(options.siteURL, "ORV_DASHBOARD_SITE_URL",
-                                               QStringLiteral("https://www.orvsoftware.com")),
-                                 configuredURL({}, "ORV_DASHBOARD_API_URL", QStringLiteral("https://api.orvsoftware.com")));
+    orv::TFrmDashboardApp window(
+        {registry, folders, ui, dialogs, shell, notifications, processes, elevated, optionsDialogs}, site,
+        configuredURL({}, "ORV_DASHBOARD_API_URL", QStringLiteral("https://api.orvsoftware.com")));
     window.show();
     instance.Listen([&window] {
       window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);

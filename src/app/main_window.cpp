@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
 #include "core/dashboard_browser.h"
+#include "core/options_dialog.h"
 #include "lib/utils.h"
 #include "platform/dialogs.h"
+#include "platform/exception.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -24,9 +26,8 @@ QPushButton* panelButton(const QString& AText, QWidget* AParent) {
 
 }  // namespace
 
-TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL,
-                                   const QString& AApiURL)
-    : FDialogs(APorts.dialogs) {
+TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL, const QString& AApiURL)
+    : FDialogs(APorts.dialogs), FOptionsDialogs(APorts.optionsDialogs) {
   setWindowTitle(QStringLiteral("ORV Dashboard"));
   setMinimumSize(1200, 500);
   resize(1400, 800);
@@ -60,6 +61,7 @@ TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QStri
   FORVDashboardBrowser->WebBrowser().SetControlAlignment(caClient);
 
   connect(Button1, &QPushButton::clicked, this, &TFrmDashboardApp::ForceReload);
+  connect(Button2, &QPushButton::clicked, this, &TFrmDashboardApp::ShowOptions);
 }
 
 TFrmDashboardApp::~TFrmDashboardApp() {
@@ -76,6 +78,16 @@ void TFrmDashboardApp::closeEvent(QCloseEvent* AEvent) {
     return;
   }
   AEvent->accept();
+}
+
+// A settings file the dialog cannot read is reported here: nothing may
+// leave a click handler.
+void TFrmDashboardApp::ShowOptions() {
+  try {
+    FOptionsDialogs.Create()->ShowModal();
+  } catch (const Exception& e) {
+    TORVZYNDashUtils::Message(FDialogs, e.message(), mtError, {mbOK}, 0);
+  }
 }
 
 void TFrmDashboardApp::ForceReload() {

@@ -29,6 +29,7 @@ namespace orv {
 
 class TORVDashboardBridge;
 class TORVDashboardBridgeMessage;
+class TORVDashboardOptionsDialog;
 
 // What the dashboard is busy with, one bit each in TORVDashboardStatuses.
 enum TORVDashboardStatus : std::uint8_t { sDownloading, sInstalling, sRunning };
@@ -69,6 +70,18 @@ public:
   // The answer to the last query message.
   QString GetQueryAnswer();
   void ShowNotification(const QString& ATitle, const QString& ABody);
+
+  // The options dialog as the page opens it (query "GETOPTIONSDIALOG"): with
+  // a box per installed Delphi IDE and the reaction to a changed package-
+  // manager folder; after it closed the choice of versions is stored and the
+  // page reloaded. Returns after the dialog closed.
+  void ShowOptionsDialog();
+  // Fills the dialog's package-manager state and IDE boxes.
+  void LoadIDESelection(TORVDashboardOptionsDialog& AForm);
+  // Stores the dialog's choice of Delphi versions.
+  void SaveIDESelection(TORVDashboardOptionsDialog& AForm);
+  // The open dialog's package-manager folder changed.
+  void KitwrightDirChanged();
 
   // The main window is being destroyed: page calls are dropped from now on.
   void OwnerDestroying() { FPage.OwnerDestroying(); }
@@ -195,6 +208,13 @@ private:
   void StartKitwrightUninstall(const TORVDashboardActions& AUninstalls);
   void StartKitwrightInstall(const TORVDashboardActions& AInstalls);
   bool KitwrightUninstallFailedSince(std::size_t ALogMark) const;
+  // The options dialog (dashboard_options.cpp). The IDs of the IDEs checked
+  // in the dialog, in list order, none with "All versions"; each installed
+  // IDE's Selected keeps its box's state.
+  QStringList ChosenDelphiVersions(TORVDashboardOptionsDialog& AForm);
+  // The package manager the settings name, as a canonical path; empty when
+  // there is none.
+  QString KitwrightIdentity() const;
 
   // Query answers.
   QString StatusText() const;
@@ -220,6 +240,10 @@ private:
   // Destroyed first in the destructor: its handlers reach into the
   // controller.
   std::unique_ptr<TGUIEnvironment> GUI;
+  // The options dialog while the page has it open.
+  TORVDashboardOptionsDialog* frm = nullptr;
+  // The package manager (KitwrightIdentity) the open dialog shows.
+  QString FOptionsKitwright;
   QString FActiveTheme;
   std::atomic<std::uint8_t> FStatus{0};
   std::unique_ptr<TORVZYNCloudKitwright> FKitwright;
@@ -248,9 +272,9 @@ private:
   // commands.
   struct TKitwrightMixedBatch {
     TORVDashboardActions Installs;
-    std::size_t LogMark = 0;          // the environment's log before the uninstall
-    bool InstallStarted = false;      // the installs were handed over
-    bool CommandBegun = false;        // the command started last reported its start
+    std::size_t LogMark = 0;      // the environment's log before the uninstall
+    bool InstallStarted = false;  // the installs were handed over
+    bool CommandBegun = false;    // the command started last reported its start
   };
   std::optional<TKitwrightMixedBatch> FKitwrightMixedBatch;
   int outputcount = 0;

@@ -9,6 +9,7 @@ class Notifications;
 class Processes;
 class Registry;
 class Shell;
+class TORVDashboardOptionsDialogs;
 class UiThread;
 
 // The desktop facilities the dashboard reaches through ports, wired once by
@@ -22,6 +23,7 @@ struct TORVDashboardPorts {
   Notifications& notifications;
   const Processes& processes;
   Elevated& elevated;
+  TORVDashboardOptionsDialogs& optionsDialogs;
 };
 
 }  // namespace orv

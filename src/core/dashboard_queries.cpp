@@ -107,7 +107,12 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
     {u"GETIDEVERSION",
      [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(C.GetIDEVersion())); },
      false},
-    {u"GETOPTIONSDIALOG", nullptr, false},
+    {u"GETOPTIONSDIALOG",
+     [](TORVDashboardBrowser& C) {
+       C.ShowOptionsDialog();
+       return QStringLiteral("{}");
+     },
+     false},
 };
 
 const TORVDashboardBrowser::TQueryRoute* TORVDashboardBrowser::FindQuery(QStringView AName) {

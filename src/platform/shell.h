@@ -5,13 +5,16 @@
 namespace orv {
 
 // Hands addresses, documents and folders to the desktop. Outcomes are not
-// reported: the program never depends on them.
+// reported: the program never depends on them. Only a missing terminal
+// program is, because nothing else would tell the user why none opened.
 class Shell {
 public:
   virtual ~Shell() = default;
   virtual void OpenURL(const QString& url) = 0;
   virtual void OpenFile(const QString& path) = 0;
-  virtual void OpenTerminal(const QString& folder) = 0;
+  // A terminal whose shell starts in the folder; false when no terminal
+  // program could be started.
+  virtual bool OpenTerminal(const QString& folder) = 0;
 };
 
 }  // namespace orv

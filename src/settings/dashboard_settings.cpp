@@ -99,18 +99,60 @@ void TORVDashboardSettings::WriteDashboardVersion(const QString& AVersion) {
     key->WriteString(QStringLiteral("DASHBOARDVERSION"), AVersion);
 }
 
+std::optional<QString> TORVDashboardSettings::ReadDashboardVersion() const {
+  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  if (!key) return std::nullopt;
+  return key->ReadString(QStringLiteral("DASHBOARDVERSION"));
+}
+
+std::optional<TORVDashboardSettingsValues> TORVDashboardSettings::LoadRegistrySettings() const {
+  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  if (!key) return std::nullopt;
+  TORVDashboardSettingsValues values;
+  values.Password = key->ReadString(QStringLiteral("PASSWORD")).value_or(QString());
+  values.UserName = key->ReadString(QStringLiteral("USERNAME")).value_or(QString());
+  values.DownloadDir = key->ReadString(QStringLiteral("DOWNLOADDIR")).value_or(QString());
+  values.KitwrightDir = key->ReadString(QStringLiteral("KITWRIGHTDIR")).value_or(QString());
+  values.InstallNotifications = key->ReadBool(QStringLiteral("INSTALLNOTIFICATIONS")).value_or(true);
+  values.Silent = key->ReadBool(QStringLiteral("SILENT")).value_or(true);
+  values.ProductNotifications = key->ReadBool(QStringLiteral("PRODUCTNOTIFICATIONS")).value_or(true);
+  values.InstallDirTrial = key->ReadString(QStringLiteral("INSTALLDIRTRIAL")).value_or(QString());
+  values.InstallDirReg = key->ReadString(QStringLiteral("INSTALLDIRREG")).value_or(QString());
+  return values;
+}
+
+// Every write replaces the settings file on disk. The options dialog saves
+// all values on every keystroke in its folder edit, so values that already
+// hold what they are given are left alone: a keystroke then rewrites the
+// file once instead of nine times. A value of another type is rewritten.
 void TORVDashboardSettings::SaveRegistrySettings(const TORVDashboardSettingsValues& AValues) {
   const auto key = FRegistry.OpenKey(SettingsKey, true);
   if (!key) return;
-  key->WriteString(QStringLiteral("PASSWORD"), AValues.Password);
-  key->WriteString(QStringLiteral("USERNAME"), AValues.UserName);
-  key->WriteString(QStringLiteral("DOWNLOADDIR"), AValues.DownloadDir);
-  key->WriteString(QStringLiteral("KITWRIGHTDIR"), AValues.KitwrightDir);
-  key->WriteString(QStringLiteral("INSTALLDIRTRIAL"), AValues.InstallDirTrial);
-  key->WriteString(QStringLiteral("INSTALLDIRREG"), AValues.InstallDirReg);
-  key->WriteBool(QStringLiteral("INSTALLNOTIFICATIONS"), AValues.InstallNotifications);
-  key->WriteBool(QStringLiteral("PRODUCTNOTIFICATIONS"), AValues.ProductNotifications);
-  key->WriteBool(QStringLiteral("SILENT"), AValues.Silent);
+  const auto writeString = [&key](const QString& AName, const QString& AText) {
+    std::optional<QString> stored;
+    try {
+      stored = key->ReadString(AName);
+    } catch (const ERegistryException&) {
+    }
+    if (stored != AText) key->WriteString(AName, AText);
+  };
+  const auto writeFlag = [&key](const QString& AName, bool AFlag) {
+    std::optional<qint32> stored;
+    try {
+      stored = key->ReadInteger(AName);
+    } catch (const ERegistryException&) {
+    }
+    if (stored != (AFlag ? 1 : 0)) key->WriteBool(AName, AFlag);
+  };
+  writeString(QStringLiteral("PASSWORD"), AValues.Password);
+  writeString(QStringLiteral("USERNAME"), AValues.UserName);
+  writeString(QStringLiteral("DOWNLOADDIR"), AValues.DownloadDir);
+  writeString(QStringLiteral("KITWRIGHTDIR"), AValues.KitwrightDir);
+  writeString(QStringLiteral("INSTALLDIRTRIAL"), AValues.InstallDirTrial);
+  writeString(QStringLiteral("INSTALLDIRREG"), AValues.InstallDirReg);
+  writeFlag(QStringLiteral("INSTALLNOTIFICATIONS"), AValues.InstallNotifications);
+  writeFlag(QStringLiteral("PRODUCTNOTIFICATIONS"), AValues.ProductNotifications);
+  writeFlag(QStringLiteral("SILENT"), AValues.Silent);
 }
 
 }  // namespace orv

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace orv {
 
 // Everything the options dialog stores at once, in the order it is written.
@@ -60,6 +62,13 @@ public:
   QString DefaultInstallDirReg() const;
 
   void WriteDashboardVersion(const QString& AVersion);
+  // The version that last ran; none when absent or the key cannot be opened.
+  std::optional<QString> ReadDashboardVersion() const;
+
+  // The stored values as the options dialog shows them: texts as stored
+  // (no defaults, no trailing delimiter, empty when absent), flags true
+  // when absent. None when the key cannot be opened.
+  std::optional<TORVDashboardSettingsValues> LoadRegistrySettings() const;
   void SaveRegistrySettings(const TORVDashboardSettingsValues& AValues);
 
 private:

@@ -3,6 +3,7 @@
 
 #include "core/dashboard_browser.h"
 #include "platform/registry_hive.h"
+#include "support/fake_options_dialog.h"
 #include "support/fake_ports.h"
 
 #include <QApplication>
@@ -42,8 +43,11 @@ protected:
   test::RecordingNotifications notifications_;
   test::FixedProcesses processes_;
   test::RecordingElevated elevated_;
-  TFrmDashboardApp window_{{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_},
-                           QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1")};
+  test::FakeOptionsDialogs optionsDialogs_;
+  TFrmDashboardApp window_{
+      {hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_, optionsDialogs_},
+      QStringLiteral("http://127.0.0.1:1"),
+      QStringLiteral("http://127.0.0.1:1")};
 };
 
 TEST_F(MainWindowTest, IsLaidOutAsTheDashboardWindow) {
@@ -75,6 +79,30 @@ TEST_F(MainWindowTest, AsksBeforeClosingWhileWorkIsInProgress) {
   EXPECT_EQ(dialogs_.asked.size(), 2);
 }
 
+// The window's own dialog has none of the page dialog's additions.
+TEST_F(MainWindowTest, OptionsButtonShowsThePlainDialog) {
+  auto prepared = std::make_unique<test::FakeOptionsDialog>();
+  test::FakeOptionsDialog* dialog = prepared.get();
+  optionsDialogs_.prepared.push_back(std::move(prepared));
+  bool attached = true;
+  QStringList calls;
+  dialog->onShowModal = [&](test::FakeOptionsDialog& shown) {
+    attached = bool(shown.OnKitwrightDirChanged) || bool(shown.OnOpenKitwrightConfig);
+  };
+  dialog->onDestroyed = [&] { calls = dialog->calls; };
+  window_.OptionsButton()->click();
+  EXPECT_EQ(optionsDialogs_.created, 1);
+  EXPECT_FALSE(attached);
+  EXPECT_EQ(calls, (QStringList{QStringLiteral("ShowModal"), QStringLiteral("SaveRegistrySettings")}));
+  EXPECT_TRUE(dialogs_.asked.isEmpty());
+}
+
+TEST_F(MainWindowTest, OptionsThatCannotBeReadAreReportedNotThrown) {
+  optionsDialogs_.failure = QStringLiteral("Invalid data type for 'USERNAME'");
+  EXPECT_NO_THROW(window_.OptionsButton()->click());
+  EXPECT_EQ(dialogs_.asked, QStringList{optionsDialogs_.failure});
+}
+
 QByteArray readAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -93,8 +121,9 @@ TEST_F(MainWindowTest, UnusableSettingsFileStillOpensTheWindowAndIsReportedUntou
        [](const QString& f) {
          QFile out(f);
          ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-         out.write("Windows Registry Editor Version 5.00\n\n"
-                   "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n\"USERNAME\"=garbage\n");
+         out.write(
+             "Windows Registry Editor Version 5.00\n\n"
+             "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n\"USERNAME\"=garbage\n");
        },
        QStringLiteral("Malformed registry file '%1', line 4: ").arg(file)},
       {"folder in its place", [](const QString& f) { ASSERT_TRUE(QDir().mkpath(f)); },
@@ -108,8 +137,9 @@ TEST_F(MainWindowTest, UnusableSettingsFileStillOpensTheWindowAndIsReportedUntou
     const QByteArray before = QFileInfo(file).isFile() ? readAll(file) : QByteArray();
     RegistryHive broken(file);
     test::ScriptedDialogs dialogs;
-    TFrmDashboardApp window({broken, folders_, ui_, dialogs, shell_, notifications_, processes_, elevated_},
-                            QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1"));
+    TFrmDashboardApp window(
+        {broken, folders_, ui_, dialogs, shell_, notifications_, processes_, elevated_, optionsDialogs_},
+        QStringLiteral("http://127.0.0.1:1"), QStringLiteral("http://127.0.0.1:1"));
     window.show();
     EXPECT_TRUE(dialogs.asked.isEmpty());
 

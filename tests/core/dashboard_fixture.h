@@ -7,6 +7,7 @@
 #include "core/dashboard_browser.h"
 #include "lib/utils.h"
 #include "product_environment.h"
+#include "support/fake_options_dialog.h"
 #include "support/fake_ports.h"
 #include "support/fake_web_browser.h"
 #include "support/qt_printers.h"
@@ -34,8 +35,7 @@ protected:
   void SetUp() override {
     ProductEnvironment::SetUp();
     service_ = std::make_shared<FakeService>();
-    TORVZYNDashWebBrowserPlatformServices::Current()->AddPlatformService(IORVZYNDashWebBrowserService::IID(),
-                                                                         service_);
+    TORVZYNDashWebBrowserPlatformServices::Current()->AddPlatformService(IORVZYNDashWebBrowserService::IID(), service_);
     StartDashboard();
   }
   void TearDown() override {
@@ -47,10 +47,11 @@ protected:
   // A new controller whose engine has started.
   void StartDashboard() {
     dashboard_.reset();
-    dashboard_ = std::make_unique<TORVDashboardBrowser>(
-        nullptr, false,
-        TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_}, kSite,
-        apiURL_);
+    dashboard_ =
+        std::make_unique<TORVDashboardBrowser>(nullptr, false,
+                                               TORVDashboardPorts{hive_, folders_, ui_, dialogs_, shell_,
+                                                                  notifications_, processes_, elevated_, *optionsPort_},
+                                               kSite, apiURL_);
     backend_ = service_->last.get();
     dashboard_->WebBrowser().Initialize();
     dashboard_->WebBrowser().DoEngineInitialized();
@@ -76,8 +77,9 @@ protected:
     return scripts;
   }
   static QString LogScript(const QString& literal) {
-    return QStringLiteral("function log(p){  var mylog = document.getElementById(\"mylog\");  "
-                          "document.getElementById(\"mylog\").textContent = p;  console.log(p);}log(") +
+    return QStringLiteral(
+               "function log(p){  var mylog = document.getElementById(\"mylog\");  "
+               "document.getElementById(\"mylog\").textContent = p;  console.log(p);}log(") +
            literal + QStringLiteral(");");
   }
 
@@ -88,6 +90,9 @@ protected:
   FixedProcesses processes_;
   RecordingElevated elevated_;
   QString apiURL_ = kNoApi;
+  FakeOptionsDialogs optionsDialogs_;
+  // The dialogs the controller gets; a test may hand it real ones.
+  TORVDashboardOptionsDialogs* optionsPort_ = &optionsDialogs_;
   std::shared_ptr<FakeService> service_;
   std::unique_ptr<TORVDashboardBrowser> dashboard_;
   FakeBackend* backend_ = nullptr;

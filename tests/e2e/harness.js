@@ -204,14 +204,14 @@ class Dashboard {
 
   // hive: the settings file's text as it stands, instead of one made from
   // settings.
-  async prepare(settings, hive) {
+  async prepare(settings, hive, keys) {
     for (const dir of ['config', 'data', 'cache', 'state'].map((d) => path.join(this.root, 'xdg', d))) {
       await fsp.mkdir(dir, { recursive: true });
     }
     await fsp.mkdir(path.join(this.root, 'xdg', 'runtime'), { recursive: true, mode: 0o700 });
     await fsp.mkdir(this.downloadDir, { recursive: true });
     await fsp.mkdir(this.kitwrightDir, { recursive: true });
-    await fsp.writeFile(this.hiveFile, hive ?? hiveText(settings), { mode: 0o600 });
+    await fsp.writeFile(this.hiveFile, hive ?? hiveText(settings, keys), { mode: 0o600 });
 
     const bin = path.join(this.root, 'bin');
     await fsp.mkdir(bin);
@@ -221,14 +221,15 @@ class Dashboard {
   }
 
   // env: variables for the application on top of the private ones (a
-  // session bus, for instance). kitwright: the stand-in package manager's
-  // state; without it the package manager is not there.
-  async start({ settings = {}, hive, env: extraEnv = {}, kitwright } = {}) {
+  // session bus, for instance). keys: other keys of the hive (see
+  // hiveText). kitwright: the stand-in package manager's state; without it
+  // the package manager is not there.
+  async start({ settings = {}, hive, keys, env: extraEnv = {}, kitwright } = {}) {
     await fsp.mkdir(this.artifacts, { recursive: true });
     this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
     const bin = await this.prepare({
       DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
-    }, hive);
+    }, hive, keys);
     if (kitwright) await this.installKitwright(kitwright);
     this.display = new XDisplay();
     await this.display.start();
@@ -362,12 +363,12 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 // One dashboard in a fresh temporary root, which stop() removes; logs and
 // screenshots go to artifactsDir, which stays. env adds to or overrides the
 // application's environment; kitwright is the stand-in package manager's state.
-async function startDashboard({ artifactsDir, settings, hive, env, kitwright } = {}) {
+async function startDashboard({ artifactsDir, settings, hive, keys, env, kitwright } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
   const dashboard = new Dashboard(root, artifacts);
   try {
-    await dashboard.start({ settings, hive, env, kitwright });
+    await dashboard.start({ settings, hive, keys, env, kitwright });
   } catch (error) {
     await dashboard.stop();
     throw error;

@@ -1,8 +1,8 @@
 'use strict';
 
 // A private X display (Xvfb) for one application, and what a user does on
-// it: wait for a window by its title, press keys in it, take a picture of
-// the whole screen. Windows are found and driven with xdotool, as a user's
+// it: wait for a window by its title, press keys and type text in it, take
+// a picture of the whole screen. Windows are found and driven with xdotool, as a user's
 // keyboard would: the application gets no test-only switch.
 
 const { execFile, spawn } = require('node:child_process');
@@ -89,6 +89,12 @@ class XDisplay {
   // Asks the window to close, as a window manager's close button would.
   async closeWindow(windowId) {
     await run(path.join(__dirname, 'x_close_window.py'), [windowId], { env: { ...process.env, DISPLAY: this.name } });
+  }
+
+  // Gives the window the keyboard and types the text as keystrokes.
+  async typeText(windowId, text) {
+    await this.xdotool(['windowfocus', '--sync', windowId]);
+    await this.xdotool(['type', '--clearmodifiers', '--delay', '20', text]);
   }
 
   // A PNG of the whole screen, dialogs included.

@@ -109,7 +109,7 @@ class FakeShell : public Shell {
 public:
   MOCK_METHOD(void, OpenURL, (const QString&), (override));
   MOCK_METHOD(void, OpenFile, (const QString&), (override));
-  MOCK_METHOD(void, OpenTerminal, (const QString&), (override));
+  MOCK_METHOD(bool, OpenTerminal, (const QString&), (override));
 };
 
 TEST(Utils, MessagesAndShellCallsGoThroughThePorts) {

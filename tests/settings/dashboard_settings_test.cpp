@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <functional>
+
 namespace orv {
 namespace {
 
@@ -106,6 +110,73 @@ TEST_F(DashboardSettingsTest, SavedSettingsAreReadBackInTheirOrder) {
   RegistryHive(hive.FileName()).OpenKey(TORVDashboardSettings::SettingsKey, false)
       ->WriteString(QStringLiteral("username"), QStringLiteral("other@example.com"));
   EXPECT_EQ(settings.ReadUserName(), QStringLiteral("other@example.com"));
+}
+
+// The options dialog shows what is stored, not what the getters make of it.
+TEST_F(DashboardSettingsTest, LoadingForTheDialogGivesStoredTextsWithoutDefaults) {
+  const auto fresh = settings.LoadRegistrySettings();
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(fresh->DownloadDir, QString());
+  EXPECT_EQ(fresh->KitwrightDir, QString());
+  EXPECT_EQ(fresh->InstallDirTrial, QString());
+  EXPECT_TRUE(fresh->InstallNotifications && fresh->ProductNotifications && fresh->Silent);
+  EXPECT_EQ(settings.ReadDashboardVersion(), std::nullopt);
+
+  const auto key = settingsKey();
+  key->WriteString(QStringLiteral("DOWNLOADDIR"), QStringLiteral("/data/downloads"));
+  key->WriteString(QStringLiteral("INSTALLDIRREG"), QStringLiteral("/opt/registered"));
+  key->WriteBool(QStringLiteral("PRODUCTNOTIFICATIONS"), false);
+  key->WriteString(QStringLiteral("DASHBOARDVERSION"), QStringLiteral("1.2.1.0"));
+  const auto stored = settings.LoadRegistrySettings();
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->DownloadDir, QStringLiteral("/data/downloads"));
+  EXPECT_EQ(stored->InstallDirReg, QStringLiteral("/opt/registered"));
+  EXPECT_FALSE(stored->ProductNotifications);
+  EXPECT_TRUE(stored->Silent);
+  EXPECT_EQ(settings.ReadDashboardVersion(), QStringLiteral("1.2.1.0"));
+
+  touch(dir.filePath(QStringLiteral("blocker")));
+  RegistryHive blocked(dir.filePath(QStringLiteral("blocker/registry.reg")));
+  TORVDashboardSettings unopenable(blocked, folders);
+  EXPECT_FALSE(unopenable.LoadRegistrySettings().has_value());
+  EXPECT_EQ(unopenable.ReadDashboardVersion(), std::nullopt);
+}
+
+// A save rewrites the file only for values that change; the file's inode
+// tells a rewrite, which replaces the file.
+TEST_F(DashboardSettingsTest, SavingRewritesTheFileOnlyForChangedValues) {
+  const auto inode = [this] {
+    struct stat info {};
+    return ::stat(hive.FileName().toLocal8Bit().constData(), &info) == 0 ? info.st_ino : 0;
+  };
+  TORVDashboardSettingsValues values;
+  values.UserName = QStringLiteral("user@example.com");
+  values.KitwrightDir = QStringLiteral("/opt/k");
+  settings.SaveRegistrySettings(values);
+  const auto saved = inode();
+  settings.SaveRegistrySettings(values);
+  EXPECT_EQ(inode(), saved);
+
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"a changed text", [&] { values.KitwrightDir = QStringLiteral("/opt/ki"); }},
+      {"a changed flag", [&] { values.Silent = false; }},
+      {"a text stored as a number", [&] { settingsKey()->WriteInteger(QStringLiteral("USERNAME"), 1); }},
+      {"a flag stored as another number", [&] { settingsKey()->WriteInteger(QStringLiteral("SILENT"), 5); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    const auto before = inode();
+    settings.SaveRegistrySettings(values);
+    EXPECT_NE(inode(), before);
+    EXPECT_EQ(settings.ReadUserName(), values.UserName);
+    EXPECT_EQ(settingsKey()->ReadInteger(QStringLiteral("SILENT")), values.Silent ? 1 : 0);
+    EXPECT_EQ(settings.ReadKitwrightDir(), values.KitwrightDir + QLatin1Char('/'));
+  }
 }
 
 TEST_F(DashboardSettingsTest, EmptyKitwrightFolderMeansTheCurrentDirectory) {

@@ -3,6 +3,7 @@
 // An options dialog that keeps its controls' states in fields; the test
 // plays the user in onShowModal.
 #include "core/options_dialog.h"
+#include "platform/exception.h"
 
 #include <QMap>
 #include <QStringList>
@@ -19,6 +20,10 @@ public:
     bool checked = false;
   };
 
+  ~FakeOptionsDialog() override {
+    if (onDestroyed) onDestroyed();
+  }
+
   void ShowModal() override {
     calls << QStringLiteral("ShowModal");
     if (onShowModal) onShowModal(*this);
@@ -29,7 +34,10 @@ public:
     calls << QStringLiteral("ValidateKitwrightPath");
     return kitwrightPathValid;
   }
-  void SetKitwrightPathInfo(const QString& text) override { kitwrightPathInfo = text; }
+  void SetKitwrightPathInfo(const QString& text) override {
+    calls << QStringLiteral("SetKitwrightPathInfo ") + text;
+    kitwrightPathInfo = text;
+  }
   void SetAllDelphiVersionsEnabled(bool enabled) override { allVersionsEnabled = enabled; }
   bool AllDelphiVersionsChecked() const override { return allVersionsChecked; }
   void SetAllDelphiVersionsChecked(bool checked) override { allVersionsChecked = checked; }
@@ -47,6 +55,7 @@ public:
   }
 
   std::function<void(FakeOptionsDialog&)> onShowModal;
+  std::function<void()> onDestroyed;
   QStringList calls;
   bool kitwrightPathValid = false;
   QString kitwrightPathInfo;
@@ -68,6 +77,7 @@ class FakeOptionsDialogs final : public TORVDashboardOptionsDialogs {
 public:
   std::unique_ptr<TORVDashboardOptionsDialog> Create() override {
     ++created;
+    if (!failure.isEmpty()) throw Exception(failure);
     if (prepared.empty()) return std::make_unique<FakeOptionsDialog>();
     auto dialog = std::move(prepared.front());
     prepared.erase(prepared.begin());
@@ -75,6 +85,9 @@ public:
   }
   std::vector<std::unique_ptr<FakeOptionsDialog>> prepared;
   int created = 0;
+  // When set, making a dialog fails with this message, as reading a broken
+  // settings file does.
+  QString failure;
 };
 
 }  // namespace orv::test

@@ -100,8 +100,12 @@ class RecordingShell final : public Shell {
 public:
   void OpenURL(const QString& url) override { opened << url; }
   void OpenFile(const QString& path) override { opened << path; }
-  void OpenTerminal(const QString& folder) override { opened << folder; }
+  bool OpenTerminal(const QString& folder) override {
+    opened << folder;
+    return hasTerminal;
+  }
   QStringList opened;
+  bool hasTerminal = true;
 };
 
 class RecordingNotifications final : public Notifications {

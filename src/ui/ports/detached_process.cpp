@@ -14,9 +14,9 @@
 
 namespace orv {
 
-void StartDetachedProcess(const QString& AProgram, const QStringList& AArguments, const QString& AWorkingFolder) {
+bool StartDetachedProcess(const QString& AProgram, const QStringList& AArguments, const QString& AWorkingFolder) {
   const QString path = QStandardPaths::findExecutable(AProgram);
-  if (path.isEmpty()) return;
+  if (path.isEmpty()) return false;
   // Everything the children use is made here: between fork and exec only
   // async-signal-safe calls are allowed.
   std::vector<QByteArray> words{QFile::encodeName(path)};
@@ -44,6 +44,7 @@ void StartDetachedProcess(const QString& AProgram, const QStringList& AArguments
     while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
   }
+  return child > 0;
 }
 
 }  // namespace orv

@@ -10,8 +10,8 @@ namespace orv {
 // for it and no zombie stays behind. It gets only the standard descriptors
 // of this process (Qt 6.4's startDetached ignores the child-process
 // modifier that would close the others). A program that is not on PATH is
-// not started.
-void StartDetachedProcess(const QString& AProgram, const QStringList& AArguments,
+// not started; false then, or when no process could be made.
+bool StartDetachedProcess(const QString& AProgram, const QStringList& AArguments,
                           const QString& AWorkingFolder = {});
 
 }  // namespace orv

@@ -2,6 +2,7 @@
 
 #include "ui/ports/detached_process.h"
 
+#include <QProcess>
 #include <QUrl>
 
 namespace orv {
@@ -19,9 +20,11 @@ void QtShell::OpenURL(const QString& url) { OpenWithDesktop(QUrl(url, QUrl::Tole
 
 void QtShell::OpenFile(const QString& path) { OpenWithDesktop(QUrl::fromLocalFile(path)); }
 
-void QtShell::OpenTerminal(const QString& folder) {
-  // Debian's alternatives name the user's terminal emulator.
-  StartDetachedProcess(QStringLiteral("x-terminal-emulator"), {}, folder);
+bool QtShell::OpenTerminal(const QString& folder) {
+  // The user's own choice first, then the one Debian's alternatives name.
+  QStringList command = QProcess::splitCommand(qEnvironmentVariable("TERMINAL"));
+  if (!command.isEmpty() && StartDetachedProcess(command.takeFirst(), command, folder)) return true;
+  return StartDetachedProcess(QStringLiteral("x-terminal-emulator"), {}, folder);
 }
 
 }  // namespace orv

@@ -11,7 +11,8 @@ class QtShell final : public Shell {
 public:
   void OpenURL(const QString& url) override;
   void OpenFile(const QString& path) override;
-  void OpenTerminal(const QString& folder) override;
+  // $TERMINAL when set, otherwise x-terminal-emulator.
+  bool OpenTerminal(const QString& folder) override;
 };
 
 }  // namespace orv

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -249,6 +250,69 @@ TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors
   }
   EXPECT_EQ(ZombieChildren(), 0);
   ::close(leaky);
+}
+
+// The terminal reports the folder it started in through a pipe the test
+// reads, so the test waits for the program itself rather than for a time.
+class TerminalTest : public PortsTest {
+protected:
+  void SetUp() override {
+    path_ = qgetenv("PATH");
+    terminal_ = qgetenv("TERMINAL");
+    ASSERT_EQ(::mkfifo(report_.toLocal8Bit().constData(), 0600), 0);
+    QDir().mkpath(bin_);
+    qputenv("PATH", bin_.toLocal8Bit() + ":/usr/bin:/bin");
+  }
+  void TearDown() override {
+    qputenv("PATH", path_);
+    qputenv("TERMINAL", terminal_);
+  }
+  // A terminal program named AName in the test's bin folder.
+  void InstallTerminal(const QString& AName) {
+    QFile script(bin_ + QLatin1Char('/') + AName);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\npwd > '" + report_.toLocal8Bit() + "'\n");
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  }
+  QString StartedIn() {
+    QFile pipe(report_);
+    if (!pipe.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(pipe.readAll()).trimmed();
+  }
+
+  QTemporaryDir temp_;
+  const QString bin_ = temp_.filePath(QStringLiteral("bin"));
+  const QString report_ = temp_.filePath(QStringLiteral("report"));
+  const QString folder_ = temp_.path();
+  QByteArray path_, terminal_;
+};
+
+TEST_F(TerminalTest, OpensTheUsersTerminalFirstThenTheSystemsOne) {
+  struct Case {
+    const char* what;
+    QByteArray terminalVariable;
+    const char* installed;
+  };
+  const Case cases[] = {
+      {"$TERMINAL with an argument", "my-terminal --new-window", "my-terminal"},
+      {"$TERMINAL naming a missing program", "missing-terminal", "x-terminal-emulator"},
+      {"no $TERMINAL", "", "x-terminal-emulator"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QDir(bin_).removeRecursively();
+    QDir().mkpath(bin_);
+    InstallTerminal(QLatin1String(c.installed));
+    qputenv("TERMINAL", c.terminalVariable);
+    ASSERT_TRUE(QtShell().OpenTerminal(folder_));
+    EXPECT_EQ(StartedIn(), QDir(folder_).canonicalPath());
+  }
+}
+
+TEST_F(TerminalTest, SaysWhenThereIsNoTerminalToStart) {
+  qputenv("TERMINAL", "");
+  qputenv("PATH", bin_.toLocal8Bit());
+  EXPECT_FALSE(QtShell().OpenTerminal(folder_));
 }
 
 }  // namespace
