@@ -7,6 +7,10 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,8 +66,10 @@ protected:
 };
 
 TEST_F(OptionsJourneyTest, TypingThePackageManagersFolderTurnsTheDialogGreenAndTheChoiceIsKept) {
-  WriteFile(Dir(QStringLiteral("kit/orv.exe")));
+  // The package manager stand-in in its default scene.
   const QString folder = Dir(QStringLiteral("kit"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  ASSERT_TRUE(QFile::link(QStringLiteral(ORV_STANDIN_EXE), folder + QStringLiteral("/orv.exe")));
   backend_->calls.clear();
   const QString answer = AskWhileUser([&](QDialog& dialog) {
     auto& edit = Find<QLineEdit>(dialog, "beKitwright");
@@ -79,7 +85,7 @@ TEST_F(OptionsJourneyTest, TypingThePackageManagersFolderTurnsTheDialogGreenAndT
     QTest::keyClicks(&edit, folder);
     EXPECT_EQ(Find<QLabel>(dialog, "lbValidatePath").text(), QStringLiteral("Valid location"));
     EXPECT_TRUE(Find<QPushButton>(dialog, "Button9").isEnabled());
-    EXPECT_NE(info.text(), QStringLiteral("Set the folder where orv.exe is located"));
+    EXPECT_EQ(info.text(), QStringLiteral("ORV Kitwright 2.5.0.0 detected"));
     auto& all = Find<QCheckBox>(dialog, "cbAllDelphiVersions");
     ASSERT_TRUE(all.isEnabled());
     all.click();
@@ -92,6 +98,12 @@ TEST_F(OptionsJourneyTest, TypingThePackageManagersFolderTurnsTheDialogGreenAndT
   for (const auto& ide : dashboard_->IDEList())
     if (ide->Selected()) selected << ide->ID();
   EXPECT_EQ(selected, QStringList{QStringLiteral("delphi11")});
+  // ... and the package manager stored it.
+  const QJsonObject state = QJsonDocument::fromJson(ReadFile(folder + QStringLiteral("/orv-state.json"))).object();
+  EXPECT_EQ(state.value(QStringLiteral("config"))
+                .toObject()
+                .value(QStringLiteral("configuration for all products:delphi versions")),
+            QStringLiteral("[delphi11]"));
   EXPECT_EQ(backend_->calls, QStringList{QStringLiteral("Reload")});
   EXPECT_TRUE(dialogs_.asked.isEmpty());
 }
