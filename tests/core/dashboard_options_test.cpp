@@ -151,7 +151,9 @@ TEST_F(DashboardOptionsTest, ClosingKeepsTheCheckedIDEsAsSelectedUnlessAllVersio
     };
     Ask(QStringLiteral("GETOPTIONSDIALOG"));
     EXPECT_EQ(SelectedIDEs(), c.selected);
-    if (c.kitwright) EXPECT_EQ(StoredSelection(), c.stored);
+    if (c.kitwright) {
+      EXPECT_EQ(StoredSelection(), c.stored);
+    }
   }
 }
 
