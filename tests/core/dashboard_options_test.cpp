@@ -15,7 +15,7 @@ namespace orv::test {
 namespace {
 
 const QString kSetFolder = QStringLiteral("SetKitwrightPathInfo Set the folder where orv.exe is located");
-const QString kDetected = QStringLiteral("SetKitwrightPathInfo ORV Kitwright 2.5.0.0 detected");
+const QString kDetected = QStringLiteral("SetKitwrightPathInfo ORV Kitwright 2.5 detected");
 const QString kDelphiVersions = QStringLiteral("configuration for all products:delphi versions");
 
 class DashboardOptionsTest : public DashboardFixture {

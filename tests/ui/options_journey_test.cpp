@@ -85,7 +85,7 @@ TEST_F(OptionsJourneyTest, TypingThePackageManagersFolderTurnsTheDialogGreenAndT
     QTest::keyClicks(&edit, folder);
     EXPECT_EQ(Find<QLabel>(dialog, "lbValidatePath").text(), QStringLiteral("Valid location"));
     EXPECT_TRUE(Find<QPushButton>(dialog, "Button9").isEnabled());
-    EXPECT_EQ(info.text(), QStringLiteral("ORV Kitwright 2.5.0.0 detected"));
+    EXPECT_EQ(info.text(), QStringLiteral("ORV Kitwright 2.5 detected"));
     auto& all = Find<QCheckBox>(dialog, "cbAllDelphiVersions");
     ASSERT_TRUE(all.isEnabled());
     all.click();
