@@ -71,14 +71,14 @@ describe('the options dialog opened from the page', { timeout: 240000 }, () => {
     await display.waitForWindowGone(title);
 
     assert.equal(await storedUserName(dashboard.hiveFile), 'new@example.com');
-    // The package manager was asked for the stored versions when the dialog
-    // opened and given the unchanged choice when it closed.
-    const commands = dashboard.kitwrightCommands();
-    assert.ok(commands.some((c) => c.startsWith('config-read ')), commands.join('\n'));
-    assert.ok(commands.some((c) => /^config-write -p:.*=\[delphi12\]"?$/.test(c)), commands.join('\n'));
     await waitFor('the reloaded page', 30000, () => page.evaluate(() =>
       window.e2eBeforeOptions === undefined && document.readyState === 'complete').catch(() => false));
     await clicked;
+    // The package manager was asked for the stored versions when the dialog
+    // opened, and given the unchanged choice before the page reloaded.
+    const commands = dashboard.kitwrightCommands();
+    assert.ok(commands.some((c) => c.startsWith('config-read ')), commands.join('\n'));
+    assert.ok(commands.some((c) => /^config-write -p:.*=\[delphi12\]"?$/.test(c)), commands.join('\n'));
     const navigation = await page.evaluate(() => performance.getEntriesByType('navigation')[0].type);
     assert.equal(navigation, 'reload');
     const { answer, at } = JSON.parse(await page.evaluate(() => sessionStorage.getItem('e2eOptions')));
