@@ -71,18 +71,22 @@ QString ProgressFile(int64_t mib) {
 }
 
 // A list-remote answer, indented with CR LF lines as the package manager
-// prints it.
+// prints it: products with their release notes, about 100 KiB each. Few
+// members in the root object, since the ordered JSON object looks up every
+// new member among the ones before it.
 QString JsonFile(int64_t mib) {
   return GeneratedFile(
       QStringLiteral("list-remote-%1.json").arg(mib), mib,
       [](int i) -> QByteArray {
-        const QByteArray number = QByteArray::number(i).rightJustified(7, '0');
-        return QByteArray(i == 0 ? "{\r\n" : ",\r\n") + "  \"orv.samplepack" + number + "\": {\r\n" +
-               "    \"name\": \"Sample Pack " + number + " for the runtime and the designer\",\r\n" +
-               "    \"version\": \"1.2." + QByteArray::number(i % 100) + "\",\r\n" +
-               "    \"vendor_id\": \"orv-samples\",\r\n" +
-               "    \"description\": \"Components, designers and demos of sample pack " + number +
-               "; built for every IDE the package manager knows.\"\r\n  }";
+        const QByteArray number = QByteArray::number(i).rightJustified(5, '0');
+        QByteArray product = QByteArray(i == 0 ? "{\r\n" : ",\r\n") + "  \"orv.samplepack" + number + "\": {\r\n" +
+                             "    \"name\": \"Sample Pack " + number + "\",\r\n" + "    \"version\": \"1.2." +
+                             QByteArray::number(i % 100) + "\",\r\n" + "    \"vendor_id\": \"orv-samples\",\r\n" +
+                             "    \"release_notes\": [\r\n";
+        for (int note = 0; note < 1000; ++note)
+          product += QByteArray(note == 0 ? "" : ",\r\n") + "      \"" + QByteArray::number(note) +
+                     ": components, designers and demos of the pack rebuilt for every IDE it supports\"";
+        return product + "\r\n    ]\r\n  }";
       },
       "\r\n}\r\n");
 }

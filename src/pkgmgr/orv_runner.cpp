@@ -8,6 +8,10 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cstring>
+#include <functional>
+#include <utility>
+
 namespace orv {
 
 namespace {
@@ -30,6 +34,86 @@ std::optional<int32_t> PercentBefore(const QString& line, qsizetype end) {
   return ParseDecimal(QStringView(line).mid(end - 3, 3));
 }
 
+constexpr char kSummaryMarker[] = "=== Build Summary ===";
+
+// The bytes without leading and trailing ones at or below the space
+// character: in UTF-8 exactly what TrimmedSpaceAndControl takes off the
+// decoded text.
+QByteArrayView TrimmedBytes(QByteArrayView text) {
+  while (!text.isEmpty() && static_cast<unsigned char>(text.front()) <= ' ') text = text.sliced(1);
+  while (!text.isEmpty() && static_cast<unsigned char>(text.back()) <= ' ') text.chop(1);
+  return text;
+}
+
+// Appends the text as UTF-8. The decoded output holds no lone surrogate;
+// one would become U+FFFD, as QString::toUtf8 makes it.
+void AppendUtf8(QByteArray& out, QStringView text) {
+  const qsizetype oldSize = out.size();
+  out.resize(oldSize + 3 * text.size());  // the most a UTF-16 unit takes
+  auto* dst = reinterpret_cast<unsigned char*>(out.data() + oldSize);
+  const char16_t* src = text.utf16();
+  const char16_t* const end = src + text.size();
+  while (src < end) {
+    const char32_t c = *src++;
+    if (c < 0x80) {
+      *dst++ = static_cast<unsigned char>(c);
+    } else if (c < 0x800) {
+      *dst++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+      *dst++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (QChar::isHighSurrogate(c) && src < end && QChar::isLowSurrogate(*src)) {
+      const char32_t code = QChar::surrogateToUcs4(static_cast<char16_t>(c), *src++);
+      *dst++ = static_cast<unsigned char>(0xF0 | (code >> 18));
+      *dst++ = static_cast<unsigned char>(0x80 | ((code >> 12) & 0x3F));
+      *dst++ = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
+      *dst++ = static_cast<unsigned char>(0x80 | (code & 0x3F));
+    } else {
+      const char32_t code = QChar::isSurrogate(c) ? char32_t(QChar::ReplacementCharacter) : c;
+      *dst++ = static_cast<unsigned char>(0xE0 | (code >> 12));
+      *dst++ = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
+      *dst++ = static_cast<unsigned char>(0x80 | (code & 0x3F));
+    }
+  }
+  out.truncate(reinterpret_cast<char*>(dst) - out.data());
+}
+
+// The lines of an output text: each ends at CR LF, and a rest without one
+// (a line still open during a run) is the last.
+QStringList LinesOf(QByteArrayView text) {
+  QStringList lines;
+  while (!text.isEmpty()) {
+    const qsizetype end = text.indexOf('\n');
+    lines << QString::fromUtf8(end < 0 ? text : text.first(end - 1));
+    text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
+  }
+  return lines;
+}
+
+// Keeps the output text of a run, every line followed by CR LF, and hands
+// each complete line to deliver, when given, as soon as its break arrives
+// (one printed before a long step shows during that step).
+class TOutputCollector final : public TLineSplitter::TSink {
+public:
+  TOutputCollector(QByteArray& text, std::function<void(const QString&)> deliver)
+      : text_(text), deliver_(std::move(deliver)) {}
+
+  void AppendToLine(QStringView text) override {
+    AppendUtf8(text_, text);
+    if (deliver_) line_.append(text);
+  }
+  void EndLine() override {
+    text_.append("\r\n");
+    if (!deliver_) return;
+    deliver_(line_);
+    // Keeps the buffer for the next line unless a listener kept the line.
+    line_.truncate(0);
+  }
+
+private:
+  QByteArray& text_;
+  std::function<void(const QString&)> deliver_;
+  QString line_;
+};
+
 }  // namespace
 
 TOrvRunner::TOrvRunner() : FWorkingDir(QDir::currentPath()) {
@@ -39,39 +123,32 @@ TOrvRunner::TOrvRunner() : FWorkingDir(QDir::currentPath()) {
 
 TOrvRunner::~TOrvRunner() = default;
 
-QString TOrvRunner::OutputText() const {
-  QString text;
-  qsizetype size = 0;
-  for (const QString& line : FOutput) size += line.size() + 2;
-  text.reserve(size);
-  for (const QString& line : FOutput) text += line + QStringLiteral("\r\n");
-  return text;
+const QStringList& TOrvRunner::Output() const {
+  // Within a run the text only grows, and Run and ExtractAlerts start
+  // over, so its size tells whether the list is current.
+  if (FOutputMadeOf != FOutputText.size()) {
+    FOutput = LinesOf(FOutputText);
+    FOutputMadeOf = FOutputText.size();
+  }
+  return FOutput;
 }
 
 void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
   const QString commandLine = u'"' + FExeFileName + QStringLiteral("\" ") + Args;
-  // The output is split as it arrives, each character looked at once. A
-  // line goes to the listeners as soon as its break arrived (one printed
-  // before a long step shows during that step); a line without its break
-  // yet waits for a later piece or the end.
-  TLineSplitter splitter(FOutput);
-  qsizetype next = 0;
-  const bool listening = FOnOutputLine || Callback;
-  auto deliverBefore = [&](qsizetype end) {
-    for (; next < end; ++next) {
-      const QString line = FOutput[next];
+  FOutputText.clear();
+  FOutputMadeOf = -1;
+  std::function<void(const QString&)> deliver;
+  if (FOnOutputLine || Callback)
+    deliver = [&](const QString& line) {
       if (FOnOutputLine) FOnOutputLine(line);
       if (Callback) Callback(line);
-    }
-  };
+    };
+  TOutputCollector collector(FOutputText, std::move(deliver));
+  TLineSplitter splitter(collector);
   const int32_t exitCode = TCommandLine::ExecuteEx(
-      commandLine, FWorkingDir,
-      [&](const QString& chunk) {
-        splitter.Append(chunk);
-        if (listening) deliverBefore(FOutput.size() - (splitter.LastLineOpen() ? 1 : 0));
-      },
-      {}, [this] { return FIsCanceled.load(); });
-  if (listening) deliverBefore(FOutput.size());
+      commandLine, FWorkingDir, [&](const QString& chunk) { splitter.Append(chunk); }, {},
+      [this] { return FIsCanceled.load(); });
+  if (splitter.LastLineOpen()) collector.EndLine();
 
   ExtractAlerts();
   FLastExitCode = exitCode;
@@ -79,31 +156,51 @@ void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
 }
 
 void TOrvRunner::ExtractAlerts() {
-  static const QString kNewVersion = QStringLiteral("There is a new version of ORV Kitwright available");
-  static const QString kDiskSpaceBegin = QStringLiteral("WARNING: You only have");
-  static const QString kDiskSpaceEnd = QStringLiteral("MB left in disk. ORV Kitwright might not work properly.");
-  // One pass into a new list: removing lines in place would cost a move
-  // of the rest of the output per alert.
-  QStringList kept;
-  kept.reserve(FOutput.size());
-  for (qsizetype i = 0; i < FOutput.size();) {
-    const QStringView line = TrimmedSpaceAndControl(FOutput[i]);
-    QStringList* alert = nullptr;
-    qsizetype count = 0;
-    if (line.startsWith(kNewVersion)) {
-      alert = &FAlertNewVersion;
-      count = 3;
-    } else if (line.startsWith(kDiskSpaceBegin) && line.endsWith(kDiskSpaceEnd)) {
-      alert = &FAlertDiskSpace;
-      count = 2;
+  static constexpr QByteArrayView kNewVersion = "There is a new version of ORV Kitwright available";
+  static constexpr QByteArrayView kDiskSpaceBegin = "WARNING: You only have";
+  static constexpr QByteArrayView kDiskSpaceEnd = "MB left in disk. ORV Kitwright might not work properly.";
+  // Most output holds no alert, which a search for each settles.
+  if (!FOutputText.contains(kNewVersion) && !FOutputText.contains(kDiskSpaceBegin)) return;
+  // One pass: the kept lines move down over the alert lines in runs.
+  char* const data = FOutputText.data();
+  const qsizetype size = FOutputText.size();
+  qsizetype keptEnd = 0;
+  qsizetype runStart = 0;
+  QStringList* alert = nullptr;
+  qsizetype alertLinesLeft = 0;
+  auto keepRun = [&](qsizetype runEnd) {
+    if (runStart != keptEnd) std::memmove(data + keptEnd, data + runStart, runEnd - runStart);
+    keptEnd += runEnd - runStart;
+  };
+  for (qsizetype at = 0; at < size;) {
+    const qsizetype next = FOutputText.indexOf('\n', at) + 1;
+    const QByteArrayView line(data + at, next - 2 - at);
+    if (alertLinesLeft == 0) {
+      const QByteArrayView trimmed = TrimmedBytes(line);
+      if (trimmed.startsWith(kNewVersion)) {
+        alert = &FAlertNewVersion;
+        alertLinesLeft = 3;
+      } else if (trimmed.startsWith(kDiskSpaceBegin) && trimmed.endsWith(kDiskSpaceEnd)) {
+        alert = &FAlertDiskSpace;
+        alertLinesLeft = 2;
+      }
+      if (alertLinesLeft > 0) keepRun(at);
     }
-    if (!alert) {
-      kept << FOutput[i++];
-      continue;
+    if (alertLinesLeft > 0) {
+      *alert << QString::fromUtf8(line);
+      --alertLinesLeft;
+      runStart = next;
     }
-    for (const qsizetype end = qMin(i + count, FOutput.size()); i < end; ++i) *alert << FOutput[i];
+    at = next;
   }
-  FOutput = std::move(kept);
+  keepRun(size);
+  FOutputText.truncate(keptEnd);
+}
+
+QStringList TOrvRunner::OutputFromLineHolding(QByteArrayView text) const {
+  const qsizetype found = FOutputText.indexOf(text);
+  if (found < 0) return {};
+  return LinesOf(QByteArrayView(FOutputText).sliced(FOutputText.lastIndexOf('\n', found) + 1));
 }
 
 QString TOrvRunner::WithRepository(const QString& Args) const {
@@ -116,7 +213,7 @@ void TOrvRunner::CheckExitCode(const QString& Args) const {
 
 const nlohmann::ordered_json& TOrvRunner::JsonOutput() {
   if (!FJsonOutput) {
-    auto value = nlohmann::ordered_json::parse(OutputText().toStdString(), nullptr, false);
+    auto value = nlohmann::ordered_json::parse(FOutputText.cbegin(), FOutputText.cend(), nullptr, false);
     if (value.is_discarded()) value = nullptr;
     FJsonOutput = std::move(value);
   }
@@ -145,14 +242,13 @@ std::optional<TProgressInfo> TAbstractOrvBuildRunner::ParseProgress(const QStrin
 }
 
 QStringList TAbstractOrvBuildRunner::ExtractSummary(const QStringList& Output) {
-  static const QString kMarker = QStringLiteral("=== Build Summary ===");
   QStringList summary;
   bool started = false;
   for (const QString& line : Output) {
     const qsizetype bracket = line.indexOf(u']');
     const QStringView cut = QStringView(line).mid(bracket + 1);
     if (!started) {
-      started = cut.contains(kMarker);
+      started = cut.contains(QLatin1StringView(kSummaryMarker));
       continue;
     }
     if (TrimmedSpaceAndControl(cut).isEmpty()) break;
@@ -166,7 +262,9 @@ void TAbstractOrvBuildRunner::RunCommand(const QString& Args) {
     if (!FOnProgress) return;
     if (const std::optional<TProgressInfo> progress = ParseProgress(line, FProductProgress)) FOnProgress(*progress);
   });
-  FSummary = ExtractSummary(Output());
+  // Only lines from the first that holds the marker can belong to the
+  // summary; the lines before it are not made.
+  FSummary = ExtractSummary(OutputFromLineHolding(kSummaryMarker));
 }
 
 }  // namespace orv

@@ -7,9 +7,20 @@ constexpr char16_t kReplacement = 0xFFFD;
 }
 
 QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
+  QString out;
+  Decode(bytes, out);
+  return out;
+}
+
+void TUtf8StreamDecoder::Decode(QByteArrayView bytes, QString& out) {
   // Every byte yields at most two UTF-16 units, plus one for a sequence
-  // kept from the previous piece.
-  QString out(2 * bytes.size() + 2, Qt::Uninitialized);
+  // kept from the previous piece. A buffer of our own only grows, so one
+  // used for every piece settles at its largest size.
+  const qsizetype bound = 2 * bytes.size() + 2;
+  if (!out.isDetached())
+    out = QString(bound, Qt::Uninitialized);
+  else if (out.size() < bound)
+    out.resize(bound);
   char16_t* dst = reinterpret_cast<char16_t*>(out.data());
   char16_t* const start = dst;
   auto reset = [this] {
@@ -19,13 +30,18 @@ QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
     lower_ = 0x80;
     upper_ = 0xBF;
   };
+  const auto* const src = reinterpret_cast<const unsigned char*>(bytes.data());
   for (qsizetype i = 0; i < bytes.size();) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
+    const unsigned char byte = src[i];
     if (needed_ == 0) {
-      ++i;
+      // Output is mostly ASCII: copy a run of it without the state machine.
       if (byte < 0x80) {
-        *dst++ = byte;
-      } else if (byte >= 0xC2 && byte <= 0xDF) {
+        do *dst++ = src[i++];
+        while (i < bytes.size() && src[i] < 0x80);
+        continue;
+      }
+      ++i;
+      if (byte >= 0xC2 && byte <= 0xDF) {
         needed_ = 1;
         codePoint_ = byte & 0x1F;
       } else if (byte >= 0xE0 && byte <= 0xEF) {
@@ -63,7 +79,6 @@ QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
     reset();
   }
   out.truncate(dst - start);
-  return out;
 }
 
 QString TUtf8StreamDecoder::Finish() {

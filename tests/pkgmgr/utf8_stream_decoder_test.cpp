@@ -29,6 +29,22 @@ TEST_P(Utf8StreamDecoderTest, DecodesAcrossPieces) {
   EXPECT_EQ(text, GetParam().expected) << GetParam().name;
 }
 
+// One buffer for every piece, as the command line uses it: a result that
+// a caller kept stays as it was, and a shorter piece leaves nothing of a
+// longer one behind.
+TEST(Utf8StreamDecoderBufferTest, ReusedBufferLeavesKeptResultsAlone) {
+  TUtf8StreamDecoder decoder;
+  QString buffer;
+  decoder.Decode("long piece \xe2\x94", buffer);
+  const QString kept = buffer;
+  decoder.Decode("\x80" "ab", buffer);
+  EXPECT_EQ(kept, "long piece ");
+  EXPECT_EQ(buffer, QStringLiteral(u"\u2500ab"));
+  decoder.Decode("c", buffer);
+  EXPECT_EQ(buffer, "c");
+  EXPECT_EQ(kept, "long piece ");
+}
+
 const QString kFFFD(QChar(0xFFFD));
 
 INSTANTIATE_TEST_SUITE_P(
