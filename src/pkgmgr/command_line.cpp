@@ -39,6 +39,7 @@ namespace {
 
 constexpr size_t kPieceSize = 255;
 constexpr size_t kBlockSize = 64 * 1024;
+constexpr int kPipeSize = 1024 * 1024;
 
 QString SystemErrorText(int errorCode) {
   std::array<char, 256> buffer{};
@@ -297,6 +298,9 @@ Child::Child(const QString& commandLine, const QString& workingDirectory, const 
   readFd_ = std::move(readFd);
   if (::fcntl(readFd_.Get(), F_SETFL, ::fcntl(readFd_.Get(), F_GETFL) | O_NONBLOCK) != 0)
     throw EOSError(errno);
+  // A roomier pipe lets a chatty child write on while we handle what it
+  // wrote; without one the default size does.
+  ::fcntl(readFd_.Get(), F_SETPIPE_SZ, kPipeSize);
   auto [reportReadFd, reportWriteFd] = Pipe();
   const QByteArray workingDir = QFile::encodeName(workingDirectory);
 

@@ -8,9 +8,15 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <numeric>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace orv {
 
@@ -24,9 +30,23 @@ QString OwnExecutableDir() {
 }
 
 std::optional<int32_t> ParseDecimal(QStringView text) {
+  text = TrimmedSpaceAndControl(text);
+  // A few plain digits, as progress lines have them, without the general
+  // parser.
+  if (!text.isEmpty() && text.size() <= 9 &&
+      std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+    return std::accumulate(text.begin(), text.end(), 0, [](int32_t sum, QChar c) { return sum * 10 + (c.unicode() - u'0'); });
   bool ok = false;
-  const int32_t value = TrimmedSpaceAndControl(text).toInt(&ok, 10);
+  const int32_t value = text.toInt(&ok, 10);
   return ok ? std::optional<int32_t>(value) : std::nullopt;
+}
+
+// The index of the first "%]" from `from` on, -1 when there is none. The
+// search for the '%' alone takes the fast path of single characters.
+qsizetype IndexOfPercentBracket(QStringView line, qsizetype from = 0) {
+  for (qsizetype at = line.indexOf(u'%', from); at >= 0; at = line.indexOf(u'%', at + 1))
+    if (at + 1 < line.size() && line[at + 1] == u']') return at;
+  return -1;
 }
 
 // The three characters before a "%]" at index end, as a number.
@@ -45,6 +65,22 @@ QByteArrayView TrimmedBytes(QByteArrayView text) {
   return text;
 }
 
+// Narrows the ASCII units from src on, as many as lie in whole blocks
+// before the first other unit; returns how many it narrowed.
+qsizetype NarrowAsciiBlocks([[maybe_unused]] const char16_t* src, [[maybe_unused]] qsizetype size,
+                            [[maybe_unused]] unsigned char* dst) {
+  qsizetype done = 0;
+#if defined(__SSE2__)
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  for (; done + 8 <= size; done += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + done));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, nonAscii), _mm_setzero_si128())) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + done), _mm_packus_epi16(units, units));
+  }
+#endif  // elsewhere the plain loops of the caller do it all
+  return done;
+}
+
 // Appends the text as UTF-8. The decoded output holds no lone surrogate;
 // one would become U+FFFD, as QString::toUtf8 makes it.
 void AppendUtf8(QByteArray& out, QStringView text) {
@@ -54,6 +90,10 @@ void AppendUtf8(QByteArray& out, QStringView text) {
   const char16_t* src = text.utf16();
   const char16_t* const end = src + text.size();
   while (src < end) {
+    const qsizetype narrowed = NarrowAsciiBlocks(src, end - src, dst);
+    src += narrowed;
+    dst += narrowed;
+    if (src == end) break;
     const char32_t c = *src++;
     if (c < 0x80) {
       *dst++ = static_cast<unsigned char>(c);
@@ -223,14 +263,14 @@ const nlohmann::ordered_json& TOrvRunner::JsonOutput() {
 std::optional<TProgressInfo> TAbstractOrvBuildRunner::ParseProgress(const QString& Line, bool ProductProgress) {
   // Positions below are 0-based; a 1-based position is one more, so an
   // absent match (-1) counts as position 0.
-  const qsizetype p1 = Line.indexOf(u"%]");
+  const qsizetype p1 = IndexOfPercentBracket(Line);
   if (p1 < 3) return std::nullopt;
   const std::optional<int32_t> percent = PercentBefore(Line, p1);
   if (!percent) return std::nullopt;
   TProgressInfo info;
   info.Percent = *percent;
   if (ProductProgress) {
-    const qsizetype p2 = Line.indexOf(u"%]", p1 + 1);
+    const qsizetype p2 = IndexOfPercentBracket(Line, p1 + 1);
     const qsizetype bracket = Line.indexOf(u'[', p1 + 1);
     const qsizetype colon = Line.indexOf(u':', p1 + 1);
     if (p2 - colon >= 3 && colon > bracket) {

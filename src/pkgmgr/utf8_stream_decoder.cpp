@@ -1,10 +1,34 @@
 #include "pkgmgr/utf8_stream_decoder.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orv {
 
 namespace {
+
 constexpr char16_t kReplacement = 0xFFFD;
+
+// Widens the ASCII bytes from src on, as many as lie in whole blocks
+// before the first other byte; returns how many it widened. Runs of ASCII
+// are most of the output.
+qsizetype WidenAsciiBlocks([[maybe_unused]] const unsigned char* src, [[maybe_unused]] qsizetype size,
+                           [[maybe_unused]] char16_t* dst) {
+  qsizetype done = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; done + 16 <= size; done += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + done));
+    if (_mm_movemask_epi8(bytes) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + done), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + done + 8), _mm_unpackhi_epi8(bytes, zero));
+  }
+#endif  // elsewhere the plain loops of the caller do it all
+  return done;
 }
+
+}  // namespace
 
 QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
   QString out;
@@ -36,8 +60,10 @@ void TUtf8StreamDecoder::Decode(QByteArrayView bytes, QString& out) {
     if (needed_ == 0) {
       // Output is mostly ASCII: copy a run of it without the state machine.
       if (byte < 0x80) {
-        do *dst++ = src[i++];
-        while (i < bytes.size() && src[i] < 0x80);
+        const qsizetype widened = WidenAsciiBlocks(src + i, bytes.size() - i, dst);
+        i += widened;
+        dst += widened;
+        while (i < bytes.size() && src[i] < 0x80) *dst++ = src[i++];
         continue;
       }
       ++i;
