@@ -8,10 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <algorithm>
 #include <cstring>
 #include <functional>
-#include <numeric>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -33,9 +31,11 @@ std::optional<int32_t> ParseDecimal(QStringView text) {
   text = TrimmedSpaceAndControl(text);
   // A few plain digits, as progress lines have them, without the general
   // parser.
-  if (!text.isEmpty() && text.size() <= 9 &&
-      std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
-    return std::accumulate(text.begin(), text.end(), 0, [](int32_t sum, QChar c) { return sum * 10 + (c.unicode() - u'0'); });
+  int32_t digitsValue = 0;
+  qsizetype digits = 0;
+  for (; digits < text.size() && digits < 9 && text[digits] >= u'0' && text[digits] <= u'9'; ++digits)
+    digitsValue = digitsValue * 10 + (text[digits].unicode() - u'0');
+  if (digits > 0 && digits == text.size()) return digitsValue;
   bool ok = false;
   const int32_t value = text.toInt(&ok, 10);
   return ok ? std::optional<int32_t>(value) : std::nullopt;
@@ -50,8 +50,33 @@ qsizetype IndexOfPercentBracket(QStringView line, qsizetype from = 0) {
 }
 
 // The three characters before a "%]" at index end, as a number.
-std::optional<int32_t> PercentBefore(const QString& line, qsizetype end) {
-  return ParseDecimal(QStringView(line).mid(end - 3, 3));
+std::optional<int32_t> PercentBefore(QStringView line, qsizetype end) {
+  return ParseDecimal(line.mid(end - 3, 3));
+}
+
+// ParseProgress into a record that the previous line may have filled: the
+// record is only valid when the line is a progress line.
+bool ParseProgressInto(QStringView line, bool productProgress, TProgressInfo& info) {
+  // Positions below are 0-based; a 1-based position is one more, so an
+  // absent match (-1) counts as position 0.
+  const qsizetype p1 = IndexOfPercentBracket(line);
+  if (p1 < 3) return false;
+  const std::optional<int32_t> percent = PercentBefore(line, p1);
+  if (!percent) return false;
+  info.Percent = *percent;
+  QStringView productId;
+  info.ProductPercent = 0;
+  if (productProgress) {
+    const qsizetype p2 = IndexOfPercentBracket(line, p1 + 1);
+    const qsizetype bracket = line.indexOf(u'[', p1 + 1);
+    const qsizetype colon = line.indexOf(u':', p1 + 1);
+    if (p2 - colon >= 3 && colon > bracket) {
+      productId = TrimmedSpaceAndControl(line.mid(bracket + 1, colon - bracket - 1));
+      info.ProductPercent = PercentBefore(line, p2).value_or(0);
+    }
+  }
+  if (info.ProductId != productId) info.ProductId = productId.toString();
+  return true;
 }
 
 constexpr char kSummaryMarker[] = "=== Build Summary ===";
@@ -261,23 +286,8 @@ const nlohmann::ordered_json& TOrvRunner::JsonOutput() {
 }
 
 std::optional<TProgressInfo> TAbstractOrvBuildRunner::ParseProgress(const QString& Line, bool ProductProgress) {
-  // Positions below are 0-based; a 1-based position is one more, so an
-  // absent match (-1) counts as position 0.
-  const qsizetype p1 = IndexOfPercentBracket(Line);
-  if (p1 < 3) return std::nullopt;
-  const std::optional<int32_t> percent = PercentBefore(Line, p1);
-  if (!percent) return std::nullopt;
   TProgressInfo info;
-  info.Percent = *percent;
-  if (ProductProgress) {
-    const qsizetype p2 = IndexOfPercentBracket(Line, p1 + 1);
-    const qsizetype bracket = Line.indexOf(u'[', p1 + 1);
-    const qsizetype colon = Line.indexOf(u':', p1 + 1);
-    if (p2 - colon >= 3 && colon > bracket) {
-      info.ProductId = TrimSpaceAndControl(QStringView(Line).mid(bracket + 1, colon - bracket - 1));
-      info.ProductPercent = PercentBefore(Line, p2).value_or(0);
-    }
-  }
+  if (!ParseProgressInto(Line, ProductProgress, info)) return std::nullopt;
   return info;
 }
 
@@ -298,9 +308,11 @@ QStringList TAbstractOrvBuildRunner::ExtractSummary(const QStringList& Output) {
 }
 
 void TAbstractOrvBuildRunner::RunCommand(const QString& Args) {
-  Run(Args, [this](const QString& line) {
-    if (!FOnProgress) return;
-    if (const std::optional<TProgressInfo> progress = ParseProgress(line, FProductProgress)) FOnProgress(*progress);
+  // One record for every line, so that a product identifier that repeats
+  // is not made again.
+  TProgressInfo progress;
+  Run(Args, [&](const QString& line) {
+    if (FOnProgress && ParseProgressInto(line, FProductProgress, progress)) FOnProgress(progress);
   });
   // Only lines from the first that holds the marker can belong to the
   // summary; the lines before it are not made.

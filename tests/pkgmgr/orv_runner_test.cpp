@@ -10,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace orv {
 namespace {
@@ -113,6 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
                     TextCase{"NoOutput", "exit 0", ""},
                     TextCase{"NonAscii", "printf 'caf\\303\\251 \\342\\224\\200\\r\\n\\360\\237\\230\\200\\377'",
                              QStringLiteral(u"caf\u00e9 \u2500\r\n\U0001F600\uFFFD\r\n")},
+                    // Non-ASCII text among runs that are copied a block at a time.
+                    TextCase{"NonAsciiAmidLongRuns",
+                             "printf 'abcdefg\\303\\251hijklmnopqrstu\\342\\224\\200vwxyz0123456789\\360\\237\\230\\200ABCD\\r\\n'",
+                             QStringLiteral(u"abcdefg\u00e9hijklmnopqrstu\u2500vwxyz0123456789\U0001F600ABCD\r\n")},
                     // Many lines, read in several blocks and cut into pieces
                     // anywhere, CR LF pairs among the cuts.
                     TextCase{"ManyBlocks", "i=0; while [ $i -lt 9000 ]; do printf 'line %05d\\r\\n' $i; i=$((i+1)); done",
@@ -299,6 +305,27 @@ TEST_F(OrvRunnerTest, RunCommandReportsProgressAndTakesTheSummary) {
   EXPECT_EQ(progress[1].ProductPercent, 40);
   EXPECT_EQ(runner_.Summary(), QStringList({" x.y: built", "z: failed"}));
   EXPECT_EQ(heard_.size(), 8);
+}
+
+// Every progress call carries the fields of its own line only, whatever
+// the line before held.
+TEST_F(OrvRunnerTest, RunCommandReportsEachLinesOwnProgress) {
+  UseScript(
+      "echo '[ 10%] [a:  20%] x'\n"
+      "echo '[ 20%] [a:  30%] y'\n"
+      "echo '[ 30%] plain'\n"
+      "echo 'not progress'\n"
+      "echo '[ 40%] [b:  50%] z'\n"
+      "echo '[ 50%] [a:6%] too close'");
+  runner_.SetProductProgress(true);
+  std::vector<std::tuple<int32_t, QString, int32_t>> progress;
+  runner_.SetOnProgress([&](const TProgressInfo& info) {
+    progress.emplace_back(info.Percent, info.ProductId, info.ProductPercent);
+  });
+  runner_.RunCommand(QStringLiteral("build"));
+  const std::vector<std::tuple<int32_t, QString, int32_t>> expected = {
+      {10, "a", 20}, {20, "a", 30}, {30, "", 0}, {40, "b", 50}, {50, "", 0}};
+  EXPECT_EQ(progress, expected);
 }
 
 // The summary starts at a marker after the first "]" only; a line that
