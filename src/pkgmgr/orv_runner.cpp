@@ -141,6 +141,15 @@ void AppendUtf8(QByteArray& out, QStringView text) {
   out.truncate(reinterpret_cast<char*>(dst) - out.data());
 }
 
+// Where the needle first occurs in the text, -1 when nowhere. The C
+// library's search is several times faster than QByteArray's on the long
+// outputs that are searched for alerts and the summary.
+qsizetype IndexOfBytes(QByteArrayView text, QByteArrayView needle) {
+  const void* found = ::memmem(text.data(), static_cast<size_t>(text.size()), needle.data(),
+                               static_cast<size_t>(needle.size()));
+  return found ? static_cast<const char*>(found) - text.data() : -1;
+}
+
 // The lines of an output text: each ends at CR LF, and a rest without one
 // (a line still open during a run) is the last.
 QStringList LinesOf(QByteArrayView text) {
@@ -225,7 +234,7 @@ void TOrvRunner::ExtractAlerts() {
   static constexpr QByteArrayView kDiskSpaceBegin = "WARNING: You only have";
   static constexpr QByteArrayView kDiskSpaceEnd = "MB left in disk. ORV Kitwright might not work properly.";
   // Most output holds no alert, which a search for each settles.
-  if (!FOutputText.contains(kNewVersion) && !FOutputText.contains(kDiskSpaceBegin)) return;
+  if (IndexOfBytes(FOutputText, kNewVersion) < 0 && IndexOfBytes(FOutputText, kDiskSpaceBegin) < 0) return;
   // One pass: the kept lines move down over the alert lines in runs.
   char* const data = FOutputText.data();
   const qsizetype size = FOutputText.size();
@@ -263,7 +272,7 @@ void TOrvRunner::ExtractAlerts() {
 }
 
 QStringList TOrvRunner::OutputFromLineHolding(QByteArrayView text) const {
-  const qsizetype found = FOutputText.indexOf(text);
+  const qsizetype found = IndexOfBytes(FOutputText, text);
   if (found < 0) return {};
   return LinesOf(QByteArrayView(FOutputText).sliced(FOutputText.lastIndexOf('\n', found) + 1));
 }
