@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <functional>
+#include <string_view>
 #include <utility>
 
 #if defined(__SSE2__)
@@ -41,10 +42,18 @@ std::optional<int32_t> ParseDecimal(QStringView text) {
   return ok ? std::optional<int32_t>(value) : std::nullopt;
 }
 
-// The index of the first "%]" from `from` on, -1 when there is none. The
-// search for the '%' alone takes the fast path of single characters.
+// The index of the first c in the line from `from` on, -1 when there is
+// none. QStringView::indexOf takes the way of a substring search even for
+// a single character, which a progress line per output line feels.
+qsizetype IndexOf(QStringView line, char16_t c, qsizetype from = 0) {
+  const std::u16string_view units(line.utf16(), static_cast<size_t>(line.size()));
+  const size_t at = units.find(c, static_cast<size_t>(from));
+  return at == std::u16string_view::npos ? -1 : static_cast<qsizetype>(at);
+}
+
+// The index of the first "%]" from `from` on, -1 when there is none.
 qsizetype IndexOfPercentBracket(QStringView line, qsizetype from = 0) {
-  for (qsizetype at = line.indexOf(u'%', from); at >= 0; at = line.indexOf(u'%', at + 1))
+  for (qsizetype at = IndexOf(line, u'%', from); at >= 0; at = IndexOf(line, u'%', at + 1))
     if (at + 1 < line.size() && line[at + 1] == u']') return at;
   return -1;
 }
@@ -68,8 +77,8 @@ bool ParseProgressInto(QStringView line, bool productProgress, TProgressInfo& in
   info.ProductPercent = 0;
   if (productProgress) {
     const qsizetype p2 = IndexOfPercentBracket(line, p1 + 1);
-    const qsizetype bracket = line.indexOf(u'[', p1 + 1);
-    const qsizetype colon = line.indexOf(u':', p1 + 1);
+    const qsizetype bracket = IndexOf(line, u'[', p1 + 1);
+    const qsizetype colon = IndexOf(line, u':', p1 + 1);
     if (p2 - colon >= 3 && colon > bracket) {
       productId = TrimmedSpaceAndControl(line.mid(bracket + 1, colon - bracket - 1));
       info.ProductPercent = PercentBefore(line, p2).value_or(0);
