@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string_view>
@@ -294,9 +295,18 @@ void TOrvRunner::CheckExitCode(const QString& Args) const {
   if (FLastExitCode != 0) throw EOrvRunner(QStringLiteral("Running failed: %1").arg(Args));
 }
 
-const nlohmann::ordered_json& TOrvRunner::JsonOutput() {
+const nlohmann::ordered_json& TOrvRunner::JsonOutput(std::initializer_list<std::string_view> ProductFields) {
+  using Json = nlohmann::ordered_json;
   if (!FJsonOutput) {
-    auto value = nlohmann::ordered_json::parse(FOutputText.cbegin(), FOutputText.cend(), nullptr, false);
+    Json::parser_callback_t keepFields;
+    if (ProductFields.size() > 0)
+      keepFields = [ProductFields](int depth, Json::parse_event_t event, Json& parsed) {
+        // Depth 2 is the members of the root's member objects.
+        return event != Json::parse_event_t::key || depth != 2 ||
+               std::find(ProductFields.begin(), ProductFields.end(), parsed.get_ref<const std::string&>()) !=
+                   ProductFields.end();
+      };
+    auto value = Json::parse(FOutputText.cbegin(), FOutputText.cend(), keepFields, false);
     if (value.is_discarded()) value = nullptr;
     FJsonOutput = std::move(value);
   }

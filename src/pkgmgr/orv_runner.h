@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 
 namespace orv {
 
@@ -73,7 +75,9 @@ protected:
   // does. The lines before it are never made.
   QStringList OutputFromLineHolding(QByteArrayView text) const;
   // The output parsed as JSON on first demand; null when it is not JSON.
-  const nlohmann::ordered_json& JsonOutput();
+  // With product fields, the objects one level below the root keep only
+  // those members: what a long list answer holds beyond them is never built.
+  const nlohmann::ordered_json& JsonOutput(std::initializer_list<std::string_view> ProductFields = {});
 
 private:
   void ExtractAlerts();

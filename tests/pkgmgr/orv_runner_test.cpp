@@ -193,6 +193,23 @@ TEST_F(OrvRunnerTest, JsonOutputParsesOnceAndIsNullForMalformedText) {
   EXPECT_TRUE(broken.JsonOutput().is_null());
 }
 
+// Product fields drop the other members of the root's member objects
+// only: the root's own members, objects in its arrays and everything
+// deeper stay, and a malformed
+// text is still null.
+TEST_F(OrvRunnerTest, JsonOutputWithProductFieldsBuildsOnlyThose) {
+  UseScript(R"(echo '{"a": {"name": "A", "notes": ["x", "y"], "ides": {"notes": 1, "name": 2}},'
+echo ' "b": 1, "c": [{"notes": 2}], "notes": {"name": "N", "notes": 3}}')");
+  runner_.Run(QStringLiteral("list"));
+  EXPECT_EQ(runner_.JsonOutput({"name", "ides"}), nlohmann::ordered_json::parse(R"({
+    "a": {"name": "A", "ides": {"notes": 1, "name": 2}}, "b": 1, "c": [{"notes": 2}], "notes": {"name": "N"}})"));
+
+  TestRunner broken;
+  broken.SetExeFileName(scripts_.Write("broken.sh", "echo '{\"a\": {\"notes\": 1, \"name\": '"));
+  broken.Run(QStringLiteral("list"));
+  EXPECT_TRUE(broken.JsonOutput({"name"}).is_null());
+}
+
 TEST_F(OrvRunnerTest, NonZeroExitCodeRaisesWithTheArguments) {
   UseScript("echo partial; exit 2");
   EXPECT_EQ(test::errorOf([&] { runner_.Run(QStringLiteral("list -detailed -json")); }),
