@@ -187,9 +187,10 @@ public:
   void EndLine() override {
     text_.append("\r\n");
     if (!deliver_) return;
-    deliver_(line_);
-    // Keeps the buffer for the next line unless a listener kept the line.
-    line_.truncate(0);
+    // A new string for every line: a listener may hand the line to another
+    // thread, and a buffer reused after that thread let go of it would be
+    // written without any ordering against that thread's reads.
+    deliver_(std::exchange(line_, QString()));
   }
 
 private:
