@@ -26,7 +26,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -37,6 +36,10 @@ extern char** environ;
 namespace orv {
 
 namespace {
+
+constexpr size_t kPieceSize = 255;
+constexpr size_t kBlockSize = 64 * 1024;
+constexpr int kPipeSize = 1024 * 1024;
 
 QString SystemErrorText(int errorCode) {
   std::array<char, 256> buffer{};
@@ -258,9 +261,9 @@ public:
   Child& operator=(const Child&) = delete;
   ~Child();
 
-  // Bytes waiting in the pipe, 0 when none or when the pipe has closed.
-  int Waiting() const;
-  ssize_t Read(char* buffer, size_t size) const { return ::read(readFd_.Get(), buffer, size); }
+  // Reads what is waiting without blocking: the byte count, 0 when
+  // nothing is waiting or the pipe has closed.
+  size_t Read(char* buffer, size_t size);
   // Waits up to timeoutMs for the child to end, waking early when output
   // arrives; true when it has ended.
   bool WaitForEnd(int timeoutMs);
@@ -295,6 +298,9 @@ Child::Child(const QString& commandLine, const QString& workingDirectory, const 
   readFd_ = std::move(readFd);
   if (::fcntl(readFd_.Get(), F_SETFL, ::fcntl(readFd_.Get(), F_GETFL) | O_NONBLOCK) != 0)
     throw EOSError(errno);
+  // A roomier pipe lets a chatty child write on while we handle what it
+  // wrote; without one the default size does.
+  ::fcntl(readFd_.Get(), F_SETPIPE_SZ, kPipeSize);
   auto [reportReadFd, reportWriteFd] = Pipe();
   const QByteArray workingDir = QFile::encodeName(workingDirectory);
 
@@ -337,10 +343,14 @@ Child::~Child() {
   }
 }
 
-int Child::Waiting() const {
-  int waiting = 0;
-  if (!pipeOpen_ || ::ioctl(readFd_.Get(), FIONREAD, &waiting) != 0) return 0;
-  return waiting;
+size_t Child::Read(char* buffer, size_t size) {
+  if (!pipeOpen_) return 0;
+  for (;;) {
+    const ssize_t got = ::read(readFd_.Get(), buffer, size);
+    if (got > 0) return static_cast<size_t>(got);
+    if (got == 0) pipeOpen_ = false;  // every writer has gone
+    if (got == 0 || errno != EINTR) return 0;
+  }
 }
 
 bool Child::HasEnded() const {
@@ -394,8 +404,21 @@ int32_t TCommandLine::ExecuteEx(const QString& CommandLine, const QString& Worki
                                 const TIsCanceledFunc& IsCanceledFunc) {
   Child child(CommandLine, WorkingDirectory, Env);
   TUtf8StreamDecoder decoder;
-  auto deliver = [&OutputCallback](const QString& text) {
+  QString text;  // reused for every piece
+  auto deliver = [&OutputCallback, &text] {
     if (!text.isEmpty()) OutputCallback(text);
+  };
+  // Callers get the output in pieces of at most 255 bytes, each ending at
+  // its first NUL; the pipe is read in large blocks, which costs a fraction
+  // of a system call per piece.
+  auto deliverPieces = [&](const char* bytes, size_t size) {
+    for (size_t at = 0; at < size; at += kPieceSize) {
+      const size_t length = std::min(kPieceSize, size - at);
+      const auto* nul = static_cast<const char*>(std::memchr(bytes + at, 0, length));
+      decoder.Decode(QByteArrayView(bytes + at, nul ? nul - (bytes + at) : static_cast<qsizetype>(length)), text);
+      if (nul) text += decoder.Finish();
+      deliver();
+    }
   };
 
   // Reads only what is waiting, so the cancellation predicate is polled at
@@ -404,28 +427,23 @@ int32_t TCommandLine::ExecuteEx(const QString& CommandLine, const QString& Worki
   bool canceled = false;
   bool endedBefore = false;
   bool ended = false;
-  char buffer[255];
+  const auto buffer = std::make_unique_for_overwrite<char[]>(kBlockSize);
   while (!endedBefore) {
     if (IsCanceledFunc && IsCanceledFunc()) {
       child.KillGroup();
       canceled = true;
     }
-    if (child.Waiting() > 0) {
-      const ssize_t got = child.Read(buffer, sizeof buffer);
-      if (got > 0 && OutputCallback) {
-        // A NUL ends the piece; what follows it in this read is dropped.
-        const auto* nul = static_cast<const char*>(std::memchr(buffer, 0, static_cast<size_t>(got)));
-        if (nul)
-          deliver(decoder.Decode(QByteArrayView(buffer, nul - buffer)) + decoder.Finish());
-        else
-          deliver(decoder.Decode(QByteArrayView(buffer, got)));
-      }
+    if (const size_t got = child.Read(buffer.get(), kBlockSize)) {
+      if (OutputCallback) deliverPieces(buffer.get(), got);
       continue;
     }
     endedBefore = ended;
     ended = child.WaitForEnd(500);
   }
-  if (OutputCallback) deliver(decoder.Finish());
+  if (OutputCallback) {
+    text = decoder.Finish();
+    deliver();
+  }
 
   const int status = child.Reap();
   if (WIFEXITED(status)) return WEXITSTATUS(status);

@@ -3,25 +3,42 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <memory>
+
 namespace orv {
 
-// Keeps a list of lines equal to the split of all text appended so far
-// (a line ends at CR, LF or CR LF; a final break adds no empty line) while
-// looking at each appended character once. The last entry may still be
-// incomplete and grows with the next pieces.
+// Splits text that arrives in pieces into lines (a line ends at CR, LF or
+// CR LF; a final break adds no empty line), looking at each appended
+// character once.
 class TLineSplitter {
 public:
+  // Receives the lines as they are found: the text of the open line in
+  // parts, then its end.
+  class TSink {
+  public:
+    virtual ~TSink() = default;
+    virtual void AppendToLine(QStringView text) = 0;
+    virtual void EndLine() = 0;
+  };
+
+  explicit TLineSplitter(TSink& sink);
+  // Keeps a list of lines equal to the split of all text appended so far;
+  // its last entry may still be incomplete and grows with the next pieces.
   explicit TLineSplitter(QStringList& lines);
+  ~TLineSplitter();
+  TLineSplitter(const TLineSplitter&) = delete;
+  TLineSplitter& operator=(const TLineSplitter&) = delete;
+
   void Append(QStringView text);
-  // The last entry has not seen its line break yet and may still grow.
+  // The last line has not seen its line break yet and may still grow.
   bool LastLineOpen() const { return lineOpen_; }
 
 private:
-  void AppendToOpenLine(QStringView text);
-  void EndLine();
+  class TListSink;
 
-  QStringList& lines_;
-  bool lineOpen_ = false;  // the last entry has not seen its line break
+  std::unique_ptr<TSink> ownSink_;
+  TSink& sink_;
+  bool lineOpen_ = false;  // text of the last line arrived, its break not yet
   bool afterCR_ = false;   // a CR ended the text; an LF next belongs to it
 };
 

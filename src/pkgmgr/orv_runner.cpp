@@ -8,6 +8,16 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <string_view>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orv {
 
 namespace {
@@ -20,15 +30,174 @@ QString OwnExecutableDir() {
 }
 
 std::optional<int32_t> ParseDecimal(QStringView text) {
+  text = TrimmedSpaceAndControl(text);
+  // A few plain digits, as progress lines have them, without the general
+  // parser.
+  int32_t digitsValue = 0;
+  qsizetype digits = 0;
+  for (; digits < text.size() && digits < 9 && text[digits] >= u'0' && text[digits] <= u'9'; ++digits)
+    digitsValue = digitsValue * 10 + (text[digits].unicode() - u'0');
+  if (digits > 0 && digits == text.size()) return digitsValue;
   bool ok = false;
-  const int32_t value = TrimmedSpaceAndControl(text).toInt(&ok, 10);
+  const int32_t value = text.toInt(&ok, 10);
   return ok ? std::optional<int32_t>(value) : std::nullopt;
 }
 
-// The three characters before a "%]" at index end, as a number.
-std::optional<int32_t> PercentBefore(const QString& line, qsizetype end) {
-  return ParseDecimal(QStringView(line).mid(end - 3, 3));
+// The index of the first c in the line from `from` on, -1 when there is
+// none. QStringView::indexOf takes the way of a substring search even for
+// a single character, which a progress line per output line feels.
+qsizetype IndexOf(QStringView line, char16_t c, qsizetype from = 0) {
+  const std::u16string_view units(line.utf16(), static_cast<size_t>(line.size()));
+  const size_t at = units.find(c, static_cast<size_t>(from));
+  return at == std::u16string_view::npos ? -1 : static_cast<qsizetype>(at);
 }
+
+// The index of the first "%]" from `from` on, -1 when there is none.
+qsizetype IndexOfPercentBracket(QStringView line, qsizetype from = 0) {
+  for (qsizetype at = IndexOf(line, u'%', from); at >= 0; at = IndexOf(line, u'%', at + 1))
+    if (at + 1 < line.size() && line[at + 1] == u']') return at;
+  return -1;
+}
+
+// The three characters before a "%]" at index end, as a number.
+std::optional<int32_t> PercentBefore(QStringView line, qsizetype end) {
+  return ParseDecimal(line.mid(end - 3, 3));
+}
+
+// ParseProgress into a record that the previous line may have filled: the
+// record is only valid when the line is a progress line.
+bool ParseProgressInto(QStringView line, bool productProgress, TProgressInfo& info) {
+  // Positions below are 0-based; a 1-based position is one more, so an
+  // absent match (-1) counts as position 0.
+  const qsizetype p1 = IndexOfPercentBracket(line);
+  if (p1 < 3) return false;
+  const std::optional<int32_t> percent = PercentBefore(line, p1);
+  if (!percent) return false;
+  info.Percent = *percent;
+  QStringView productId;
+  info.ProductPercent = 0;
+  if (productProgress) {
+    const qsizetype p2 = IndexOfPercentBracket(line, p1 + 1);
+    const qsizetype bracket = IndexOf(line, u'[', p1 + 1);
+    const qsizetype colon = IndexOf(line, u':', p1 + 1);
+    if (p2 - colon >= 3 && colon > bracket) {
+      productId = TrimmedSpaceAndControl(line.mid(bracket + 1, colon - bracket - 1));
+      info.ProductPercent = PercentBefore(line, p2).value_or(0);
+    }
+  }
+  if (info.ProductId != productId) info.ProductId = productId.toString();
+  return true;
+}
+
+constexpr char kSummaryMarker[] = "=== Build Summary ===";
+
+// The bytes without leading and trailing ones at or below the space
+// character: in UTF-8 exactly what TrimmedSpaceAndControl takes off the
+// decoded text.
+QByteArrayView TrimmedBytes(QByteArrayView text) {
+  while (!text.isEmpty() && static_cast<unsigned char>(text.front()) <= ' ') text = text.sliced(1);
+  while (!text.isEmpty() && static_cast<unsigned char>(text.back()) <= ' ') text.chop(1);
+  return text;
+}
+
+// Narrows the ASCII units from src on, as many as lie in whole blocks
+// before the first other unit; returns how many it narrowed.
+qsizetype NarrowAsciiBlocks([[maybe_unused]] const char16_t* src, [[maybe_unused]] qsizetype size,
+                            [[maybe_unused]] unsigned char* dst) {
+  qsizetype done = 0;
+#if defined(__SSE2__)
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80));
+  for (; done + 8 <= size; done += 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + done));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(units, nonAscii), _mm_setzero_si128())) != 0xFFFF) break;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + done), _mm_packus_epi16(units, units));
+  }
+#endif  // elsewhere the plain loops of the caller do it all
+  return done;
+}
+
+// Appends the text as UTF-8. The decoded output holds no lone surrogate;
+// one would become U+FFFD, as QString::toUtf8 makes it.
+void AppendUtf8(QByteArray& out, QStringView text) {
+  const qsizetype oldSize = out.size();
+  out.resize(oldSize + 3 * text.size());  // the most a UTF-16 unit takes
+  auto* dst = reinterpret_cast<unsigned char*>(out.data() + oldSize);
+  const char16_t* src = text.utf16();
+  const char16_t* const end = src + text.size();
+  while (src < end) {
+    const qsizetype narrowed = NarrowAsciiBlocks(src, end - src, dst);
+    src += narrowed;
+    dst += narrowed;
+    if (src == end) break;
+    const char32_t c = *src++;
+    if (c < 0x80) {
+      *dst++ = static_cast<unsigned char>(c);
+    } else if (c < 0x800) {
+      *dst++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+      *dst++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+    } else if (QChar::isHighSurrogate(c) && src < end && QChar::isLowSurrogate(*src)) {
+      const char32_t code = QChar::surrogateToUcs4(static_cast<char16_t>(c), *src++);
+      *dst++ = static_cast<unsigned char>(0xF0 | (code >> 18));
+      *dst++ = static_cast<unsigned char>(0x80 | ((code >> 12) & 0x3F));
+      *dst++ = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
+      *dst++ = static_cast<unsigned char>(0x80 | (code & 0x3F));
+    } else {
+      const char32_t code = QChar::isSurrogate(c) ? char32_t(QChar::ReplacementCharacter) : c;
+      *dst++ = static_cast<unsigned char>(0xE0 | (code >> 12));
+      *dst++ = static_cast<unsigned char>(0x80 | ((code >> 6) & 0x3F));
+      *dst++ = static_cast<unsigned char>(0x80 | (code & 0x3F));
+    }
+  }
+  out.truncate(reinterpret_cast<char*>(dst) - out.data());
+}
+
+// Where the needle first occurs in the text, -1 when nowhere. The C
+// library's search is several times faster than QByteArray's on the long
+// outputs that are searched for alerts and the summary.
+qsizetype IndexOfBytes(QByteArrayView text, QByteArrayView needle) {
+  const void* found = ::memmem(text.data(), static_cast<size_t>(text.size()), needle.data(),
+                               static_cast<size_t>(needle.size()));
+  return found ? static_cast<const char*>(found) - text.data() : -1;
+}
+
+// The lines of an output text: each ends at CR LF, and a rest without one
+// (a line still open during a run) is the last.
+QStringList LinesOf(QByteArrayView text) {
+  QStringList lines;
+  while (!text.isEmpty()) {
+    const qsizetype end = text.indexOf('\n');
+    lines << QString::fromUtf8(end < 0 ? text : text.first(end - 1));
+    text = end < 0 ? QByteArrayView() : text.sliced(end + 1);
+  }
+  return lines;
+}
+
+// Keeps the output text of a run, every line followed by CR LF, and hands
+// each complete line to deliver, when given, as soon as its break arrives
+// (one printed before a long step shows during that step).
+class TOutputCollector final : public TLineSplitter::TSink {
+public:
+  TOutputCollector(QByteArray& text, std::function<void(const QString&)> deliver)
+      : text_(text), deliver_(std::move(deliver)) {}
+
+  void AppendToLine(QStringView text) override {
+    AppendUtf8(text_, text);
+    if (deliver_) line_.append(text);
+  }
+  void EndLine() override {
+    text_.append("\r\n");
+    if (!deliver_) return;
+    // A new string for every line: a listener may hand the line to another
+    // thread, and a buffer reused after that thread let go of it would be
+    // written without any ordering against that thread's reads.
+    deliver_(std::exchange(line_, QString()));
+  }
+
+private:
+  QByteArray& text_;
+  std::function<void(const QString&)> deliver_;
+  QString line_;
+};
 
 }  // namespace
 
@@ -39,39 +208,32 @@ TOrvRunner::TOrvRunner() : FWorkingDir(QDir::currentPath()) {
 
 TOrvRunner::~TOrvRunner() = default;
 
-QString TOrvRunner::OutputText() const {
-  QString text;
-  qsizetype size = 0;
-  for (const QString& line : FOutput) size += line.size() + 2;
-  text.reserve(size);
-  for (const QString& line : FOutput) text += line + QStringLiteral("\r\n");
-  return text;
+const QStringList& TOrvRunner::Output() const {
+  // Within a run the text only grows, and Run and ExtractAlerts start
+  // over, so its size tells whether the list is current.
+  if (FOutputMadeOf != FOutputText.size()) {
+    FOutput = LinesOf(FOutputText);
+    FOutputMadeOf = FOutputText.size();
+  }
+  return FOutput;
 }
 
 void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
   const QString commandLine = u'"' + FExeFileName + QStringLiteral("\" ") + Args;
-  // The output is split as it arrives, each character looked at once. A
-  // line goes to the listeners as soon as its break arrived (one printed
-  // before a long step shows during that step); a line without its break
-  // yet waits for a later piece or the end.
-  TLineSplitter splitter(FOutput);
-  qsizetype next = 0;
-  const bool listening = FOnOutputLine || Callback;
-  auto deliverBefore = [&](qsizetype end) {
-    for (; next < end; ++next) {
-      const QString line = FOutput[next];
+  FOutputText.clear();
+  FOutputMadeOf = -1;
+  std::function<void(const QString&)> deliver;
+  if (FOnOutputLine || Callback)
+    deliver = [&](const QString& line) {
       if (FOnOutputLine) FOnOutputLine(line);
       if (Callback) Callback(line);
-    }
-  };
+    };
+  TOutputCollector collector(FOutputText, std::move(deliver));
+  TLineSplitter splitter(collector);
   const int32_t exitCode = TCommandLine::ExecuteEx(
-      commandLine, FWorkingDir,
-      [&](const QString& chunk) {
-        splitter.Append(chunk);
-        if (listening) deliverBefore(FOutput.size() - (splitter.LastLineOpen() ? 1 : 0));
-      },
-      {}, [this] { return FIsCanceled.load(); });
-  if (listening) deliverBefore(FOutput.size());
+      commandLine, FWorkingDir, [&](const QString& chunk) { splitter.Append(chunk); }, {},
+      [this] { return FIsCanceled.load(); });
+  if (splitter.LastLineOpen()) collector.EndLine();
 
   ExtractAlerts();
   FLastExitCode = exitCode;
@@ -79,31 +241,51 @@ void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
 }
 
 void TOrvRunner::ExtractAlerts() {
-  static const QString kNewVersion = QStringLiteral("There is a new version of ORV Kitwright available");
-  static const QString kDiskSpaceBegin = QStringLiteral("WARNING: You only have");
-  static const QString kDiskSpaceEnd = QStringLiteral("MB left in disk. ORV Kitwright might not work properly.");
-  // One pass into a new list: removing lines in place would cost a move
-  // of the rest of the output per alert.
-  QStringList kept;
-  kept.reserve(FOutput.size());
-  for (qsizetype i = 0; i < FOutput.size();) {
-    const QStringView line = TrimmedSpaceAndControl(FOutput[i]);
-    QStringList* alert = nullptr;
-    qsizetype count = 0;
-    if (line.startsWith(kNewVersion)) {
-      alert = &FAlertNewVersion;
-      count = 3;
-    } else if (line.startsWith(kDiskSpaceBegin) && line.endsWith(kDiskSpaceEnd)) {
-      alert = &FAlertDiskSpace;
-      count = 2;
+  static constexpr QByteArrayView kNewVersion = "There is a new version of ORV Kitwright available";
+  static constexpr QByteArrayView kDiskSpaceBegin = "WARNING: You only have";
+  static constexpr QByteArrayView kDiskSpaceEnd = "MB left in disk. ORV Kitwright might not work properly.";
+  // Most output holds no alert, which a search for each settles.
+  if (IndexOfBytes(FOutputText, kNewVersion) < 0 && IndexOfBytes(FOutputText, kDiskSpaceBegin) < 0) return;
+  // One pass: the kept lines move down over the alert lines in runs.
+  char* const data = FOutputText.data();
+  const qsizetype size = FOutputText.size();
+  qsizetype keptEnd = 0;
+  qsizetype runStart = 0;
+  QStringList* alert = nullptr;
+  qsizetype alertLinesLeft = 0;
+  auto keepRun = [&](qsizetype runEnd) {
+    if (runStart != keptEnd) std::memmove(data + keptEnd, data + runStart, runEnd - runStart);
+    keptEnd += runEnd - runStart;
+  };
+  for (qsizetype at = 0; at < size;) {
+    const qsizetype next = FOutputText.indexOf('\n', at) + 1;
+    const QByteArrayView line(data + at, next - 2 - at);
+    if (alertLinesLeft == 0) {
+      const QByteArrayView trimmed = TrimmedBytes(line);
+      if (trimmed.startsWith(kNewVersion)) {
+        alert = &FAlertNewVersion;
+        alertLinesLeft = 3;
+      } else if (trimmed.startsWith(kDiskSpaceBegin) && trimmed.endsWith(kDiskSpaceEnd)) {
+        alert = &FAlertDiskSpace;
+        alertLinesLeft = 2;
+      }
+      if (alertLinesLeft > 0) keepRun(at);
     }
-    if (!alert) {
-      kept << FOutput[i++];
-      continue;
+    if (alertLinesLeft > 0) {
+      *alert << QString::fromUtf8(line);
+      --alertLinesLeft;
+      runStart = next;
     }
-    for (const qsizetype end = qMin(i + count, FOutput.size()); i < end; ++i) *alert << FOutput[i];
+    at = next;
   }
-  FOutput = std::move(kept);
+  keepRun(size);
+  FOutputText.truncate(keptEnd);
+}
+
+QStringList TOrvRunner::OutputFromLineHolding(QByteArrayView text) const {
+  const qsizetype found = IndexOfBytes(FOutputText, text);
+  if (found < 0) return {};
+  return LinesOf(QByteArrayView(FOutputText).sliced(FOutputText.lastIndexOf('\n', found) + 1));
 }
 
 QString TOrvRunner::WithRepository(const QString& Args) const {
@@ -114,9 +296,18 @@ void TOrvRunner::CheckExitCode(const QString& Args) const {
   if (FLastExitCode != 0) throw EOrvRunner(QStringLiteral("Running failed: %1").arg(Args));
 }
 
-const nlohmann::ordered_json& TOrvRunner::JsonOutput() {
+const nlohmann::ordered_json& TOrvRunner::JsonOutput(std::initializer_list<std::string_view> ProductFields) {
+  using Json = nlohmann::ordered_json;
   if (!FJsonOutput) {
-    auto value = nlohmann::ordered_json::parse(OutputText().toStdString(), nullptr, false);
+    Json::parser_callback_t keepFields;
+    if (ProductFields.size() > 0)
+      keepFields = [ProductFields](int depth, Json::parse_event_t event, Json& parsed) {
+        // Depth 2 is the members of the root's member objects.
+        return event != Json::parse_event_t::key || depth != 2 ||
+               std::find(ProductFields.begin(), ProductFields.end(), parsed.get_ref<const std::string&>()) !=
+                   ProductFields.end();
+      };
+    auto value = Json::parse(FOutputText.cbegin(), FOutputText.cend(), keepFields, false);
     if (value.is_discarded()) value = nullptr;
     FJsonOutput = std::move(value);
   }
@@ -124,35 +315,19 @@ const nlohmann::ordered_json& TOrvRunner::JsonOutput() {
 }
 
 std::optional<TProgressInfo> TAbstractOrvBuildRunner::ParseProgress(const QString& Line, bool ProductProgress) {
-  // Positions below are 0-based; a 1-based position is one more, so an
-  // absent match (-1) counts as position 0.
-  const qsizetype p1 = Line.indexOf(u"%]");
-  if (p1 < 3) return std::nullopt;
-  const std::optional<int32_t> percent = PercentBefore(Line, p1);
-  if (!percent) return std::nullopt;
   TProgressInfo info;
-  info.Percent = *percent;
-  if (ProductProgress) {
-    const qsizetype p2 = Line.indexOf(u"%]", p1 + 1);
-    const qsizetype bracket = Line.indexOf(u'[', p1 + 1);
-    const qsizetype colon = Line.indexOf(u':', p1 + 1);
-    if (p2 - colon >= 3 && colon > bracket) {
-      info.ProductId = TrimSpaceAndControl(QStringView(Line).mid(bracket + 1, colon - bracket - 1));
-      info.ProductPercent = PercentBefore(Line, p2).value_or(0);
-    }
-  }
+  if (!ParseProgressInto(Line, ProductProgress, info)) return std::nullopt;
   return info;
 }
 
 QStringList TAbstractOrvBuildRunner::ExtractSummary(const QStringList& Output) {
-  static const QString kMarker = QStringLiteral("=== Build Summary ===");
   QStringList summary;
   bool started = false;
   for (const QString& line : Output) {
     const qsizetype bracket = line.indexOf(u']');
     const QStringView cut = QStringView(line).mid(bracket + 1);
     if (!started) {
-      started = cut.contains(kMarker);
+      started = cut.contains(QLatin1StringView(kSummaryMarker));
       continue;
     }
     if (TrimmedSpaceAndControl(cut).isEmpty()) break;
@@ -162,11 +337,15 @@ QStringList TAbstractOrvBuildRunner::ExtractSummary(const QStringList& Output) {
 }
 
 void TAbstractOrvBuildRunner::RunCommand(const QString& Args) {
-  Run(Args, [this](const QString& line) {
-    if (!FOnProgress) return;
-    if (const std::optional<TProgressInfo> progress = ParseProgress(line, FProductProgress)) FOnProgress(*progress);
+  // One record for every line, so that a product identifier that repeats
+  // is not made again.
+  TProgressInfo progress;
+  Run(Args, [&](const QString& line) {
+    if (FOnProgress && ParseProgressInto(line, FProductProgress, progress)) FOnProgress(progress);
   });
-  FSummary = ExtractSummary(Output());
+  // Only lines from the first that holds the marker can belong to the
+  // summary; the lines before it are not made.
+  FSummary = ExtractSummary(OutputFromLineHolding(kSummaryMarker));
 }
 
 }  // namespace orv

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
+#include <string_view>
 
 namespace orv {
 
@@ -49,10 +51,11 @@ public:
   const QString& Repository() const { return FRepository; }
   void SetRepository(const QString& value) { FRepository = value; }
 
-  // The captured output, one entry per line, without the alert lines.
-  const QStringList& Output() const { return FOutput; }
+  // The captured output, one entry per line, without the alert lines;
+  // made from the output text on first demand.
+  const QStringList& Output() const;
   // The output as one text, every line followed by CR LF.
-  QString OutputText() const;
+  QString OutputText() const { return QString::fromUtf8(FOutputText); }
   int32_t LastExitCode() const { return FLastExitCode; }
   bool IsCanceled() const { return FIsCanceled.load(); }
   void Cancel() { FIsCanceled = true; }
@@ -68,15 +71,25 @@ protected:
   void Run(const QString& Args, const TOutputLineProc& Callback = {});
   QString WithRepository(const QString& Args) const;
   void CheckExitCode(const QString& Args) const;
+  // Output from the first line that holds the text on; empty when none
+  // does. The lines before it are never made.
+  QStringList OutputFromLineHolding(QByteArrayView text) const;
   // The output parsed as JSON on first demand; null when it is not JSON.
-  const nlohmann::ordered_json& JsonOutput();
+  // With product fields, the objects one level below the root keep only
+  // those members: what a long list answer holds beyond them is never built.
+  const nlohmann::ordered_json& JsonOutput(std::initializer_list<std::string_view> ProductFields = {});
 
 private:
   void ExtractAlerts();
 
   QString FExeFileName;
   QString FWorkingDir;
-  QStringList FOutput;
+  // The output is kept as one UTF-8 text, every line followed by CR LF:
+  // a third of the memory of a list of lines, with no allocation per line,
+  // and the very text that JsonOutput parses.
+  QByteArray FOutputText;
+  mutable QStringList FOutput;
+  mutable qsizetype FOutputMadeOf = -1;  // the size of the text FOutput was made of
   std::optional<nlohmann::ordered_json> FJsonOutput;
   TOutputLineProc FOnOutputLine;
   std::atomic<bool> FIsCanceled{false};

@@ -65,6 +65,11 @@ const Json& InfoObject(const Json& root) {
 
 }  // namespace
 
+// The members of a product that each list reader looks at; the runners
+// build only these.
+const std::initializer_list<std::string_view> kLocalProductFields = {"name", "version", "channel", "local", "ides"};
+const std::initializer_list<std::string_view> kRemoteProductFields = {"name", "version", "vendor_id"};
+
 void ReadLocalProductList(const Json& root, TProductInfoList& products) {
   ReadProductList(root, products, [](const Json& object, TProductInfo& product) {
     product.SetName(json_read::RequiredString(object, "name"));
@@ -101,12 +106,12 @@ void ReadCredentials(const Json& root, QString& email, QString& code) {
 
 void TOrvListRunner::RunList() {
   Run(QStringLiteral("list -detailed -json"));
-  ReadLocalProductList(JsonOutput(), FProducts);
+  ReadLocalProductList(JsonOutput(kLocalProductFields), FProducts);
 }
 
 void TOrvListRemoteRunner::RunListRemote() {
   Run(WithRepository(QStringLiteral("list-remote -json")));
-  ReadRemoteProductList(JsonOutput(), FProducts);
+  ReadRemoteProductList(JsonOutput(kRemoteProductFields), FProducts);
 }
 
 void TOrvInfoRunner::RunInfo(TOrvInfo& Info) {

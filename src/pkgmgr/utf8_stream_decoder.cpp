@@ -1,15 +1,50 @@
 #include "pkgmgr/utf8_stream_decoder.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace orv {
 
 namespace {
+
 constexpr char16_t kReplacement = 0xFFFD;
+
+// Widens the ASCII bytes from src on, as many as lie in whole blocks
+// before the first other byte; returns how many it widened. Runs of ASCII
+// are most of the output.
+qsizetype WidenAsciiBlocks([[maybe_unused]] const unsigned char* src, [[maybe_unused]] qsizetype size,
+                           [[maybe_unused]] char16_t* dst) {
+  qsizetype done = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; done + 16 <= size; done += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + done));
+    if (_mm_movemask_epi8(bytes) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + done), _mm_unpacklo_epi8(bytes, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + done + 8), _mm_unpackhi_epi8(bytes, zero));
+  }
+#endif  // elsewhere the plain loops of the caller do it all
+  return done;
 }
 
+}  // namespace
+
 QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
+  QString out;
+  Decode(bytes, out);
+  return out;
+}
+
+void TUtf8StreamDecoder::Decode(QByteArrayView bytes, QString& out) {
   // Every byte yields at most two UTF-16 units, plus one for a sequence
-  // kept from the previous piece.
-  QString out(2 * bytes.size() + 2, Qt::Uninitialized);
+  // kept from the previous piece. A buffer of our own only grows, so one
+  // used for every piece settles at its largest size.
+  const qsizetype bound = 2 * bytes.size() + 2;
+  if (!out.isDetached())
+    out = QString(bound, Qt::Uninitialized);
+  else if (out.size() < bound)
+    out.resize(bound);
   char16_t* dst = reinterpret_cast<char16_t*>(out.data());
   char16_t* const start = dst;
   auto reset = [this] {
@@ -19,13 +54,20 @@ QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
     lower_ = 0x80;
     upper_ = 0xBF;
   };
+  const auto* const src = reinterpret_cast<const unsigned char*>(bytes.data());
   for (qsizetype i = 0; i < bytes.size();) {
-    const auto byte = static_cast<unsigned char>(bytes[i]);
+    const unsigned char byte = src[i];
     if (needed_ == 0) {
-      ++i;
+      // Output is mostly ASCII: copy a run of it without the state machine.
       if (byte < 0x80) {
-        *dst++ = byte;
-      } else if (byte >= 0xC2 && byte <= 0xDF) {
+        const qsizetype widened = WidenAsciiBlocks(src + i, bytes.size() - i, dst);
+        i += widened;
+        dst += widened;
+        while (i < bytes.size() && src[i] < 0x80) *dst++ = src[i++];
+        continue;
+      }
+      ++i;
+      if (byte >= 0xC2 && byte <= 0xDF) {
         needed_ = 1;
         codePoint_ = byte & 0x1F;
       } else if (byte >= 0xE0 && byte <= 0xEF) {
@@ -63,7 +105,6 @@ QString TUtf8StreamDecoder::Decode(QByteArrayView bytes) {
     reset();
   }
   out.truncate(dst - start);
-  return out;
 }
 
 QString TUtf8StreamDecoder::Finish() {

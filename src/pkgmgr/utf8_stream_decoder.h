@@ -14,6 +14,9 @@ class TUtf8StreamDecoder {
 public:
   // Decodes the next piece; an incomplete sequence at its end is kept.
   QString Decode(QByteArrayView bytes);
+  // The same into out, replacing its text; reuses out's buffer when no
+  // other string shares it, so decoding piece after piece allocates once.
+  void Decode(QByteArrayView bytes, QString& out);
   // Ends the stream: a kept incomplete sequence becomes U+FFFD.
   QString Finish();
 

@@ -108,6 +108,32 @@ TEST_F(CommandLineTest, NulEndsItsPiece) {
   EXPECT_EQ(Text(), "abef");
 }
 
+// Output written at once is read in one block and cut into pieces of at
+// most 255 bytes there: a NUL still ends only its own piece, and a UTF-8
+// sequence cut by a piece boundary is joined again.
+TEST_F(CommandLineTest, BlocksAreCutIntoPiecesOfAtMost255Bytes) {
+  struct Case {
+    const char* name;
+    QByteArray printf;  // one write of at most PIPE_BUF bytes, so one read
+    QString expected;
+  };
+  const Case cases[] = {
+      {"NUL in the first piece drops the rest of that piece only",
+       "printf '%010d\\000%0500d' 0 0", QString(10, u'0') + QString(500 - 244, u'0')},
+      {"NUL in the second piece", "printf '%0300d\\000%0300d' 0 0", QString(300, u'0') + QString(300 - 209, u'0')},
+      {"two-byte sequence across the boundary", "printf '%0254d\\303\\251z' 0",
+       QString(254, u'0') + QStringLiteral(u"\u00e9z")},
+      {"four-byte sequence across the boundary", "printf '%0253d\\360\\237\\230\\200%0300d' 0 0",
+       QString(253, u'0') + QStringLiteral(u"\U0001F600") + QString(300, u'0')},
+  };
+  for (const Case& c : cases) {
+    pieces_.clear();
+    EXPECT_EQ(Run(scripts_.Write("burst.sh", c.printf)), 0) << c.name;
+    EXPECT_EQ(Text(), c.expected) << c.name;
+    for (const QString& piece : pieces_) EXPECT_LE(piece.size(), 255) << c.name;
+  }
+}
+
 TEST_F(CommandLineTest, DecodesUtf8SplitAcrossReads) {
   // The two bytes of U+00E9 and the three of U+2500 arrive in separate
   // reads; an invalid byte and a sequence cut by the end become U+FFFD.

@@ -48,5 +48,23 @@ TEST(LineSplitterTest, MatchesSplittingTheWholeTextAtEveryCut) {
   }
 }
 
+// Long runs are searched for breaks a block at a time: a break, or a
+// character close to one, at every place of a block is found or left, and
+// characters above U+7FFF never look like one.
+TEST(LineSplitterTest, FindsBreaksAtEveryPlaceInLongRuns) {
+  const QString run = QStringLiteral(u"abcdefgh\u00e9\u2500\uFFFDijklmnopqrstuvw");
+  const QString marks[] = {QStringLiteral("\n"), QStringLiteral("\r"), QStringLiteral("\r\n"),
+                           QStringLiteral("\x0b\x0c\x0e"), QStringLiteral(u"\U0001F600")};
+  for (const QString& mark : marks) {
+    for (qsizetype at = 0; at <= run.size(); ++at) {
+      const QString text = run.left(at) + mark + run.mid(at) + mark + run;
+      QStringList lines;
+      TLineSplitter splitter(lines);
+      splitter.Append(text);
+      EXPECT_EQ(lines, SplitWhole(text)) << "mark " << mark.toUtf8().toHex().constData() << " at " << at;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orv

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 namespace orv {
 namespace {
@@ -85,6 +87,76 @@ INSTANTIATE_TEST_SUITE_P(
         LinesCase{"NoOutput", "exit 0", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The output is kept as one text; OutputText normalises every break to
+// CR LF and ends the last line, and Output decodes the lines from it.
+struct TextCase {
+  const char* name;
+  QByteArray script;
+  QString text;
+};
+
+void PrintTo(const TextCase& c, std::ostream* os) { *os << c.name; }
+
+class RunnerTextTest : public OrvRunnerTest, public testing::WithParamInterface<TextCase> {};
+
+TEST_P(RunnerTextTest, KeepsEveryLineFollowedByCrLf) {
+  UseScript(GetParam().script);
+  runner_.Run(QStringLiteral("x"));
+  EXPECT_EQ(runner_.OutputText(), GetParam().text);
+  QStringList lines = GetParam().text.split(QStringLiteral("\r\n"));
+  lines.removeLast();
+  EXPECT_EQ(runner_.Output(), lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerTextTest,
+    testing::Values(TextCase{"MixedBreaksAndOpenLastLine", "printf 'a\\n\\nb\\rc\\r\\nd'", "a\r\n\r\nb\r\nc\r\nd\r\n"},
+                    TextCase{"OnlyABreak", "printf '\\n'", "\r\n"},
+                    TextCase{"NoOutput", "exit 0", ""},
+                    TextCase{"NonAscii", "printf 'caf\\303\\251 \\342\\224\\200\\r\\n\\360\\237\\230\\200\\377'",
+                             QStringLiteral(u"caf\u00e9 \u2500\r\n\U0001F600\uFFFD\r\n")},
+                    // Non-ASCII text among runs that are copied a block at a time.
+                    TextCase{"NonAsciiAmidLongRuns",
+                             "printf 'abcdefg\\303\\251hijklmnopqrstu\\342\\224\\200vwxyz0123456789\\360\\237\\230\\200ABCD\\r\\n'",
+                             QStringLiteral(u"abcdefg\u00e9hijklmnopqrstu\u2500vwxyz0123456789\U0001F600ABCD\r\n")},
+                    // Many lines, read in several blocks and cut into pieces
+                    // anywhere, CR LF pairs among the cuts.
+                    TextCase{"ManyBlocks", "i=0; while [ $i -lt 9000 ]; do printf 'line %05d\\r\\n' $i; i=$((i+1)); done",
+                             [] {
+                               QString text;
+                               for (int i = 0; i < 9000; ++i) text += QStringLiteral("line %1\r\n").arg(i, 5, 10, QChar(u'0'));
+                               return text;
+                             }()}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Output asked for by a listener shows the lines so far, and the whole
+// output once the run has ended.
+TEST_F(OrvRunnerTest, OutputDuringTheRunHoldsTheLinesSoFar) {
+  UseScript("echo one; sleep 0.2; echo two; sleep 0.2; printf three");
+  QList<QStringList> seen;
+  runner_.Run(QStringLiteral("x"), [&](const QString&) { seen << runner_.Output(); });
+  EXPECT_EQ(seen, QList<QStringList>({{"one"}, {"one", "two"}, {"one", "two", "three"}}));
+  EXPECT_EQ(runner_.Output(), QStringList({"one", "two", "three"}));
+}
+
+// The alerts go, and the JSON that follows them is parsed from the text
+// that is left, non-ASCII text included.
+TEST_F(OrvRunnerTest, JsonAfterAnAlertIsParsedFromTheKeptText) {
+  UseScript(
+      "echo 'There is a new version of ORV Kitwright available: 2.0.0'\n"
+      "echo 'Run orv self-update'\n"
+      "echo ''\n"
+      "printf '{\"name\": \"Caf\\303\\251\",\\r\\n'\n"
+      "echo '  WARNING: You only have 9 MB left in disk. ORV Kitwright might not work properly.'\n"
+      "echo 'Free some space.'\n"
+      "echo '\"n\": 2}'");
+  runner_.Run(QStringLiteral("info -json"));
+  EXPECT_EQ(runner_.OutputText(), QStringLiteral(u"{\"name\": \"Caf\u00e9\",\r\n\"n\": 2}\r\n"));
+  EXPECT_EQ(runner_.JsonOutput(), nlohmann::ordered_json::parse("{\"name\": \"Caf\u00e9\", \"n\": 2}"));
+  EXPECT_EQ(runner_.AlertNewVersion().size(), 3);
+  EXPECT_EQ(runner_.AlertDiskSpace().size(), 2);
+}
+
 TEST_F(OrvRunnerTest, TakesAlertsOutWhileListenersSeeThem) {
   UseScript(
       "echo 'There is a new version of ORV Kitwright available: 2.0.0'\n"
@@ -119,6 +191,23 @@ TEST_F(OrvRunnerTest, JsonOutputParsesOnceAndIsNullForMalformedText) {
   broken.SetExeFileName(scripts_.Write("broken.sh", "echo '{\"x\": '"));
   broken.Run(QStringLiteral("a"));
   EXPECT_TRUE(broken.JsonOutput().is_null());
+}
+
+// Product fields drop the other members of the root's member objects
+// only: the root's own members, objects in its arrays and everything
+// deeper stay, and a malformed
+// text is still null.
+TEST_F(OrvRunnerTest, JsonOutputWithProductFieldsBuildsOnlyThose) {
+  UseScript(R"(echo '{"a": {"name": "A", "notes": ["x", "y"], "ides": {"notes": 1, "name": 2}},'
+echo ' "b": 1, "c": [{"notes": 2}], "notes": {"name": "N", "notes": 3}}')");
+  runner_.Run(QStringLiteral("list"));
+  EXPECT_EQ(runner_.JsonOutput({"name", "ides"}), nlohmann::ordered_json::parse(R"({
+    "a": {"name": "A", "ides": {"notes": 1, "name": 2}}, "b": 1, "c": [{"notes": 2}], "notes": {"name": "N"}})"));
+
+  TestRunner broken;
+  broken.SetExeFileName(scripts_.Write("broken.sh", "echo '{\"a\": {\"notes\": 1, \"name\": '"));
+  broken.Run(QStringLiteral("list"));
+  EXPECT_TRUE(broken.JsonOutput({"name"}).is_null());
 }
 
 TEST_F(OrvRunnerTest, NonZeroExitCodeRaisesWithTheArguments) {
@@ -233,6 +322,46 @@ TEST_F(OrvRunnerTest, RunCommandReportsProgressAndTakesTheSummary) {
   EXPECT_EQ(progress[1].ProductPercent, 40);
   EXPECT_EQ(runner_.Summary(), QStringList({" x.y: built", "z: failed"}));
   EXPECT_EQ(heard_.size(), 8);
+}
+
+// Every progress call carries the fields of its own line only, whatever
+// the line before held.
+TEST_F(OrvRunnerTest, RunCommandReportsEachLinesOwnProgress) {
+  UseScript(
+      "echo '[ 10%] [a:  20%] x'\n"
+      "echo '[ 20%] [a:  30%] y'\n"
+      "echo '[ 30%] plain'\n"
+      "echo 'not progress'\n"
+      "echo '[ 40%] [b:  50%] z'\n"
+      "echo '[ 50%] [a:6%] too close'");
+  runner_.SetProductProgress(true);
+  std::vector<std::tuple<int32_t, QString, int32_t>> progress;
+  runner_.SetOnProgress([&](const TProgressInfo& info) {
+    progress.emplace_back(info.Percent, info.ProductId, info.ProductPercent);
+  });
+  runner_.RunCommand(QStringLiteral("build"));
+  const std::vector<std::tuple<int32_t, QString, int32_t>> expected = {
+      {10, "a", 20}, {20, "a", 30}, {30, "", 0}, {40, "b", 50}, {50, "", 0}};
+  EXPECT_EQ(progress, expected);
+}
+
+// The summary starts at a marker after the first "]" only; a line that
+// holds the marker before its "]" does not start it, a later one does.
+TEST_F(OrvRunnerTest, RunCommandFindsTheSummaryAfterAnEarlierMarkerThatDoesNotStartIt) {
+  UseScript(
+      "echo 'a'\n"
+      "echo '=== Build Summary === ] not a start'\n"
+      "echo 'b'\n"
+      "echo '[100%] === Build Summary ==='\n"
+      "echo '[100%] x.y: built'\n"
+      "echo ''\n"
+      "echo 'c'");
+  runner_.RunCommand(QStringLiteral("build"));
+  EXPECT_EQ(runner_.Summary(), QStringList({" x.y: built"}));
+
+  UseScript("echo '=== Build Summary === ]'; echo 'b'");
+  runner_.RunCommand(QStringLiteral("build"));
+  EXPECT_TRUE(runner_.Summary().isEmpty());
 }
 
 TEST(ExtractSummaryTest, EmptyWithoutMarker) {

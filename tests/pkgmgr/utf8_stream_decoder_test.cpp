@@ -29,6 +29,37 @@ TEST_P(Utf8StreamDecoderTest, DecodesAcrossPieces) {
   EXPECT_EQ(text, GetParam().expected) << GetParam().name;
 }
 
+// One buffer for every piece, as the command line uses it: a result that
+// a caller kept stays as it was, and a shorter piece leaves nothing of a
+// longer one behind.
+TEST(Utf8StreamDecoderBufferTest, ReusedBufferLeavesKeptResultsAlone) {
+  TUtf8StreamDecoder decoder;
+  QString buffer;
+  decoder.Decode("long piece \xe2\x94", buffer);
+  const QString kept = buffer;
+  decoder.Decode("\x80" "ab", buffer);
+  EXPECT_EQ(kept, "long piece ");
+  EXPECT_EQ(buffer, QStringLiteral(u"\u2500ab"));
+  decoder.Decode("c", buffer);
+  EXPECT_EQ(buffer, "c");
+  EXPECT_EQ(kept, "long piece ");
+}
+
+// ASCII runs are widened a block at a time: a sequence or an invalid byte
+// at every place of a long run ends the block there.
+TEST(Utf8StreamDecoderBufferTest, DecodesSequencesAtEveryPlaceInLongRuns) {
+  const QByteArray run = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEF";
+  const QByteArray marks[] = {"\xc3\xa9", "\xe2\x94\x80", "\xf0\x9f\x98\x80", "\xff"};
+  for (const QByteArray& mark : marks) {
+    for (qsizetype at = 0; at <= run.size(); ++at) {
+      const QByteArray bytes = run.left(at) + mark + run.mid(at) + run;
+      TUtf8StreamDecoder decoder;
+      EXPECT_EQ(decoder.Decode(bytes) + decoder.Finish(), QString::fromUtf8(bytes))
+          << mark.toHex().constData() << " at " << at;
+    }
+  }
+}
+
 const QString kFFFD(QChar(0xFFFD));
 
 INSTANTIATE_TEST_SUITE_P(
