@@ -136,6 +136,44 @@ TEST_F(ZipExtractorTest, DoesNotWriteThroughALinkAlreadyInTheFolder) {
   EXPECT_EQ(ReadAll(temp_.filePath("work/outside/keep.txt")), "keep");
 }
 
+TEST_F(ZipExtractorTest, DoesNotWriteThroughLinksAtAnyDepth) {
+  struct Case {
+    const char* link;    // below the extraction folder
+    const char* target;  // below work/
+    ZipEntry entry;
+  };
+  const Case cases[] = {
+      {"payload/deep", "outside", {"payload/deep/lib/x.txt", "escaped"}},
+      {"payload/deep", "outside", {"payload/deep/", ""}},
+      {"payload/x.txt", "outside/secret.txt", {"payload/x.txt", "escaped"}},
+      {"payload/x.txt", "outside/new.txt", {"payload/x.txt", "escaped"}},  // dangling
+      {"payload/deep", "out", {"payload/deep/x.txt", "in a loop"}},        // pointing inside
+  };
+  WriteFile(temp_.filePath("work/outside/secret.txt"), "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry.name);
+    QDir(Out()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(Out() + "/payload"));
+    ASSERT_TRUE(QFile::link(temp_.filePath("work/") + c.target, Out() + "/" + c.link));
+    // Earlier entries make and remember the folders on the way.
+    const QString archive = Archive({{"payload/first.txt", "first"}, c.entry, {"payload/last.txt", "last"}});
+
+    const ZipExtractResult result = ExtractZipArchive(archive, Out());
+    EXPECT_EQ(result.status, Status::UnsafeEntry);
+    EXPECT_EQ(result.entry.toStdString(), c.entry.name);
+    EXPECT_EQ(Tree(temp_.filePath("work/outside")), QStringList{"secret.txt"});
+    EXPECT_EQ(ReadAll(temp_.filePath("work/outside/secret.txt")), "");
+    EXPECT_FALSE(QFileInfo::exists(Out() + "/x.txt"));
+  }
+}
+
+TEST_F(ZipExtractorTest, ReportsAFileWhereAFolderMustGo) {
+  const ZipExtractResult result = ExtractZipArchive(Archive({{"lib", "a file"}, {"lib/unit.pas", "unit x;"}}), Out());
+  EXPECT_EQ(result.status, Status::IoError);
+  EXPECT_EQ(result.entry, "lib/unit.pas");
+  EXPECT_EQ(ReadAll(Out() + "/lib"), "a file");
+}
+
 TEST_F(ZipExtractorTest, SizeIsBounded) {
   const QString archive = Archive({{"a.bin", std::string(600, 'a')}, {"b.bin", std::string(600, 'b')}});
   const ZipExtractResult tooLarge = ExtractZipArchive(archive, Out(), ZipLimits{1000});
