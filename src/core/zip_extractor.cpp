@@ -1,6 +1,7 @@
 #include "core/zip_extractor.h"
 
 #include "core/confined_folder.h"
+#include "core/zip_file_source.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,14 +41,11 @@ ZipExtractResult failure(Status status, const QString& entry, const QString& mes
 }
 
 ArchiveHandle openChecked(const QString& path, QString& error) {
-  int code = ZIP_ER_OK;
-  ArchiveHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
-  if (!archive) {
-    zip_error_t zipError;
-    zip_error_init_with_code(&zipError, code);
-    error = QString::fromUtf8(zip_error_strerror(&zipError));
-    zip_error_fini(&zipError);
-  }
+  zip_error_t zipError;
+  zip_error_init(&zipError);
+  ArchiveHandle archive(OpenZipFile(path, ZIP_RDONLY | ZIP_CHECKCONS, &zipError));
+  if (!archive) error = QString::fromUtf8(zip_error_strerror(&zipError));
+  zip_error_fini(&zipError);
   return archive;
 }
 

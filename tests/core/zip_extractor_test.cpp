@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -84,6 +86,29 @@ TEST_F(ZipExtractorTest, ExtractsSubfoldersOverwritesAndKeepsExecutableBits) {
   EXPECT_TRUE(RemoveExtractionFolder(Out()));
   EXPECT_FALSE(QFileInfo::exists(Out()));
   EXPECT_TRUE(RemoveExtractionFolder(Out()));  // already gone
+}
+
+// The archive is read through a buffer whose reads grow from a few
+// kilobytes to a megabyte: entries of sizes around those steps, stored and
+// packed, between small ones that make the reader jump, come out whole.
+TEST_F(ZipExtractorTest, ExtractsEntriesOfEverySizeAroundTheReadSteps) {
+  const int sizes[] = {0, 1, 8191, 8192, 8193, 16 * 1024 + 5, 1024 * 1024 - 1, 1024 * 1024 + 1, 3 * 1024 * 1024 + 7};
+  std::mt19937 random(1);
+  std::vector<ZipEntry> entries;
+  for (const int size : sizes) {
+    for (const bool stored : {true, false}) {
+      std::string data(static_cast<std::size_t>(size), '\0');
+      // Half random, half repeated, so packed entries shrink but not to nothing.
+      for (std::size_t i = 0; i < data.size(); ++i) data[i] = i % 2 == 0 ? char(random()) : char(i / 7);
+      entries.push_back({(stored ? "stored/" : "packed/") + std::to_string(size), data, 0100644, stored});
+      entries.push_back({"small/after" + std::to_string(size) + (stored ? "s" : "p"), "x"});
+    }
+  }
+  const ZipExtractResult result = ExtractZipArchive(Archive(entries), Out());
+  ASSERT_TRUE(result.ok()) << result.message.toStdString();
+  for (const ZipEntry& entry : entries)
+    EXPECT_TRUE(ReadAll(Out() + "/" + QString::fromStdString(entry.name)) == QByteArray::fromStdString(entry.data))
+        << entry.name;
 }
 
 TEST_F(ZipExtractorTest, InvalidArchivesAreNotExtracted) {
