@@ -38,9 +38,9 @@ public:
   // checked again. 0 or an errno value (ENOTDIR: a file is in the way).
   int MakeFolder(const QStringList& segments);
 
-  // Creates or truncates the file named by segments for writing, making its
-  // folder first. A file descriptor for the caller to close, or minus an
-  // errno value.
+  // Creates or truncates the file named by segments (at least one) for
+  // writing, making its folder first. A file descriptor for the caller to
+  // close, or minus an errno value.
   int CreateFile(const QStringList& segments);
 
 private:
