@@ -1,5 +1,8 @@
 #include "core/zip_extractor.h"
 
+#include "core/confined_folder.h"
+#include "core/zip_file_source.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,8 +11,9 @@
 #include <zip.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <array>
+#include <cerrno>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,6 +23,8 @@ namespace orv {
 namespace {
 
 using Status = ZipExtractResult::Status;
+
+constexpr std::size_t kReadBufferSize = 1024 * 1024;
 
 struct ArchiveCloser {
   void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -35,14 +41,11 @@ ZipExtractResult failure(Status status, const QString& entry, const QString& mes
 }
 
 ArchiveHandle openChecked(const QString& path, QString& error) {
-  int code = ZIP_ER_OK;
-  ArchiveHandle archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
-  if (!archive) {
-    zip_error_t zipError;
-    zip_error_init_with_code(&zipError, code);
-    error = QString::fromUtf8(zip_error_strerror(&zipError));
-    zip_error_fini(&zipError);
-  }
+  zip_error_t zipError;
+  zip_error_init(&zipError);
+  ArchiveHandle archive(OpenZipFile(path, ZIP_RDONLY | ZIP_CHECKCONS, &zipError));
+  if (!archive) error = QString::fromUtf8(zip_error_strerror(&zipError));
+  zip_error_fini(&zipError);
   return archive;
 }
 
@@ -86,8 +89,7 @@ ZipExtractResult collectEntries(zip_t* archive, const ZipLimits& limits, std::ve
     if (zip_file_get_external_attributes(archive, entry.index, 0, &opsys, &attributes) != 0)
       return failure(Status::InvalidArchive, entry.name, QStringLiteral("unreadable entry attributes"));
     const mode_t mode = opsys == ZIP_OPSYS_UNIX ? static_cast<mode_t>(attributes >> 16) : 0;
-    if (S_ISLNK(mode))
-      return failure(Status::UnsafeEntry, entry.name, QStringLiteral("symbolic link"));
+    if (S_ISLNK(mode)) return failure(Status::UnsafeEntry, entry.name, QStringLiteral("symbolic link"));
 
     const std::optional<QStringList> segments = relativeSegments(entry.name);
     if (!segments) return failure(Status::UnsafeEntry, entry.name, QStringLiteral("path leaves the folder"));
@@ -111,44 +113,77 @@ ZipExtractResult collectEntries(zip_t* archive, const ZipLimits& limits, std::ve
   return {};
 }
 
-// Creates the parent folders of the entry below root, refusing to pass
-// through a symbolic link that was already there.
-ZipExtractResult preparePath(const QString& root, const Entry& entry, QString& target) {
-  target = root;
-  for (const QString& segment : entry.segments) {
-    target += QLatin1Char('/') + segment;
-    if (QFileInfo(target).isSymLink())
-      return failure(Status::UnsafeEntry, entry.name, QStringLiteral("path passes through a symbolic link"));
+// An open output file, closed when done with.
+class OutputFile {
+public:
+  explicit OutputFile(int descriptor) : descriptor_(descriptor) {}
+  ~OutputFile() {
+    if (descriptor_ >= 0) close(descriptor_);
   }
-  const QString folder = entry.directory ? target : QFileInfo(target).path();
-  if (!QDir().mkpath(folder))
-    return failure(Status::IoError, entry.name, QStringLiteral("cannot create folder ") + folder);
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // 0 or an errno value.
+  int Write(const char* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t written = write(descriptor_, data, size);
+      if (written < 0 && errno == EINTR) continue;
+      if (written < 0) return errno;
+      data += written;
+      size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+  }
+  // Adds the executable bits to whatever the umask or an earlier file left.
+  int MakeExecutable() {
+    struct stat info;
+    if (fstat(descriptor_, &info) != 0 || fchmod(descriptor_, (info.st_mode & 07777) | 0111) != 0) return errno;
+    return 0;
+  }
+  int Close() {
+    const int result = close(descriptor_);
+    descriptor_ = -1;
+    return result == 0 ? 0 : errno;
+  }
+
+private:
+  int descriptor_;
+};
+
+ZipExtractResult ioFailure(const Entry& entry, int error) {
+  if (error == ELOOP)
+    return failure(Status::UnsafeEntry, entry.name, QStringLiteral("path passes through a symbolic link"));
+  return failure(Status::IoError, entry.name,
+                 QStringLiteral("cannot write %1: %2").arg(entry.name, qt_error_string(error)));
+}
+
+ZipExtractResult makeFolder(ConfinedFolder& root, const Entry& entry) {
+  if (const int error = root.MakeFolder(entry.segments)) return ioFailure(entry, error);
   return {};
 }
 
-ZipExtractResult writeEntry(zip_t* archive, const Entry& entry, const QString& target) {
+ZipExtractResult writeEntry(zip_t* archive, const Entry& entry, ConfinedFolder& root, std::vector<char>& buffer) {
   EntryHandle source(zip_fopen_index(archive, entry.index, 0));
   if (!source) return failure(Status::InvalidArchive, entry.name, QString::fromUtf8(zip_strerror(archive)));
-  QFile output(target);
-  if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    return failure(Status::IoError, entry.name, output.errorString());
+  const int descriptor = root.CreateFile(entry.segments);
+  if (descriptor < 0) return ioFailure(entry, -descriptor);
+  OutputFile output(descriptor);
 
-  std::array<char, 64 * 1024> buffer;
   std::uint64_t written = 0;
   for (;;) {
     const zip_int64_t read = zip_fread(source.get(), buffer.data(), buffer.size());
-    if (read < 0) return failure(Status::InvalidArchive, entry.name, QString::fromUtf8(zip_file_strerror(source.get())));
+    if (read < 0)
+      return failure(Status::InvalidArchive, entry.name, QString::fromUtf8(zip_file_strerror(source.get())));
     if (read == 0) break;
     written += static_cast<std::uint64_t>(read);
     // The directory's size is what the limit was checked against.
     if (written > entry.size)
       return failure(Status::TooLarge, entry.name, QStringLiteral("entry inflates beyond its declared size"));
-    if (output.write(buffer.data(), read) != read) return failure(Status::IoError, entry.name, output.errorString());
+    if (const int error = output.Write(buffer.data(), static_cast<std::size_t>(read))) return ioFailure(entry, error);
   }
-  if (!output.flush()) return failure(Status::IoError, entry.name, output.errorString());
   if (entry.executable)
-    output.setPermissions(output.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
-                          QFileDevice::ExeOther);
+    if (const int error = output.MakeExecutable()) return ioFailure(entry, error);
+  if (const int error = output.Close()) return ioFailure(entry, error);
   return {};
 }
 
@@ -167,13 +202,19 @@ ZipExtractResult ExtractZipArchive(const QString& archivePath, const QString& fo
   std::vector<Entry> entries;
   if (ZipExtractResult checked = collectEntries(archive.get(), limits, entries); !checked.ok()) return checked;
 
-  const QString root = QDir::cleanPath(folder);
-  if (!QDir().mkpath(root)) return failure(Status::IoError, QString(), QStringLiteral("cannot create folder ") + root);
+  const QString rootPath = QDir::cleanPath(folder);
+  if (!QDir().mkpath(rootPath))
+    return failure(Status::IoError, QString(), QStringLiteral("cannot create folder ") + rootPath);
+  ConfinedFolder root(rootPath);
+  if (root.Error() != 0)
+    return failure(Status::IoError, QString(),
+                   QStringLiteral("cannot open folder %1: %2").arg(rootPath, qt_error_string(root.Error())));
+  // Entries of a few megabytes are common; larger reads mean fewer calls.
+  std::vector<char> buffer(kReadBufferSize);
   for (const Entry& entry : entries) {
-    QString target;
-    if (ZipExtractResult prepared = preparePath(root, entry, target); !prepared.ok()) return prepared;
-    if (entry.directory) continue;
-    if (ZipExtractResult written = writeEntry(archive.get(), entry, target); !written.ok()) return written;
+    ZipExtractResult result =
+        entry.directory ? makeFolder(root, entry) : writeEntry(archive.get(), entry, root, buffer);
+    if (!result.ok()) return result;
   }
   return {};
 }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -86,6 +88,29 @@ TEST_F(ZipExtractorTest, ExtractsSubfoldersOverwritesAndKeepsExecutableBits) {
   EXPECT_TRUE(RemoveExtractionFolder(Out()));  // already gone
 }
 
+// The archive is read through a buffer whose reads grow from a few
+// kilobytes to a megabyte: entries of sizes around those steps, stored and
+// packed, between small ones that make the reader jump, come out whole.
+TEST_F(ZipExtractorTest, ExtractsEntriesOfEverySizeAroundTheReadSteps) {
+  const int sizes[] = {0, 1, 8191, 8192, 8193, 16 * 1024 + 5, 1024 * 1024 - 1, 1024 * 1024 + 1, 3 * 1024 * 1024 + 7};
+  std::mt19937 random(1);
+  std::vector<ZipEntry> entries;
+  for (const int size : sizes) {
+    for (const bool stored : {true, false}) {
+      std::string data(static_cast<std::size_t>(size), '\0');
+      // Half random, half repeated, so packed entries shrink but not to nothing.
+      for (std::size_t i = 0; i < data.size(); ++i) data[i] = i % 2 == 0 ? char(random()) : char(i / 7);
+      entries.push_back({(stored ? "stored/" : "packed/") + std::to_string(size), data, 0100644, stored});
+      entries.push_back({"small/after" + std::to_string(size) + (stored ? "s" : "p"), "x"});
+    }
+  }
+  const ZipExtractResult result = ExtractZipArchive(Archive(entries), Out());
+  ASSERT_TRUE(result.ok()) << result.message.toStdString();
+  for (const ZipEntry& entry : entries)
+    EXPECT_TRUE(ReadAll(Out() + "/" + QString::fromStdString(entry.name)) == QByteArray::fromStdString(entry.data))
+        << entry.name;
+}
+
 TEST_F(ZipExtractorTest, InvalidArchivesAreNotExtracted) {
   const QString garbage = temp_.filePath("work/garbage.zip");
   WriteFile(garbage, "PK\x03\x04 this is not really a zip archive");
@@ -134,6 +159,44 @@ TEST_F(ZipExtractorTest, DoesNotWriteThroughALinkAlreadyInTheFolder) {
   WriteFile(temp_.filePath("work/outside/keep.txt"), "keep");
   EXPECT_TRUE(RemoveExtractionFolder(Out()));
   EXPECT_EQ(ReadAll(temp_.filePath("work/outside/keep.txt")), "keep");
+}
+
+TEST_F(ZipExtractorTest, DoesNotWriteThroughLinksAtAnyDepth) {
+  struct Case {
+    const char* link;    // below the extraction folder
+    const char* target;  // below work/
+    ZipEntry entry;
+  };
+  const Case cases[] = {
+      {"payload/deep", "outside", {"payload/deep/lib/x.txt", "escaped"}},
+      {"payload/deep", "outside", {"payload/deep/", ""}},
+      {"payload/x.txt", "outside/secret.txt", {"payload/x.txt", "escaped"}},
+      {"payload/x.txt", "outside/new.txt", {"payload/x.txt", "escaped"}},  // dangling
+      {"payload/deep", "out", {"payload/deep/x.txt", "in a loop"}},        // pointing inside
+  };
+  WriteFile(temp_.filePath("work/outside/secret.txt"), "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry.name);
+    QDir(Out()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(Out() + "/payload"));
+    ASSERT_TRUE(QFile::link(temp_.filePath("work/") + c.target, Out() + "/" + c.link));
+    // Earlier entries make and remember the folders on the way.
+    const QString archive = Archive({{"payload/first.txt", "first"}, c.entry, {"payload/last.txt", "last"}});
+
+    const ZipExtractResult result = ExtractZipArchive(archive, Out());
+    EXPECT_EQ(result.status, Status::UnsafeEntry);
+    EXPECT_EQ(result.entry.toStdString(), c.entry.name);
+    EXPECT_EQ(Tree(temp_.filePath("work/outside")), QStringList{"secret.txt"});
+    EXPECT_EQ(ReadAll(temp_.filePath("work/outside/secret.txt")), "");
+    EXPECT_FALSE(QFileInfo::exists(Out() + "/x.txt"));
+  }
+}
+
+TEST_F(ZipExtractorTest, ReportsAFileWhereAFolderMustGo) {
+  const ZipExtractResult result = ExtractZipArchive(Archive({{"lib", "a file"}, {"lib/unit.pas", "unit x;"}}), Out());
+  EXPECT_EQ(result.status, Status::IoError);
+  EXPECT_EQ(result.entry, "lib/unit.pas");
+  EXPECT_EQ(ReadAll(Out() + "/lib"), "a file");
 }
 
 TEST_F(ZipExtractorTest, SizeIsBounded) {
