@@ -3,6 +3,12 @@
 // the synchronous host objects and once through Qt WebChannel, in the same
 // engine and run. Each round trip is timed natively, from one arrival of
 // the assignment to the next, so both channels are measured alike.
+//
+// BM_SingleCall then compares one call alone: a read of the host object's
+// property against a WebChannel echo (a method that returns its argument,
+// whose result the page awaits before the next). Each is timed natively
+// from one arrival to the next; the ratios, host object over WebChannel,
+// are printed for the median and the 99th percentile.
 #include "support/browser_test_host.h"
 
 #include "ui/qt_web_browser.h"
@@ -18,6 +24,7 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace orv {
@@ -54,9 +61,12 @@ double Percentile(const std::vector<double>& sorted, double p) {
 
 class HostBridge : public IHostObject {
 public:
-  explicit HostBridge(ArrivalClock& clock) : FClock(clock) {}
+  explicit HostBridge(ArrivalClock& clock, bool clockReads = false) : FClock(clock), FClockReads(clockReads) {}
   QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
-  QString getProperty(const QString&) override { return FValue; }
+  QString getProperty(const QString&) override {
+    if (FClockReads) FClock.Arrived();
+    return FValue;
+  }
   void setProperty(const QString&, const QString& value) override {
     FClock.Arrived();
     FValue = value;
@@ -64,6 +74,7 @@ public:
 
 private:
   ArrivalClock& FClock;
+  bool FClockReads;
   QString FValue;
 };
 
@@ -78,6 +89,10 @@ public:
     FValue = value;
   }
   Q_INVOKABLE QString readObjectMessage() const { return FValue; }
+  Q_INVOKABLE QString echo(const QString& value) {
+    FClock.Arrived();
+    return value;
+  }
 signals:
   void objectMessageChanged();
 
@@ -102,6 +117,22 @@ const QString kWebChannelLoop = QStringLiteral(
     "  next();"
     "});");
 
+const QString kHostObjectReads = QStringLiteral(
+    "(function(){var b = window.chrome.webview.hostObjects.sync.Bench; var ok = 0;"
+    " for (var i = 0; i < %1; i++) { if (b.ObjectMessage === 'value') ok++; }"
+    " return ok;})()");
+
+const QString kWebChannelEchoes = QStringLiteral(
+    "new QWebChannel(qt.webChannelTransport, function(channel) {"
+    "  var b = channel.objects.bench; var i = 0; window.__ok = 0; window.__done = false;"
+    "  function next() {"
+    "    if (i === %1) { window.__done = true; return; }"
+    "    var v = 'm' + i++;"
+    "    b.echo(v, function(r) { if (r === v) window.__ok++; next(); });"
+    "  }"
+    "  next();"
+    "});");
+
 struct Engine {
   LocalWebServer server;
   QTemporaryDir temp;
@@ -113,7 +144,8 @@ struct Engine {
 // Released before the application object, as the engine requires.
 std::unique_ptr<Engine> gEngine;
 
-void BM_PageRoundTrip(benchmark::State& state) {
+// The engine of the whole run, started on first use; null if it failed.
+Engine* StartedEngine(benchmark::State& state) {
   if (!gEngine) gEngine = std::make_unique<Engine>();
   Engine& engine = *gEngine;
   TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
@@ -122,19 +154,31 @@ void BM_PageRoundTrip(benchmark::State& state) {
     engine.started = engine.host.Start();
     if (!engine.started) {
       state.SkipWithError("engine did not start");
-      return;
+      return nullptr;
     }
     auto* view = static_cast<QWebEngineView*>(browser.NativeBrowser());
     view->page()->setWebChannel(&engine.channel);
   }
+  return &engine;
+}
+
+QString WebChannelLibrary() {
+  QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+  channelScript.open(QIODevice::ReadOnly);
+  return QString::fromUtf8(channelScript.readAll());
+}
+
+void BM_PageRoundTrip(benchmark::State& state) {
+  Engine* started = StartedEngine(state);
+  if (!started) return;
+  Engine& engine = *started;
+  TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
   ArrivalClock clock;
   auto hostBridge = std::make_shared<HostBridge>(clock);
   ChannelBridge channelBridge(clock);
   engine.channel.registerObject(QStringLiteral("bench"), &channelBridge);
   browser.AddBridge(QStringLiteral("Bench"), hostBridge);
-  QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-  channelScript.open(QIODevice::ReadOnly);
-  const QString channelLibrary = QString::fromUtf8(channelScript.readAll());
+  const QString channelLibrary = WebChannelLibrary();
 
   std::vector<double> host, web;
   for (auto _ : state) {
@@ -165,6 +209,50 @@ void BM_PageRoundTrip(benchmark::State& state) {
   state.counters["p99_ratio_webchannel_per_host_object"] = Percentile(web, 0.99) / Percentile(host, 0.99);
 }
 BENCHMARK(BM_PageRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_SingleCall(benchmark::State& state) {
+  Engine* started = StartedEngine(state);
+  if (!started) return;
+  Engine& engine = *started;
+  TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
+  ArrivalClock clock;
+  auto hostBridge = std::make_shared<HostBridge>(clock, true);
+  hostBridge->setProperty(QString(), QStringLiteral("value"));
+  ChannelBridge channelBridge(clock);
+  engine.channel.registerObject(QStringLiteral("bench"), &channelBridge);
+  browser.AddBridge(QStringLiteral("Bench"), hostBridge);
+  const QString channelLibrary = WebChannelLibrary();
+  const QString calls = QString::number(kWarmUp + kRoundTrips);
+
+  std::vector<double> host, web;
+  for (auto _ : state) {
+    engine.host.Load(engine.server.Url(QStringLiteral("/page")));
+    clock.Reset();
+    if (engine.host.Eval(kHostObjectReads.arg(calls), 120000) != calls) state.SkipWithError("host-object reads failed");
+    host = clock.RoundTrips();
+
+    engine.host.Eval(channelLibrary + QStringLiteral(";true"));
+    clock.Reset();
+    engine.host.Eval(kWebChannelEchoes.arg(calls));
+    BrowserTestHost::WaitFor(
+        [&] { return engine.host.Eval(QStringLiteral("window.__done === true")) == QLatin1String("true"); }, 120000);
+    web = clock.RoundTrips();
+    if (engine.host.Eval(QStringLiteral("window.__ok")) != calls) state.SkipWithError("WebChannel echoes failed");
+  }
+  engine.channel.deregisterObject(&channelBridge);
+  browser.RemoveBridge(QStringLiteral("Bench"));
+
+  const double ratio = Percentile(host, 0.5) / Percentile(web, 0.5);
+  const double p99Ratio = Percentile(host, 0.99) / Percentile(web, 0.99);
+  state.counters["calls"] = static_cast<double>(host.size());
+  state.counters["host_read_median_us"] = Percentile(host, 0.5);
+  state.counters["host_read_p99_us"] = Percentile(host, 0.99);
+  state.counters["webchannel_echo_median_us"] = Percentile(web, 0.5);
+  state.counters["webchannel_echo_p99_us"] = Percentile(web, 0.99);
+  std::printf("ratio host-object read / WebChannel echo = %.2f median (goal <= 0.75), %.2f p99 (goal <= 1.0)\n",
+              ratio, p99Ratio);
+}
+BENCHMARK(BM_SingleCall)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace orv
