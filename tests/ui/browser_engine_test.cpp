@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -469,6 +470,31 @@ TEST_F(BrowserEngineTest, ForceReloadClearsTheCacheAndStartsANewEngine) {
   ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->CompleteCount() > completed; }));
   EXPECT_EQ(host->LastComplete().URL, Page());
   EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'again'"))), QStringLiteral("\"echo:again\""));
+}
+
+// A new engine starts inside Initialize and heads for the last address at
+// once, without waiting for its ready page; the site's page then lives in
+// the engine's first renderer, with no second one started beside it.
+TEST_F(BrowserEngineTest, NewEngineGoesStraightToTheLastAddressInItsFirstRenderer) {
+  ASSERT_TRUE(host->Load(Page()));
+  const int initialized = host->InitializedCount();
+  const int completed = host->CompleteCount();
+  browser().DeInitialize();
+  browser().Initialize();
+  auto* view = static_cast<QWebEngineView*>(browser().NativeBrowser());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(host->InitializedCount(), initialized);  // told from the event loop
+  QWebEnginePage* page = view->page();
+  QSet<qint64> renderers;
+  QObject::connect(page, &QWebEnginePage::renderProcessPidChanged, page, [&](qint64 pid) {
+    if (pid > 0) renderers.insert(pid);
+  });
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->CompleteCount() > completed; }, 60000));
+  EXPECT_TRUE(host->LastComplete().Success);
+  EXPECT_EQ(host->LastComplete().URL, Page());
+  EXPECT_EQ(host->InitializedCount(), initialized + 1);
+  renderers.insert(page->renderProcessPid());
+  EXPECT_EQ(renderers.size(), 1);
 }
 
 TEST_F(BrowserEngineTest, EngineReleasedWhileStartingCanStartAgain) {
