@@ -237,7 +237,7 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   if (!language.isEmpty()) profile->setHttpAcceptLanguage(language);
   FPage = new QtWebPage(
       profile, FView, FChannel.Marker(),
-      [this](const QUrl& origin, const QString& request) { return HandleHostObjectCall(origin, request); },
+      [this](const QUrl& origin, QStringView request) { return HandleHostObjectCall(origin, request); },
       [this](const QUrl& url) { return NavigationStarting(url); });
   profile->setParent(FPage);
   FProfile = profile;
@@ -517,7 +517,7 @@ void TORVZYNDashQtWebBrowser::RemoveBridge(const QString& ABridgeName) {
   if (ABridgeName == FCustomBridge) FCustomBridge.clear();
 }
 
-QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest) {
+QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest) {
   EngineCall call(*this);
   return FChannel.Handle(ASecurityOrigin, ARequest);
 }

@@ -108,7 +108,7 @@ public:
   void* NativeBrowser() const override;
 
   // Answers the page's host-object calls (from the page's prompt hook).
-  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest);
+  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest);
   const QString& HostObjectMarker() const { return FChannel.Marker(); }
   // Navigation tracking (from the page's navigation hook); false cancels.
   bool NavigationStarting(const QUrl& AURL);
