@@ -245,7 +245,8 @@ void BM_SingleCall(benchmark::State& state) {
     BrowserTestHost::WaitFor([&] { return channelBridge.FFinished == 0; }, 30000);
     for (int block = 0; block < kBlocks; ++block) {
       clock.Reset();
-      if (engine.host.Eval(kHostObjectReads.arg(calls), 120000) != calls) state.SkipWithError("host-object reads failed");
+      if (engine.host.Eval(kHostObjectReads.arg(calls), 120000) != calls)
+        state.SkipWithError("host-object reads failed");
       const std::vector<double> reads = clock.RoundTrips(kBlockWarmUp);
       host.insert(host.end(), reads.begin(), reads.end());
 
@@ -270,8 +271,8 @@ void BM_SingleCall(benchmark::State& state) {
   state.counters["host_read_p99_us"] = Percentile(host, 0.99);
   state.counters["webchannel_echo_median_us"] = Percentile(web, 0.5);
   state.counters["webchannel_echo_p99_us"] = Percentile(web, 0.99);
-  std::printf("ratio host-object read / WebChannel echo = %.2f median (goal <= 0.75), %.2f p99 (goal <= 1.0)\n",
-              ratio, p99Ratio);
+  std::printf("ratio host-object read / WebChannel echo = %.2f median (goal <= 0.75), %.2f p99 (goal <= 1.0)\n", ratio,
+              p99Ratio);
 }
 BENCHMARK(BM_SingleCall)->Iterations(1)->Unit(benchmark::kMillisecond);
 

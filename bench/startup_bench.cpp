@@ -138,13 +138,15 @@ public:
     // carries over.
     QTemporaryDir root;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* dir : {"config", "data", "cache", "state", "runtime"}) {
+    for (const char* dir : {"config", "data", "cache", "state"}) {
       const QString path = root.filePath(QStringLiteral("xdg/") + QLatin1String(dir));
       QDir().mkpath(path);
       env.insert(QStringLiteral("XDG_%1_HOME").arg(QString::fromLatin1(dir).toUpper()), path);
     }
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root.filePath(QStringLiteral("xdg/runtime")));
-    QFile::setPermissions(root.filePath(QStringLiteral("xdg/runtime")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString runtime = root.filePath(QStringLiteral("xdg/runtime"));
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
     env.insert(QStringLiteral("HOME"), root.path());
     env.insert(QStringLiteral("ORV_REGISTRY_FILE"), WriteHive(root));
     env.insert(QStringLiteral("ORV_DASHBOARD_SITE_URL"), ASite.URL());
@@ -163,20 +165,19 @@ public:
     clock.start();
     process.start(FPath, FArguments);
     if (!process.waitForStarted()) Fail("a program did not start");
-    const pid_t root_pid = static_cast<pid_t>(process.processId());
+    const pid_t rootPid = static_cast<pid_t>(process.processId());
     qint64 peak = 0;
     qint64 settleUntil = -1;
     std::set<pid_t> seen;
     while (settleUntil < 0 || clock.elapsed() < settleUntil) {
-      const bool loaded = ASite.WaitLoaded(kSampleMs);
-      const std::vector<pid_t> tree = ProcessTree(root_pid);
-      seen.insert(tree.begin(), tree.end());
-      run.Processes = std::max(run.Processes, static_cast<int>(tree.size()));
-      peak = std::max(peak, ResidentBytes(tree));
-      if (loaded && settleUntil < 0) {
+      if (ASite.WaitLoaded(kSampleMs) && settleUntil < 0) {
         run.LoadedMs = clock.nsecsElapsed() / 1e6;
         settleUntil = clock.elapsed() + kSettleMs;
       }
+      const std::vector<pid_t> tree = ProcessTree(rootPid);
+      seen.insert(tree.begin(), tree.end());
+      run.Processes = std::max(run.Processes, static_cast<int>(tree.size()));
+      peak = std::max(peak, ResidentBytes(tree));
       if (settleUntil < 0 && clock.elapsed() > kLoadTimeoutMs) Fail("the dashboard page did not load");
       if (process.state() == QProcess::NotRunning) Fail("a program ended early");
     }
@@ -187,7 +188,7 @@ public:
     // Helpers that outlive their program (they are ours now, see main)
     // would weigh on the next run.
     for (const pid_t pid : seen) {
-      if (pid == root_pid || ParentOf(pid) != getpid()) continue;
+      if (pid == rootPid || ParentOf(pid) != getpid()) continue;
       ::kill(pid, SIGKILL);
       ::waitpid(pid, nullptr, 0);
     }
@@ -211,7 +212,9 @@ private:
     const QString file = ARoot.filePath(QStringLiteral("orv.reg"));
     QFile hive(file);
     if (!hive.open(QIODevice::WriteOnly)) Fail("cannot write the settings file");
-    const auto quoted = [](const QString& APath) { return QString(APath).replace(QLatin1Char('\\'), QStringLiteral("\\\\")); };
+    const auto quoted = [](const QString& APath) {
+      return QString(APath).replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    };
     QDir().mkpath(ARoot.filePath(QStringLiteral("downloads")));
     QDir().mkpath(ARoot.filePath(QStringLiteral("kitwright")));
     hive.write(QStringLiteral("Windows Registry Editor Version 5.00\n\n"
@@ -239,8 +242,9 @@ int main(int argc, char** argv) {
   Site site;
   // ORV_DASHBOARD_BIN names another build of the application, as for the
   // end-to-end tests.
-  const QString dashboard = qEnvironmentVariableIsEmpty("ORV_DASHBOARD_BIN") ? QStringLiteral(ORV_DASHBOARD_EXE)
-                                                                              : qEnvironmentVariable("ORV_DASHBOARD_BIN");
+  const QString dashboard = qEnvironmentVariableIsEmpty("ORV_DASHBOARD_BIN")
+                                ? QStringLiteral(ORV_DASHBOARD_EXE)
+                                : qEnvironmentVariable("ORV_DASHBOARD_BIN");
   Program application("application", dashboard, {});
   Program bare("bare view", QStringLiteral(ORV_BARE_VIEW_EXE), {site.DashboardURL()});
   // One unmeasured start of each fills the disk caches and the engine's

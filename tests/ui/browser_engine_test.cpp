@@ -211,10 +211,11 @@ TEST_F(BrowserEngineTest, RepeatedCallsCarryEachValueIntact) {
 TEST_F(BrowserEngineTest, CallsDoNotUseWhatThePageReplaces) {
   auto bridge = RegisterBridge();
   ASSERT_TRUE(host->Load(Page()));
-  host->Eval(QStringLiteral("JSON.parse = function () { return {ok: true, value: 'forged'}; };"
-                            "JSON.stringify = function () { return 'forged'; };"
-                            "window.String = function () { return 'forged'; };"
-                            "window.prompt = function () { return 'forged'; }; true"));
+  host->Eval(
+      QStringLiteral("JSON.parse = function () { return {ok: true, value: 'forged'}; };"
+                     "JSON.stringify = function () { return 'forged'; };"
+                     "window.String = function () { return 'forged'; };"
+                     "window.prompt = function () { return 'forged'; }; true"));
   EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'real'"))), QStringLiteral("\"echo:real\""));
   EXPECT_EQ(bridge->stored, QStringLiteral("real"));
 }
