@@ -3,6 +3,13 @@
 // the synchronous host objects and once through Qt WebChannel, in the same
 // engine and run. Each round trip is timed natively, from one arrival of
 // the assignment to the next, so both channels are measured alike.
+//
+// BM_SingleCall then compares one call alone: a read of the host object's
+// property against a WebChannel echo (a method that returns its argument,
+// whose result the page awaits before the next). Each is timed natively
+// from one arrival to the next, in alternating blocks so that a slow spell
+// of the machine weighs on both; the ratios, host object over WebChannel,
+// are printed for the median and the 99th percentile.
 #include "support/browser_test_host.h"
 
 #include "ui/qt_web_browser.h"
@@ -18,6 +25,7 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace orv {
@@ -34,10 +42,10 @@ public:
     FArrivals.clear();
     FTimer.start();
   }
-  // Round-trip times in microseconds, without the warm-up.
-  std::vector<double> RoundTrips() const {
+  // Round-trip times in microseconds, without the first AWarmUp.
+  std::vector<double> RoundTrips(size_t AWarmUp = kWarmUp) const {
     std::vector<double> times;
-    for (size_t i = kWarmUp + 1; i < FArrivals.size(); ++i) times.push_back((FArrivals[i] - FArrivals[i - 1]) / 1000.0);
+    for (size_t i = AWarmUp + 1; i < FArrivals.size(); ++i) times.push_back((FArrivals[i] - FArrivals[i - 1]) / 1000.0);
     std::sort(times.begin(), times.end());
     return times;
   }
@@ -54,9 +62,12 @@ double Percentile(const std::vector<double>& sorted, double p) {
 
 class HostBridge : public IHostObject {
 public:
-  explicit HostBridge(ArrivalClock& clock) : FClock(clock) {}
+  explicit HostBridge(ArrivalClock& clock, bool clockReads = false) : FClock(clock), FClockReads(clockReads) {}
   QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
-  QString getProperty(const QString&) override { return FValue; }
+  QString getProperty(const QString&) override {
+    if (FClockReads) FClock.Arrived();
+    return FValue;
+  }
   void setProperty(const QString&, const QString& value) override {
     FClock.Arrived();
     FValue = value;
@@ -64,6 +75,7 @@ public:
 
 private:
   ArrivalClock& FClock;
+  bool FClockReads;
   QString FValue;
 };
 
@@ -78,6 +90,13 @@ public:
     FValue = value;
   }
   Q_INVOKABLE QString readObjectMessage() const { return FValue; }
+  Q_INVOKABLE QString echo(const QString& value) {
+    FClock.Arrived();
+    return value;
+  }
+  // The page's word that a block of echoes is over (untimed).
+  Q_INVOKABLE void finished(int ok) { FFinished = ok; }
+  int FFinished = -1;
 signals:
   void objectMessageChanged();
 
@@ -102,6 +121,28 @@ const QString kWebChannelLoop = QStringLiteral(
     "  next();"
     "});");
 
+const QString kHostObjectReads = QStringLiteral(
+    "(function(){var b = window.chrome.webview.hostObjects.sync.Bench; var ok = 0;"
+    " for (var i = 0; i < %1; i++) { if (b.ObjectMessage === 'value') ok++; }"
+    " return ok;})()");
+
+// Defines window.__echoes(n), which runs n echoes one after the other and
+// then reports how many came back right.
+const QString kWebChannelEchoes = QStringLiteral(
+    "new QWebChannel(qt.webChannelTransport, function(channel) {"
+    "  var b = channel.objects.bench;"
+    "  window.__echoes = function(n) {"
+    "    var i = 0, ok = 0;"
+    "    function next() {"
+    "      if (i === n) { b.finished(ok); return; }"
+    "      var v = 'm' + i++;"
+    "      b.echo(v, function(r) { if (r === v) ok++; next(); });"
+    "    }"
+    "    next();"
+    "  };"
+    "  b.finished(0);"
+    "});");
+
 struct Engine {
   LocalWebServer server;
   QTemporaryDir temp;
@@ -113,7 +154,8 @@ struct Engine {
 // Released before the application object, as the engine requires.
 std::unique_ptr<Engine> gEngine;
 
-void BM_PageRoundTrip(benchmark::State& state) {
+// The engine of the whole run, started on first use; null if it failed.
+Engine* StartedEngine(benchmark::State& state) {
   if (!gEngine) gEngine = std::make_unique<Engine>();
   Engine& engine = *gEngine;
   TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
@@ -122,19 +164,31 @@ void BM_PageRoundTrip(benchmark::State& state) {
     engine.started = engine.host.Start();
     if (!engine.started) {
       state.SkipWithError("engine did not start");
-      return;
+      return nullptr;
     }
     auto* view = static_cast<QWebEngineView*>(browser.NativeBrowser());
     view->page()->setWebChannel(&engine.channel);
   }
+  return &engine;
+}
+
+QString WebChannelLibrary() {
+  QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+  channelScript.open(QIODevice::ReadOnly);
+  return QString::fromUtf8(channelScript.readAll());
+}
+
+void BM_PageRoundTrip(benchmark::State& state) {
+  Engine* started = StartedEngine(state);
+  if (!started) return;
+  Engine& engine = *started;
+  TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
   ArrivalClock clock;
   auto hostBridge = std::make_shared<HostBridge>(clock);
   ChannelBridge channelBridge(clock);
   engine.channel.registerObject(QStringLiteral("bench"), &channelBridge);
   browser.AddBridge(QStringLiteral("Bench"), hostBridge);
-  QFile channelScript(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
-  channelScript.open(QIODevice::ReadOnly);
-  const QString channelLibrary = QString::fromUtf8(channelScript.readAll());
+  const QString channelLibrary = WebChannelLibrary();
 
   std::vector<double> host, web;
   for (auto _ : state) {
@@ -165,6 +219,62 @@ void BM_PageRoundTrip(benchmark::State& state) {
   state.counters["p99_ratio_webchannel_per_host_object"] = Percentile(web, 0.99) / Percentile(host, 0.99);
 }
 BENCHMARK(BM_PageRoundTrip)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_SingleCall(benchmark::State& state) {
+  constexpr int kBlocks = 10;
+  constexpr int kBlockWarmUp = 10;
+  Engine* started = StartedEngine(state);
+  if (!started) return;
+  Engine& engine = *started;
+  TORVZYNDashCustomWebBrowser& browser = engine.host.Browser();
+  ArrivalClock clock;
+  auto hostBridge = std::make_shared<HostBridge>(clock, true);
+  hostBridge->setProperty(QString(), QStringLiteral("value"));
+  ChannelBridge channelBridge(clock);
+  engine.channel.registerObject(QStringLiteral("bench"), &channelBridge);
+  browser.AddBridge(QStringLiteral("Bench"), hostBridge);
+  const int perBlock = kBlockWarmUp + kRoundTrips / kBlocks;
+  const QString calls = QString::number(perBlock);
+
+  std::vector<double> host, web;
+  for (auto _ : state) {
+    engine.host.Load(engine.server.Url(QStringLiteral("/page")));
+    engine.host.Eval(WebChannelLibrary() + QStringLiteral(";true"));
+    channelBridge.FFinished = -1;
+    engine.host.Eval(kWebChannelEchoes);
+    BrowserTestHost::WaitFor([&] { return channelBridge.FFinished == 0; }, 30000);
+    for (int block = 0; block < kBlocks; ++block) {
+      clock.Reset();
+      if (engine.host.Eval(kHostObjectReads.arg(calls), 120000) != calls)
+        state.SkipWithError("host-object reads failed");
+      const std::vector<double> reads = clock.RoundTrips(kBlockWarmUp);
+      host.insert(host.end(), reads.begin(), reads.end());
+
+      clock.Reset();
+      channelBridge.FFinished = -1;
+      engine.host.Eval(QStringLiteral("window.__echoes(%1); true").arg(calls));
+      BrowserTestHost::WaitFor([&] { return channelBridge.FFinished >= 0; }, 120000);
+      if (channelBridge.FFinished != perBlock) state.SkipWithError("WebChannel echoes failed");
+      const std::vector<double> echoes = clock.RoundTrips(kBlockWarmUp);
+      web.insert(web.end(), echoes.begin(), echoes.end());
+    }
+  }
+  engine.channel.deregisterObject(&channelBridge);
+  browser.RemoveBridge(QStringLiteral("Bench"));
+  std::sort(host.begin(), host.end());
+  std::sort(web.begin(), web.end());
+
+  const double ratio = Percentile(host, 0.5) / Percentile(web, 0.5);
+  const double p99Ratio = Percentile(host, 0.99) / Percentile(web, 0.99);
+  state.counters["calls"] = static_cast<double>(host.size());
+  state.counters["host_read_median_us"] = Percentile(host, 0.5);
+  state.counters["host_read_p99_us"] = Percentile(host, 0.99);
+  state.counters["webchannel_echo_median_us"] = Percentile(web, 0.5);
+  state.counters["webchannel_echo_p99_us"] = Percentile(web, 0.99);
+  std::printf("ratio host-object read / WebChannel echo = %.2f median (goal <= 0.75), %.2f p99 (goal <= 1.0)\n", ratio,
+              p99Ratio);
+}
+BENCHMARK(BM_SingleCall)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace orv

@@ -12,12 +12,13 @@ namespace orv {
 
 namespace {
 
-QString Reply(const QJsonObject& reply) {
-  return QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
-}
+// Replies are written directly: they are the same few shapes on every call.
+QString Success() { return QStringLiteral("{\"ok\":true}"); }
+
+QString Success(const QString& value) { return QStringLiteral("{\"ok\":true,\"value\":") + JsonQuote(value) + u'}'; }
 
 QString Failure(const QString& message) {
-  return Reply({{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}});
+  return QStringLiteral("{\"ok\":false,\"error\":") + JsonQuote(message) + u'}';
 }
 
 // Defines window.chrome.webview.hostObjects.sync for pages whose origin the
@@ -27,31 +28,41 @@ QString Failure(const QString& message) {
 const char kProxyScript[] = R"JS((function () {
   'use strict';
   var marker = %1;
-  var nativePrompt = window.prompt;
+  // The page's own scripts cannot replace what the calls use.
+  var ask = window.prompt.bind(window);
+  var stringify = JSON.stringify, parse = JSON.parse, toText = String;
   function call(request) {
-    var answer = nativePrompt.call(window, marker + JSON.stringify(request), '');
+    var answer = ask(request, '');
     if (typeof answer !== 'string') throw new Error('Host object call failed');
-    var reply = JSON.parse(answer);
+    var reply = parse(answer);
     if (!reply.ok) throw new Error(reply.error);
     return reply.value;
   }
-  try { call({op: 'probe'}); } catch (e) { return; }
+  try { call(marker + stringify({op: 'probe'})); } catch (e) { return; }
   function hostObject(name) {
+    // Each property's request text (for an assignment, all but the value)
+    // is made once.
+    var reads = Object.create(null), writes = Object.create(null);
     return new Proxy(Object.create(null), {
       get: function (target, property) {
         if (typeof property !== 'string') return undefined;
-        return call({op: 'get', object: name, property: property});
+        return call(reads[property] ||
+                    (reads[property] = marker + stringify({op: 'get', object: name, property: property})));
       },
       set: function (target, property, value) {
         if (typeof property !== 'string') return false;
-        call({op: 'set', object: name, property: property, value: String(value)});
+        var head = writes[property] || (writes[property] = marker + '{"op":"set","object":' + stringify(name) +
+                                                           ',"property":' + stringify(property) + ',"value":');
+        call(head + stringify(toText(value)) + '}');
         return true;
       }
     });
   }
+  var objects = Object.create(null);
   var sync = new Proxy(Object.create(null), {
     get: function (target, name) {
-      return typeof name === 'string' ? hostObject(name) : undefined;
+      if (typeof name !== 'string') return undefined;
+      return objects[name] || (objects[name] = hostObject(name));
     },
     set: function () { return false; }
   });
@@ -68,8 +79,13 @@ HostObjectChannel::HostObjectChannel()
     : FMarker(QStringLiteral("orv-host-object-call:") + QUuid::createUuid().toString(QUuid::WithoutBraces) +
               QLatin1Char(':')) {}
 
+void HostObjectChannel::SetAllowedOrigin(const QString& AOrigin) {
+  FAllowedOrigin = AOrigin;
+  FAllowedOriginUrl = QUrl(AOrigin);
+}
+
 bool HostObjectChannel::Allows(const QUrl& ASecurityOrigin) const {
-  return !FAllowedOrigin.isEmpty() && SameWebOrigin(ASecurityOrigin, QUrl(FAllowedOrigin));
+  return !FAllowedOrigin.isEmpty() && SameWebOrigin(ASecurityOrigin, FAllowedOriginUrl);
 }
 
 void HostObjectChannel::Add(const QString& AName, std::shared_ptr<IHostObject> AObject) {
@@ -79,7 +95,7 @@ void HostObjectChannel::Add(const QString& AName, std::shared_ptr<IHostObject> A
 
 void HostObjectChannel::Remove(const QString& AName) { FObjects.remove(AName); }
 
-QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, const QString& ARequest) {
+QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, QStringView ARequest) {
   QString reply;
   try {
     reply = Answer(ASecurityOrigin, ARequest);
@@ -93,11 +109,11 @@ QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, const QString& AR
   return reply;
 }
 
-QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, const QString& ARequest) {
+QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, QStringView ARequest) {
   if (!Allows(ASecurityOrigin)) return Failure(QStringLiteral("Host objects are not available to this page"));
   const QJsonObject request = QJsonDocument::fromJson(ARequest.toUtf8()).object();
   const QString op = request.value(QStringLiteral("op")).toString();
-  if (op == QLatin1String("probe")) return Reply({{QStringLiteral("ok"), true}});
+  if (op == QLatin1String("probe")) return Success();
 
   const QString name = request.value(QStringLiteral("object")).toString();
   const QString property = request.value(QStringLiteral("property")).toString();
@@ -109,11 +125,11 @@ QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, const QString& AR
     return Failure(QStringLiteral("Unknown property of host object ") + name + QStringLiteral(": ") + property);
 
   if (op == QLatin1String("get")) {
-    return Reply({{QStringLiteral("ok"), true}, {QStringLiteral("value"), object->getProperty(property)}});
+    return Success(object->getProperty(property));
   }
   if (op == QLatin1String("set")) {
     object->setProperty(property, request.value(QStringLiteral("value")).toString());
-    return Reply({{QStringLiteral("ok"), true}});
+    return Success();
   }
   return Failure(QStringLiteral("Unknown host object operation"));
 }

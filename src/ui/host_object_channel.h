@@ -21,7 +21,7 @@ public:
   HostObjectChannel();
 
   const QString& Marker() const { return FMarker; }
-  void SetAllowedOrigin(const QString& AOrigin) { FAllowedOrigin = AOrigin; }
+  void SetAllowedOrigin(const QString& AOrigin);
   const QString& AllowedOrigin() const { return FAllowedOrigin; }
   bool Allows(const QUrl& ASecurityOrigin) const;
 
@@ -34,15 +34,16 @@ public:
   // Answers one call (the prompt text after the marker) from a frame of
   // ASecurityOrigin with JSON text: {"ok":true,"value":"..."} or
   // {"ok":false,"error":"<message>"}.
-  QString Handle(const QUrl& ASecurityOrigin, const QString& ARequest);
+  QString Handle(const QUrl& ASecurityOrigin, QStringView ARequest);
   // The script to run at the creation of every main-frame document.
   QString ProxyScript() const;
 
 private:
-  QString Answer(const QUrl& ASecurityOrigin, const QString& ARequest);
+  QString Answer(const QUrl& ASecurityOrigin, QStringView ARequest);
 
   QString FMarker;
   QString FAllowedOrigin;
+  QUrl FAllowedOriginUrl;  // parsed once, checked at every call
   QMap<QString, std::shared_ptr<IHostObject>> FObjects;
 };
 

@@ -1,5 +1,6 @@
 #include "qt_web_browser.h"
 
+#include "lib/text_escape.h"
 #include "lib/utils.h"
 #include "lib/web_browser_error_page.h"
 #include "platform/dialogs.h"
@@ -201,15 +202,16 @@ void TORVZYNDashQtWebBrowser::Initialize() {
     return;
   }
   FIsInitializing = true;
-  // Created on the next event-loop turn, so the ready notification never
-  // arrives inside the call that asked for the engine.
-  QMetaObject::invokeMethod(this, [this] { CreateEngine(); }, Qt::QueuedConnection);
+  CreateEngine();
 }
 
+// The engine starts at once, so that its processes come up while the window
+// is being shown; what the component hears of it (ready or failed) comes
+// from the event loop, never inside the call that asked for the engine.
 void TORVZYNDashQtWebBrowser::CreateEngine() {
   QWidget* host = HostWidget();
   if (!host) {
-    EngineStartFailed();
+    QMetaObject::invokeMethod(this, [this] { EngineStartFailed(); }, Qt::QueuedConnection);
     return;
   }
   const QStringList arguments = FWebControl.Settings().AdditionalBrowserArguments();
@@ -235,7 +237,7 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   if (!language.isEmpty()) profile->setHttpAcceptLanguage(language);
   FPage = new QtWebPage(
       profile, FView, FChannel.Marker(),
-      [this](const QUrl& origin, const QString& request) { return HandleHostObjectCall(origin, request); },
+      [this](const QUrl& origin, QStringView request) { return HandleHostObjectCall(origin, request); },
       [this](const QUrl& url) { return NavigationStarting(url); });
   profile->setParent(FPage);
   FProfile = profile;
@@ -273,14 +275,40 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   UpdateBounds();
   UpdateVisibility();
 
-  // The engine is ready once its first page has loaded.
-  QString page;
+  // The ready page shows until the first navigation replaces it, which
+  // starts at once: nothing waits for the ready page to load.
+  ShowReadyPage();
+  if (!FURL.isEmpty()) Navigate();
+  UpdateVisibility();
+  QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
+    const auto engine = alive.lock();
+    if (!engine || !*engine) return;
+    FIsInitializing = false;
+    FWebControl.DoEngineInitialized();
+  }, Qt::QueuedConnection);
+}
+
+// The ready page is written into the engine's first, empty document: no
+// page of its own to load, so no renderer of its own either (a separate
+// page would get a process that lingers beside the site's).
+void TORVZYNDashQtWebBrowser::ShowReadyPage() {
+  QString script = QStringLiteral("true");
   if (FWebControl.ShowsReadyPage()) {
-    page = QString::fromLatin1(kReadyPage);
+    QString page = QString::fromLatin1(kReadyPage);
     page.replace(QStringLiteral("#VERSIONPLACEHOLDER"), QtWebEngineBrowserVersion().toHtmlEscaped());
+    script = QStringLiteral("document.documentElement.innerHTML = %1; true").arg(JsStringLiteral(page));
   }
   FShowingReadyPage = true;
-  FPage->setHtml(page);
+  // The answer shows that the engine's renderer works; none comes if it
+  // could not start.
+  FPage->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                       [this, alive = std::weak_ptr<bool>(FEngineAlive)](const QVariant& AShown) {
+                         const auto engine = alive.lock();
+                         if (!engine || !*engine || !FShowingReadyPage) return;
+                         EngineCall call(*this);
+                         FShowingReadyPage = false;
+                         if (!AShown.toBool()) EngineStartFailed();
+                       });
 }
 
 void TORVZYNDashQtWebBrowser::EngineStartFailed() {
@@ -295,7 +323,7 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   if (AInfo.url() == FErrorPage) return;
   if (AInfo.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
     const int timeout = FWebControl.NavigationTimeout();
-    if (!FShowingReadyPage && timeout > 0) {
+    if (timeout > 0) {
       FPendingNavigation = AInfo.url();
       FNavigationTimer.start(timeout);
     }
@@ -303,24 +331,6 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   }
   FNavigationTimer.stop();
   const bool success = AInfo.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
-  if (FShowingReadyPage) {
-    // The first page of a new engine: the engine is ready (or failed).
-    FShowingReadyPage = false;
-    if (!success) {
-      EngineStartFailed();
-      return;
-    }
-    // Out of the engine's signal: a navigation started inside it is lost.
-    QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
-      const auto engine = alive.lock();
-      if (!engine || !*engine) return;
-      FIsInitializing = false;
-      if (!FURL.isEmpty()) Navigate();
-      UpdateVisibility();
-      FWebControl.DoEngineInitialized();
-    }, Qt::QueuedConnection);
-    return;
-  }
   TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, success, AInfo.errorCode()};
   FWebControl.DoNavigateComplete(params);
   FURL = FSaveURL;
@@ -363,7 +373,8 @@ void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
 
 bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
   EngineCall call(*this);
-  if (FShowingReadyPage || AURL == FErrorPage) return true;
+  if (AURL == FErrorPage) return true;
+  FShowingReadyPage = false;
   FSaveURL = AURL.toString();
   FURL = FSaveURL;
   TORVZYNDashCustomWebBrowserBeforeNavigateParams params{FSaveURL, false};
@@ -506,7 +517,7 @@ void TORVZYNDashQtWebBrowser::RemoveBridge(const QString& ABridgeName) {
   if (ABridgeName == FCustomBridge) FCustomBridge.clear();
 }
 
-QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest) {
+QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest) {
   EngineCall call(*this);
   return FChannel.Handle(ASecurityOrigin, ARequest);
 }

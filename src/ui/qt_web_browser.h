@@ -48,8 +48,8 @@ public:
 };
 
 // The browser component's backend over Qt WebEngine: one view, page and
-// profile (with its own data folder) per engine, created on the event-loop
-// turn after Initialize and hosted in the component's parent widget.
+// profile (with its own data folder) per engine, created by Initialize and
+// hosted in the component's parent widget.
 class TORVZYNDashQtWebBrowser : public QObject,
                                 public IORVZYNDashCustomWebBrowser,
                                 public IORVZYNDashCustomWebBrowserSettings {
@@ -108,7 +108,7 @@ public:
   void* NativeBrowser() const override;
 
   // Answers the page's host-object calls (from the page's prompt hook).
-  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, const QString& ARequest);
+  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest);
   const QString& HostObjectMarker() const { return FChannel.Marker(); }
   // Navigation tracking (from the page's navigation hook); false cancels.
   bool NavigationStarting(const QUrl& AURL);
@@ -118,6 +118,7 @@ protected:
 
 private:
   void CreateEngine();
+  void ShowReadyPage();
   void EngineStartFailed();
   void LoadingChanged(const QWebEngineLoadingInfo& AInfo);
   void RenderProcessTerminated();
@@ -140,6 +141,7 @@ private:
   HostObjectChannel FChannel;
 
   bool FIsInitializing = false;
+  // Set until the ready page is shown or a navigation replaces it.
   bool FShowingReadyPage = false;
   QString FSaveURL;
   QString FCustomBridge;

@@ -10,7 +10,7 @@ namespace orv {
 // as prompts with the channel's marker, and reports main-frame navigations.
 class QtWebPage : public QWebEnginePage {
 public:
-  using HostObjectCall = std::function<QString(const QUrl& ASecurityOrigin, const QString& ARequest)>;
+  using HostObjectCall = std::function<QString(const QUrl& ASecurityOrigin, QStringView ARequest)>;
   using NavigationStarting = std::function<bool(const QUrl& AURL)>;
 
   QtWebPage(QWebEngineProfile* AProfile, QObject* AParent, QString AMarker, HostObjectCall AHostObjectCall,

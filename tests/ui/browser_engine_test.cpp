@@ -2,6 +2,7 @@
 // serves the whole suite; the last case restarts it.
 #include "support/browser_test_host.h"
 
+#include "lib/text_escape.h"
 #include "lib/web_browser_error_page.h"
 #include "platform/exception.h"
 #include "ui/qt_web_browser.h"
@@ -13,6 +14,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -183,6 +185,39 @@ TEST_F(BrowserEngineTest, NativeFailuresBecomeScriptErrors) {
   EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'x'"), QStringLiteral("Nope"))),
             QStringLiteral("\"true:Unknown property of host object DashboardBridge: Nope\""));
   EXPECT_TRUE(bridge->stored.isEmpty());
+}
+
+// The page's script makes each property's request once and then reuses
+// it: values that look like the request's own syntax still arrive as
+// plain text, for the property they were assigned to.
+TEST_F(BrowserEngineTest, RepeatedCallsCarryEachValueIntact) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  const QString values[] = {
+      QStringLiteral("first"),
+      QStringLiteral("\",\"property\":\"Nope\",\"value\":\"x"),
+      QStringLiteral("}{\\\\"),
+      QStringLiteral("last"),
+  };
+  for (const QString& value : values) {
+    EXPECT_EQ(host->Eval(kAssignAndRead.arg(JsStringLiteral(value))), JsonQuote(QStringLiteral("echo:") + value));
+    EXPECT_EQ(bridge->stored, value);
+    EXPECT_EQ(host->Eval(kAssignCatching.arg(JsStringLiteral(value), QStringLiteral("Nope"))),
+              QStringLiteral("\"true:Unknown property of host object DashboardBridge: Nope\""));
+  }
+}
+
+// What the page's own scripts replace later does not reach the calls.
+TEST_F(BrowserEngineTest, CallsDoNotUseWhatThePageReplaces) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  host->Eval(
+      QStringLiteral("JSON.parse = function () { return {ok: true, value: 'forged'}; };"
+                     "JSON.stringify = function () { return 'forged'; };"
+                     "window.String = function () { return 'forged'; };"
+                     "window.prompt = function () { return 'forged'; }; true"));
+  EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'real'"))), QStringLiteral("\"echo:real\""));
+  EXPECT_EQ(bridge->stored, QStringLiteral("real"));
 }
 
 TEST_F(BrowserEngineTest, ModalDialogInsideTheSetterKeepsThePageWaiting) {
@@ -469,6 +504,31 @@ TEST_F(BrowserEngineTest, ForceReloadClearsTheCacheAndStartsANewEngine) {
   ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->CompleteCount() > completed; }));
   EXPECT_EQ(host->LastComplete().URL, Page());
   EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'again'"))), QStringLiteral("\"echo:again\""));
+}
+
+// A new engine starts inside Initialize and heads for the last address at
+// once, without waiting for its ready page; the site's page then lives in
+// the engine's first renderer, with no second one started beside it.
+TEST_F(BrowserEngineTest, NewEngineGoesStraightToTheLastAddressInItsFirstRenderer) {
+  ASSERT_TRUE(host->Load(Page()));
+  const int initialized = host->InitializedCount();
+  const int completed = host->CompleteCount();
+  browser().DeInitialize();
+  browser().Initialize();
+  auto* view = static_cast<QWebEngineView*>(browser().NativeBrowser());
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(host->InitializedCount(), initialized);  // told from the event loop
+  QWebEnginePage* page = view->page();
+  QSet<qint64> renderers;
+  QObject::connect(page, &QWebEnginePage::renderProcessPidChanged, page, [&](qint64 pid) {
+    if (pid > 0) renderers.insert(pid);
+  });
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->CompleteCount() > completed; }, 60000));
+  EXPECT_TRUE(host->LastComplete().Success);
+  EXPECT_EQ(host->LastComplete().URL, Page());
+  EXPECT_EQ(host->InitializedCount(), initialized + 1);
+  renderers.insert(page->renderProcessPid());
+  EXPECT_EQ(renderers.size(), 1);
 }
 
 TEST_F(BrowserEngineTest, EngineReleasedWhileStartingCanStartAgain) {

@@ -94,6 +94,36 @@ TEST_F(HostObjectChannelTest, OnlyTheAllowedOriginIsAnswered) {
   EXPECT_FALSE(Call(unconfigured, "https://www.x.test", kGet).value("ok").toBool());
 }
 
+// Replies are written by hand: every text must come back exactly, whatever
+// it holds.
+TEST_F(HostObjectChannelTest, RepliesCarryAnyTextExactly) {
+  const QString texts[] = {
+      QString(),
+      QStringLiteral("\"}, {\"ok\":false"),
+      QStringLiteral("back\\slash \\u0041 \\"),
+      QStringLiteral("controls \x01\x1f\b\f\n\r\t end"),
+      QStringLiteral("</script><!-- \u2028\u2029 \u00e9 \U0001F600"),
+  };
+  for (const QString& text : texts) {
+    ASSERT_TRUE(Call(channel, "https://www.x.test", Set(text)).value("ok").toBool()) << text.toStdString();
+    EXPECT_EQ(Call(channel, "https://www.x.test", kGet).value("value").toString(), QStringLiteral("echo:") + text);
+    // ... and the same inside a failure message.
+    const QJsonObject unknown =
+        Call(channel, "https://www.x.test", {{"op", "get"}, {"object", "DashboardBridge"}, {"property", text}});
+    EXPECT_EQ(unknown.value("error").toString(),
+              QStringLiteral("Unknown property of host object DashboardBridge: ") + text);
+  }
+}
+
+TEST_F(HostObjectChannelTest, ChangingTheAllowedOriginTakesEffectAtOnce) {
+  EXPECT_TRUE(Call(channel, "https://www.x.test", kGet).value("ok").toBool());
+  channel.SetAllowedOrigin(QStringLiteral("http://127.0.0.1:8080/"));
+  EXPECT_FALSE(Call(channel, "https://www.x.test", kGet).value("ok").toBool());
+  EXPECT_TRUE(Call(channel, "http://127.0.0.1:8080", kGet).value("ok").toBool());
+  channel.SetAllowedOrigin(QString());
+  EXPECT_FALSE(Call(channel, "http://127.0.0.1:8080", kGet).value("ok").toBool());
+}
+
 TEST_F(HostObjectChannelTest, RegisteringAgainReplacesAndRemoveForgets) {
   auto newer = std::make_shared<Bridge>();
   newer->stored = QStringLiteral("newer");
