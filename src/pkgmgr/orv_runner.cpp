@@ -155,6 +155,9 @@ void AppendUtf8(QByteArray& out, QStringView text) {
 // library's search is several times faster than QByteArray's on the long
 // outputs that are searched for alerts and the summary.
 qsizetype IndexOfBytes(QByteArrayView text, QByteArrayView needle) {
+  // An empty output has no data at all, which memmem must not be given.
+  if (needle.size() > text.size()) return -1;
+  if (needle.isEmpty()) return 0;
   const void* found = ::memmem(text.data(), static_cast<size_t>(text.size()), needle.data(),
                                static_cast<size_t>(needle.size()));
   return found ? static_cast<const char*>(found) - text.data() : -1;
