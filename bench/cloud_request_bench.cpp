@@ -6,15 +6,13 @@
 #include "lib/cloud_base_curl.h"
 #include "platform/ui_thread.h"
 #include "ratio_reporter.h"
+#include "vendor_site_stand_in.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstdlib>
 
 namespace orv {
 namespace {
@@ -31,40 +29,9 @@ public:
   bool isCurrent() const override { return true; }
 };
 
-// The stand-in with the demo scene on a free loopback port, for the whole
-// run.
-class StandIn {
-public:
-  StandIn() {
-    QFile::copy(QStringLiteral(ORV_DEMO_SCENE), data_.filePath(QStringLiteral("site.json")));
-    site_.setStandardErrorFile(QProcess::nullDevice());
-    site_.start(QStringLiteral(ORV_VENDOR_SITE_BIN),
-                {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), data_.path()});
-    QString output;
-    static const QRegularExpression listening(QStringLiteral("^listening on (http://\\S+)$"),
-                                              QRegularExpression::MultilineOption);
-    while (!listening.match(output).hasMatch() && site_.waitForReadyRead(10000))
-      output += QString::fromUtf8(site_.readAllStandardOutput());
-    url_ = listening.match(output).captured(1);
-    if (url_.isEmpty()) {
-      std::fprintf(stderr, "the vendor-site stand-in did not start\n");
-      std::exit(1);
-    }
-  }
-  ~StandIn() {
-    site_.terminate();
-    site_.waitForFinished();
-  }
-  const QString& URL() const { return url_; }
-
-private:
-  QTemporaryDir data_;
-  QProcess site_;
-  QString url_;
-};
-
-StandIn& Site() {
-  static StandIn site;
+// The stand-in for the whole run.
+bench::VendorSiteStandIn& Site() {
+  static bench::VendorSiteStandIn site(bench::VendorSiteStandIn::RequestLog::Drop);
   return site;
 }
 

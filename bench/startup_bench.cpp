@@ -9,12 +9,13 @@
 // that lingers. Prints the medians and their ratios, application over bare
 // view. Run under Xvfb: xvfb-run -a bench/startup_bench [runs].
 // ORV_DASHBOARD_BIN=path runs another build of the application instead.
+#include "vendor_site_stand_in.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -41,47 +42,26 @@ const QByteArray kLoadedRequest = "GET /site/dashboard/catalogue.json ";
   std::exit(1);
 }
 
-// The stand-in with the demo scene on a free loopback port; its request log
-// (stderr, one "METHOD path status" line per request) tells when a page
-// loaded.
+// The stand-in, whose request log tells when a page has loaded.
 class Site {
 public:
-  Site() {
-    QFile::copy(QStringLiteral(ORV_DEMO_SCENE), FData.filePath(QStringLiteral("site.json")));
-    FProcess.start(QStringLiteral(ORV_VENDOR_SITE_BIN),
-                   {QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--data"), FData.path()});
-    static const QRegularExpression listening(QStringLiteral("^listening on (http://\\S+)$"),
-                                              QRegularExpression::MultilineOption);
-    QString output;
-    while (!listening.match(output).hasMatch() && FProcess.waitForReadyRead(10000))
-      output += QString::fromUtf8(FProcess.readAllStandardOutput());
-    FURL = listening.match(output).captured(1);
-    if (FURL.isEmpty()) Fail("the vendor-site stand-in did not start");
-    FProcess.setReadChannel(QProcess::StandardError);
-  }
-  ~Site() {
-    FProcess.terminate();
-    FProcess.waitForFinished();
-  }
-  QString DashboardURL() const { return FURL + QStringLiteral("/site/dashboard"); }
-  const QString& URL() const { return FURL; }
+  QString DashboardURL() const { return FStandIn.URL() + QStringLiteral("/site/dashboard"); }
+  const QString& URL() const { return FStandIn.URL(); }
   // Forgets the requests so far.
   void Drain() {
-    FProcess.waitForReadyRead(0);
-    FProcess.readAll();
+    FStandIn.Process().waitForReadyRead(0);
+    FStandIn.Process().readAll();
     FLog.clear();
   }
   // Waits up to AMs for more of the log; true once the page has loaded.
   bool WaitLoaded(int AMs) {
-    FProcess.waitForReadyRead(AMs);
-    FLog += FProcess.readAll();
+    FStandIn.Process().waitForReadyRead(AMs);
+    FLog += FStandIn.Process().readAll();
     return FLog.contains(kLoadedRequest);
   }
 
 private:
-  QTemporaryDir FData;
-  QProcess FProcess;
-  QString FURL;
+  orv::bench::VendorSiteStandIn FStandIn{orv::bench::VendorSiteStandIn::RequestLog::Read};
   QByteArray FLog;
 };
 
