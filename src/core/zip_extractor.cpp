@@ -1,6 +1,6 @@
 #include "core/zip_extractor.h"
 
-#include "core/confined_folder.h"
+#include "platform/confined_folder.h"
 #include "core/zip_file_source.h"
 
 #include <QDir>

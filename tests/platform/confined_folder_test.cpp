@@ -1,4 +1,4 @@
-#include "core/confined_folder.h"
+#include "platform/confined_folder.h"
 
 #include <QDir>
 #include <QFile>
