@@ -162,11 +162,14 @@ public:
   ~RecordingHandlers() { qputenv("PATH", FSavedPath); }
 
   QString Folder() const { return FDir.path(); }
-  // Waits for the next run of the handler and returns its record's lines.
-  QStringList NextRecord(const QString& AName) {
+  // Clears the handler's last record, starts it through AStart and waits for
+  // its new record; the record is cleared first, so a quick handler's record
+  // is never taken for a stale one and removed.
+  QStringList RecordOf(const QString& AName, const std::function<void()>& AStart) {
     const QString path = FDir.filePath(AName + QStringLiteral(".record"));
     QFile::remove(path);
     QFileSystemWatcher watcher({FDir.path()});
+    AStart();
     QElapsedTimer waited;
     waited.start();
     while (!QFile::exists(path) && waited.elapsed() < 10000)
@@ -236,8 +239,7 @@ TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors
   QtShell shell;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    c.open(shell);
-    const QStringList record = handlers.NextRecord(c.handler);
+    const QStringList record = handlers.RecordOf(c.handler, [&] { c.open(shell); });
     ASSERT_FALSE(record.isEmpty());
     if (!c.folder.isEmpty()) {
       EXPECT_EQ(record[0].toStdString(), c.folder.toStdString());
