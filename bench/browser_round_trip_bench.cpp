@@ -201,8 +201,8 @@ void BM_PageRoundTrip(benchmark::State& state) {
     engine.host.Eval(channelLibrary + QStringLiteral(";true"));
     clock.Reset();
     engine.host.Eval(kWebChannelLoop.arg(kWarmUp + kRoundTrips));
-    BrowserTestHost::WaitFor([&] { return engine.host.Eval(QStringLiteral("window.__done === true")) == QLatin1String("true"); },
-                             120000);
+    BrowserTestHost::WaitFor(
+        [&] { return engine.host.Eval(QStringLiteral("window.__done === true")) == QLatin1String("true"); }, 120000);
     web = clock.RoundTrips();
     if (engine.host.Eval(QStringLiteral("window.__ok")) != QString::number(kWarmUp + kRoundTrips))
       state.SkipWithError("WebChannel round trips failed");

@@ -42,8 +42,9 @@ QTemporaryDir& Workspace() {
 
 // Text that packs well, like the sources and help files of a product.
 std::string Compressible(std::size_t size, std::mt19937_64& random) {
-  static const char* words[] = {"procedure ", "TWidget.", "Paint", "(Canvas: TCanvas);\n", "begin\n  ",
-                                "inherited;\n", "end;\n", "  if Assigned(FOnChange) then ", "FOnChange(Self);\n"};
+  static const char* words[] = {"procedure ",        "TWidget.",     "Paint",  "(Canvas: TCanvas);\n",
+                                "begin\n  ",         "inherited;\n", "end;\n", "  if Assigned(FOnChange) then ",
+                                "FOnChange(Self);\n"};
   std::string text;
   text.reserve(size);
   while (text.size() < size) text += words[random() % std::size(words)];
@@ -219,7 +220,10 @@ const QString& DownloadFolder() {
       for (int i = 0; i < 100 && written < kDownloadFiles; ++i, ++written) {
         QString file;
         if (i % 2 == 0)
-          file = QString("%1/%2_%3.%4_%5.zip").arg(i % 10 == 0 ? dir + "/old" : dir, name).arg(i / 10).arg(i)
+          file = QString("%1/%2_%3.%4_%5.zip")
+                     .arg(i % 10 == 0 ? dir + "/old" : dir, name)
+                     .arg(i / 10)
+                     .arg(i)
                      .arg(i % 4 == 0 ? "REG" : "TRIAL");
         else
           file = QString("%1/%2-%3").arg(dir).arg(i).arg(others[i % std::size(others)]);

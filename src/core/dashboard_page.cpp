@@ -65,9 +65,9 @@ void TORVDashboardPage::KitwrightOutput(const QString& AText) {
 
 void TORVDashboardPage::KitwrightActionProgress(int APercent, const QString& AProductName, int AProductPercent,
                                                 const QString& AKind) {
-  PostJoinable(QStringLiteral("KitwrightActionProgress(%1, %2, %3, %4);")
-                   .arg(QString::number(APercent), JsonQuote(AProductName), QString::number(AProductPercent),
-                        JsonQuote(AKind)));
+  PostJoinable(
+      QStringLiteral("KitwrightActionProgress(%1, %2, %3, %4);")
+          .arg(QString::number(APercent), JsonQuote(AProductName), QString::number(AProductPercent), JsonQuote(AKind)));
 }
 
 void TORVDashboardPage::KitwrightActionFinished() { ExecuteScript(QStringLiteral("KitwrightActionFinished();")); }

@@ -41,8 +41,7 @@ QString decodeText(const QByteArray& ABytes) {
 const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
     {u"GETSTATUS", [](TORVDashboardBrowser& C) { return C.StatusText(); }, false},
     {u"GETIDERUNNING",
-     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue.IsProcessRunning(QStringLiteral("bds.exe"))); },
-     false},
+     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue.IsProcessRunning(QStringLiteral("bds.exe"))); }, false},
     {u"GETKITWRIGHTEXISTS", [](TORVDashboardBrowser& C) { return boolText(C.FSettings.KitwrightExists()); }, false},
     {u"GETKITWRIGHTLOG",
      [](TORVDashboardBrowser& C) {
@@ -105,8 +104,7 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
      [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDETheme\": %1}").arg(JsonQuote(C.GetIDETheme())); },
      false},
     {u"GETIDEVERSION",
-     [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(C.GetIDEVersion())); },
-     false},
+     [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(C.GetIDEVersion())); }, false},
     {u"GETOPTIONSDIALOG",
      [](TORVDashboardBrowser& C) {
        C.ShowOptionsDialog();

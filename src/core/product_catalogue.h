@@ -28,7 +28,7 @@ struct TORVDashboardIDERow {
 // the next scan. UI thread only.
 class TORVDashboardProductCatalogue {
 public:
-  static const QString ProductsKey;  // \Software\orvsoftware
+  static const QString ProductsKey;      // \Software\orvsoftware
   static const QString UninstallerName;  // unins000.exe
   static const std::array<TORVDashboardIDERow, 19> IDETable;
 

@@ -37,11 +37,7 @@ const QString TORVDashboardProductInstaller::NotificationTitle = QStringLiteral(
 TORVDashboardProductInstaller::TORVDashboardProductInstaller(const TORVDashboardSettings& ASettings,
                                                              Elevated& AElevated, Notifications& ANotifications,
                                                              TORVDashboardPage& APage, const ZipLimits& ALimits)
-    : FSettings(ASettings),
-      FElevated(AElevated),
-      FNotifications(ANotifications),
-      FPage(APage),
-      FLimits(ALimits) {}
+    : FSettings(ASettings), FElevated(AElevated), FNotifications(ANotifications), FPage(APage), FLimits(ALimits) {}
 
 void TORVDashboardProductInstaller::InstallProduct(const TORVDashboardDownload* ADownload) {
   if (!ADownload || !ADownload->FilePresent()) {
@@ -53,8 +49,7 @@ void TORVDashboardProductInstaller::InstallProduct(const TORVDashboardDownload* 
   RemoveExtractionFolder(extractionFolder);
 }
 
-bool TORVDashboardProductInstaller::runSetup(const TORVDashboardDownload& ADownload,
-                                             const QString& AExtractionFolder) {
+bool TORVDashboardProductInstaller::runSetup(const TORVDashboardDownload& ADownload, const QString& AExtractionFolder) {
   // Files left by an interrupted earlier attempt must not mix with this
   // archive's: a stale setup.exe would run in place of a missing one.
   RemoveExtractionFolder(AExtractionFolder);
@@ -62,8 +57,8 @@ bool TORVDashboardProductInstaller::runSetup(const TORVDashboardDownload& ADownl
   FPage.Log(QStringLiteral("Extracting Product: ") + ADownload.FileName());
   const ZipExtractResult extracted = ExtractZipArchive(ADownload.FilePath(), AExtractionFolder, FLimits);
   if (!extracted.ok()) {
-    TORVZYNDashUtils::Log(QStringLiteral("Extracting %1 failed at %2: %3")
-                              .arg(ADownload.FilePath(), extracted.entry, extracted.message));
+    TORVZYNDashUtils::Log(
+        QStringLiteral("Extracting %1 failed at %2: %3").arg(ADownload.FilePath(), extracted.entry, extracted.message));
     return false;
   }
   FPage.Log(QStringLiteral("Product ") + ADownload.FileName() + QStringLiteral(" finished extracting!"));
@@ -71,8 +66,7 @@ bool TORVDashboardProductInstaller::runSetup(const TORVDashboardDownload& ADownl
   const QString setupFolder = TORVZYNDashUtils::AddBackslash(AExtractionFolder);
   if (!QFileInfo(setupFolder + kSetupName).isFile()) return false;
 
-  const QString productName =
-      ADownload.ProductName().isEmpty() ? ADownload.FileNameNoExt() : ADownload.ProductName();
+  const QString productName = ADownload.ProductName().isEmpty() ? ADownload.FileNameNoExt() : ADownload.ProductName();
   const QString installFolder =
       TORVZYNDashUtils::AddBackslash(ADownload.Registered() ? FSettings.ReadInstallDirReg()
                                                             : FSettings.ReadInstallDirTrial()) +

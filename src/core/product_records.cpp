@@ -12,13 +12,11 @@ namespace {
 // The forms are one line with ": " after each key and ", " between members;
 // string values are escaped so that any name reads back unchanged.
 QString stringMember(const char* key, const QString& value) {
-  return QLatin1Char('"') + QLatin1String(key) + QLatin1String("\": \"") + JsonEscape(value) +
-         QLatin1Char('"');
+  return QLatin1Char('"') + QLatin1String(key) + QLatin1String("\": \"") + JsonEscape(value) + QLatin1Char('"');
 }
 
 QString boolMember(const char* key, bool value) {
-  return QLatin1Char('"') + QLatin1String(key) + QLatin1String("\": ") +
-         QLatin1String(value ? "true" : "false");
+  return QLatin1Char('"') + QLatin1String(key) + QLatin1String("\": ") + QLatin1String(value ? "true" : "false");
 }
 
 QString object(std::initializer_list<QString> members) {
@@ -40,8 +38,7 @@ QString fileNamePart(const QString& path) { return path.mid(lastDelimiter(path) 
 
 }  // namespace
 
-TORVDashboardActiveDownload::TORVDashboardActiveDownload(TORVDashboardBrowser* ADashboard,
-                                                         const QString& AFilePath,
+TORVDashboardActiveDownload::TORVDashboardActiveDownload(TORVDashboardBrowser* ADashboard, const QString& AFilePath,
                                                          std::int64_t ATotalBytes)
     : FFilePath(AFilePath), FDashboard(ADashboard), FTotalBytes(static_cast<std::uint64_t>(ATotalBytes)) {}
 
@@ -88,8 +85,8 @@ QString TORVDashboardDownload::GenerateJSON() const {
 bool TORVDashboardInstall::PathExists() const { return !FPath.isEmpty() && QFileInfo(FPath).isDir(); }
 
 QString TORVDashboardInstall::GenerateJSON() const {
-  return object({stringMember("Name", FName), stringMember("Version", FVersion),
-                 boolMember("Registered", FRegistered)});
+  return object(
+      {stringMember("Name", FName), stringMember("Version", FVersion), boolMember("Registered", FRegistered)});
 }
 
 TORVDashboardRegistered::TORVDashboardRegistered(TORVDashboardBrowser* ADashboard, const QString& AProductName,
@@ -106,10 +103,8 @@ QString TORVDashboardRegistered::GenerateJSON() const {
                  stringMember("ID", FProductID), stringMember("ORVID", FProductORVID)});
 }
 
-TORVKitwrightProductStatus::TORVKitwrightProductStatus(const QString& AProductName,
-                                                       const QString& AProductVersion,
-                                                       const QString& AProductID,
-                                                       const QString& AProductStatus)
+TORVKitwrightProductStatus::TORVKitwrightProductStatus(const QString& AProductName, const QString& AProductVersion,
+                                                       const QString& AProductID, const QString& AProductStatus)
     : FProductName(AProductName),
       FProductVersion(AProductVersion),
       FProductStatus(AProductStatus),

@@ -18,8 +18,7 @@ class TORVDashboardBrowser;
 class TORVDashboardActiveDownload {
 public:
   // The expected size arrives signed from the engine and is stored as is.
-  TORVDashboardActiveDownload(TORVDashboardBrowser* ADashboard, const QString& AFilePath,
-                              std::int64_t ATotalBytes);
+  TORVDashboardActiveDownload(TORVDashboardBrowser* ADashboard, const QString& AFilePath, std::int64_t ATotalBytes);
   ~TORVDashboardActiveDownload();
   TORVDashboardActiveDownload(const TORVDashboardActiveDownload&) = delete;
   TORVDashboardActiveDownload& operator=(const TORVDashboardActiveDownload&) = delete;
@@ -58,8 +57,8 @@ using TORVDashboardActiveDownloadList = OwningList<TORVDashboardActiveDownload>;
 // A product archive found in the download folder.
 class TORVDashboardDownload {
 public:
-  TORVDashboardDownload(TORVDashboardBrowser* ADashboard, const QString& AFilePath,
-                        const QString& AProductName, const QString& AProductVersion, bool ARegistered);
+  TORVDashboardDownload(TORVDashboardBrowser* ADashboard, const QString& AFilePath, const QString& AProductName,
+                        const QString& AProductVersion, bool ARegistered);
 
   const QString& ProductName() const { return FProductName; }
   const QString& ProductVersion() const { return FProductVersion; }
@@ -115,9 +114,8 @@ using TORVDashboardInstallList = OwningList<TORVDashboardInstall>;
 // A product the user's account holds at the vendor.
 class TORVDashboardRegistered {
 public:
-  TORVDashboardRegistered(TORVDashboardBrowser* ADashboard, const QString& AProductName,
-                          const QString& AProductVersion, const QString& AProductID,
-                          const QString& AProductORVID);
+  TORVDashboardRegistered(TORVDashboardBrowser* ADashboard, const QString& AProductName, const QString& AProductVersion,
+                          const QString& AProductID, const QString& AProductORVID);
 
   TORVDashboardBrowser* Dashboard() const { return FDashboard; }
   const QString& ProductName() const { return FProductName; }
@@ -142,8 +140,8 @@ using TORVDashboardRegisteredList = OwningList<TORVDashboardRegistered>;
 // The state of one package-manager product, for the page.
 class TORVKitwrightProductStatus {
 public:
-  TORVKitwrightProductStatus(const QString& AProductName, const QString& AProductVersion,
-                             const QString& AProductID, const QString& AProductStatus);
+  TORVKitwrightProductStatus(const QString& AProductName, const QString& AProductVersion, const QString& AProductID,
+                             const QString& AProductStatus);
 
   const QString& ProductName() const { return FProductName; }
   const QString& ProductVersion() const { return FProductVersion; }

@@ -19,11 +19,10 @@ QString UninstallParameters(bool ASilent) {
   return ASilent ? QStringLiteral("/SILENT /VERYSILENT /SUPPRESSMSGBOXES /NORESTART") : QString();
 }
 
-std::optional<QString> ElevatedCommandLine(const QString& AFolder, const QString& AFile,
-                                           const QString& AParameters) {
+std::optional<QString> ElevatedCommandLine(const QString& AFolder, const QString& AFile, const QString& AParameters) {
   if (HasQuote(AFolder)) return std::nullopt;
-  return QStringLiteral("/C cd \"") + AFolder + QStringLiteral("\" && start /wait ") + AFile +
-         QLatin1Char(' ') + AParameters;
+  return QStringLiteral("/C cd \"") + AFolder + QStringLiteral("\" && start /wait ") + AFile + QLatin1Char(' ') +
+         AParameters;
 }
 
 }  // namespace orv

@@ -22,7 +22,6 @@ QString UninstallParameters(bool ASilent);
 // The cmd.exe parameter line that runs AFile from AFolder and waits for it:
 // /C cd "<folder>" && start /wait <file> <parameters>. The folder keeps its
 // trailing backslash: cmd.exe gives backslashes no meaning.
-std::optional<QString> ElevatedCommandLine(const QString& AFolder, const QString& AFile,
-                                           const QString& AParameters);
+std::optional<QString> ElevatedCommandLine(const QString& AFolder, const QString& AFile, const QString& AParameters);
 
 }  // namespace orv

@@ -1,7 +1,7 @@
 #include "core/zip_extractor.h"
 
-#include "platform/confined_folder.h"
 #include "core/zip_file_source.h"
+#include "platform/confined_folder.h"
 
 #include <QDir>
 #include <QFile>

@@ -33,8 +33,7 @@ bool IsValidZipArchive(const QString& archivePath);
 // lands outside folder; the declared sizes must stay within the limits, and
 // an entry that inflates beyond its declared size stops the extraction.
 // Executable bits recorded by Unix archivers are kept.
-ZipExtractResult ExtractZipArchive(const QString& archivePath, const QString& folder,
-                                   const ZipLimits& limits = {});
+ZipExtractResult ExtractZipArchive(const QString& archivePath, const QString& folder, const ZipLimits& limits = {});
 
 // Deletes the extraction folder with everything in it (symbolic links are
 // removed, never followed). True when the folder is gone.

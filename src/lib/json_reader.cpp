@@ -6,9 +6,7 @@ namespace {
 
 constexpr qint64 ChunkSize = 4096;
 
-bool isJsonWhiteSpace(QChar ch) {
-  return ch == u' ' || ch == u'\t' || ch == u'\n' || ch == u'\r';
-}
+bool isJsonWhiteSpace(QChar ch) { return ch == u' ' || ch == u'\t' || ch == u'\n' || ch == u'\r'; }
 
 bool isDigit(QChar ch) { return ch >= u'0' && ch <= u'9'; }
 
@@ -54,9 +52,7 @@ bool isValidNumber(const QString& text, bool& isInteger) {
   return i == n;
 }
 
-[[noreturn]] void throwEndOfInput() {
-  throw EEndOfInputReached(QStringLiteral("End of JSON input reached."));
-}
+[[noreturn]] void throwEndOfInput() { throw EEndOfInputReached(QStringLiteral("End of JSON input reached.")); }
 
 }  // namespace
 
@@ -65,8 +61,7 @@ EInvalidStateException InvalidStateError(TORVZYNDashJSONState AExpected) {
       QStringLiteral("Invalid Json parser state. Expected state: %1").arg(static_cast<int>(AExpected)));
 }
 
-TORVZYNDashJSONStreamReader::TORVZYNDashJSONStreamReader(QTextStream& AStream)
-    : FStream(AStream) {}
+TORVZYNDashJSONStreamReader::TORVZYNDashJSONStreamReader(QTextStream& AStream) : FStream(AStream) {}
 
 bool TORVZYNDashJSONStreamReader::AtEnd() {
   if (FPos < FBuffer.size()) return false;
@@ -104,8 +99,7 @@ void TORVZYNDashJSONReader::Scan() {
   SkipWhiteSpace();
   switch (FExpect) {
     case Expect::AfterRoot:
-      if (!FInput.AtEnd())
-        throw EMultipleRootNotAllowed(QStringLiteral("Multiple root values not allowed"));
+      if (!FInput.AtEnd()) throw EMultipleRootNotAllowed(QStringLiteral("Multiple root values not allowed"));
       FToken = jstEOF;
       return;
     case Expect::RootValue: {
@@ -164,9 +158,18 @@ void TORVZYNDashJSONReader::Scan() {
 
 void TORVZYNDashJSONReader::ScanValue(QChar ch) {
   switch (ch.unicode()) {
-    case u'{': FInput.Next(); FToken = jstBeginObject; return;
-    case u'[': FInput.Next(); FToken = jstBeginArray; return;
-    case u'"': FInput.Next(); ScanString(jstDoubleQuoted); return;
+    case u'{':
+      FInput.Next();
+      FToken = jstBeginObject;
+      return;
+    case u'[':
+      FInput.Next();
+      FToken = jstBeginArray;
+      return;
+    case u'"':
+      FInput.Next();
+      ScanString(jstDoubleQuoted);
+      return;
     case u't': ScanWord("true", jstTrue); return;
     case u'f': ScanWord("false", jstFalse); return;
     case u'n': ScanWord("null", jstNull); return;
@@ -191,8 +194,7 @@ void TORVZYNDashJSONReader::ScanNumber() {
   // A longer number ends after MaxNumberLength characters; the rest then
   // fails as the next token.
   FText.clear();
-  while (FText.size() < MaxNumberLength && !FInput.AtEnd() && isNumberChar(FInput.Peek()))
-    FText += FInput.Next();
+  while (FText.size() < MaxNumberLength && !FInput.AtEnd() && isNumberChar(FInput.Peek())) FText += FInput.Next();
   bool isInteger = false;
   if (!isValidNumber(FText, isInteger))
     throw EExpectedValue(QStringLiteral("Value expected but invalid character found"));
@@ -223,12 +225,13 @@ void TORVZYNDashJSONReader::ScanString(TORVZYNDashJSONState AKind) {
     escaped = true;
     const qsizetype backslashAt = position;
     auto invalidCode = [backslashAt] {
-      return EInvalidStringEscape(
-          QStringLiteral("Invalid code at position %1").arg(backslashAt));
+      return EInvalidStringEscape(QStringLiteral("Invalid code at position %1").arg(backslashAt));
     };
     const QChar code = escapeChar();
     switch (code.unicode()) {
-      case u'"': case u'\\': case u'/': FText += code; break;
+      case u'"':
+      case u'\\':
+      case u'/': FText += code; break;
       case u'b': FText += u'\b'; break;
       case u'f': FText += u'\f'; break;
       case u'n': FText += u'\n'; break;
@@ -244,8 +247,7 @@ void TORVZYNDashJSONReader::ScanString(TORVZYNDashJSONState AKind) {
         FText += QChar(unit);
         break;
       }
-      default:
-        throw invalidCode();
+      default: throw invalidCode();
     }
   }
   FToken = (AKind == jstDoubleQuoted && escaped) ? jstBuffered : AKind;
@@ -269,18 +271,11 @@ void TORVZYNDashJSONReader::Consume() {
       Push(Scope::Array);
       FExpect = Expect::FirstArrayValue;
       break;
-    case jstDoubleQuotedName:
-      FExpect = Expect::Value;
-      break;
-    case jstEOF:
-      return;  // the end stays the end
+    case jstDoubleQuotedName: FExpect = Expect::Value; break;
+    case jstEOF: return;  // the end stays the end
     case jstEndObject:
-    case jstEndArray:
-      Pop();
-      [[fallthrough]];
-    default:
-      FExpect = FScopes.empty() ? Expect::AfterRoot : Expect::Separator;
-      break;
+    case jstEndArray: Pop(); [[fallthrough]];
+    default: FExpect = FScopes.empty() ? Expect::AfterRoot : Expect::Separator; break;
   }
   FToken = jstNone;
 }

@@ -20,8 +20,8 @@ public:
   }
   // Destroys the item; false when it is not in the list.
   bool Remove(const T* item) {
-    const auto it = std::find_if(items_.begin(), items_.end(),
-                                 [item](const std::unique_ptr<T>& p) { return p.get() == item; });
+    const auto it =
+        std::find_if(items_.begin(), items_.end(), [item](const std::unique_ptr<T>& p) { return p.get() == item; });
     if (it == items_.end()) return false;
     items_.erase(it);
     return true;

@@ -58,9 +58,7 @@ private:
 }  // namespace
 
 TORVZYNDashReader::TORVZYNDashReader(QTextStream& AStream)
-    : FReader(AStream),
-      FTypeKey(settings().typeKey),
-      FExcludeProperties(settings().excludeProperties) {}
+    : FReader(AStream), FTypeKey(settings().typeKey), FExcludeProperties(settings().excludeProperties) {}
 
 void TORVZYNDashReader::Read(TORVZYNDashPersistent& AObject) {
   if (FReader.Peek() == jstNull) {
@@ -113,10 +111,8 @@ TPropertyValue TORVZYNDashReader::ReadValue(TPropertyKind AKind) {
         throw InvalidStateError(jstInt64);
       return value;
     }
-    case TPropertyKind::Int64:
-      return FReader.ReadInt64();
-    case TPropertyKind::Boolean:
-      return FReader.ReadBoolean();
+    case TPropertyKind::Int64: return FReader.ReadInt64();
+    case TPropertyKind::Boolean: return FReader.ReadBoolean();
     case TPropertyKind::Float:
       if (token == jstInt64) return static_cast<double>(FReader.ReadInt64());
       return FReader.ReadNumber();
@@ -124,8 +120,7 @@ TPropertyValue TORVZYNDashReader::ReadValue(TPropertyKind AKind) {
   throw InvalidStateError(jstNone);  // unreachable: every kind returns above
 }
 
-void TORVZYNDashPersistence::LoadSettingsFromStream(TORVZYNDashPersistent& AObject,
-                                                    QTextStream& AStream) {
+void TORVZYNDashPersistence::LoadSettingsFromStream(TORVZYNDashPersistent& AObject, QTextStream& AStream) {
   AStream.seek(0);
   TORVZYNDashReader reader(AStream);
   reader.Read(AObject);
@@ -148,13 +143,9 @@ void TORVZYNDashPersistence::SetTypeKey(const QString& AKey) { settings().typeKe
 
 QStringList TORVZYNDashPersistence::ExcludeProperties() { return settings().excludeProperties; }
 
-void TORVZYNDashPersistence::SetExcludeProperties(const QStringList& ANames) {
-  settings().excludeProperties = ANames;
-}
+void TORVZYNDashPersistence::SetExcludeProperties(const QStringList& ANames) { settings().excludeProperties = ANames; }
 
-TORVZYNDashPersistent* TORVZYNDashPersistence::ReferenceObject() {
-  return settings().referenceObject;
-}
+TORVZYNDashPersistent* TORVZYNDashPersistence::ReferenceObject() { return settings().referenceObject; }
 
 void TORVZYNDashPersistence::SetReferenceObject(TORVZYNDashPersistent* AObject) {
   settings().referenceObject = AObject;

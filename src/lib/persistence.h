@@ -47,8 +47,7 @@ public:
 // A published string property of T stored through ASetter.
 template <class T>
 TPublishedProperty PublishedString(const QString& AName, void (T::*ASetter)(const QString&)) {
-  return {AName, TPropertyKind::String,
-          [ASetter](TORVZYNDashPersistent& AObject, const TPropertyValue& AValue) {
+  return {AName, TPropertyKind::String, [ASetter](TORVZYNDashPersistent& AObject, const TPropertyValue& AValue) {
             (static_cast<T&>(AObject).*ASetter)(std::get<QString>(AValue));
           }};
 }
@@ -68,8 +67,7 @@ public:
   void ReadEnd();
 
 private:
-  const TPublishedProperty* FindProperty(const TORVZYNDashPersistent& AObject,
-                                         const QString& AName) const;
+  const TPublishedProperty* FindProperty(const TORVZYNDashPersistent& AObject, const QString& AName) const;
   TPropertyValue ReadValue(TPropertyKind AKind);
 
   TORVZYNDashJSONReader FReader;

@@ -40,9 +40,7 @@ QString JsonEscape(const QString& text) {
   return out;
 }
 
-QString JsonQuote(const QString& text) {
-  return QLatin1Char('"') + JsonEscape(text) + QLatin1Char('"');
-}
+QString JsonQuote(const QString& text) { return QLatin1Char('"') + JsonEscape(text) + QLatin1Char('"'); }
 
 QString JsStringLiteral(const QString& text) {
   QString out;

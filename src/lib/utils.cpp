@@ -27,8 +27,7 @@ int upperHexValue(QChar ch) {
 }
 
 bool isUnreserved(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         c == '-' || c == '.' || c == '_';
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
 }
 
 QString trimmedBelow33(const QString& text) {
@@ -127,8 +126,7 @@ QString TORVZYNDashUtils::URLDecode(const QString& AURL, bool ATrim) {
     } else if (ch.unicode() > 0xFF) {
       // Cutting such a character to its low byte would corrupt it; keep
       // it (with its partner when it is a surrogate pair) as UTF-8.
-      const qsizetype len =
-          (ch.isHighSurrogate() && i + 1 < n && AURL[i + 1].isLowSurrogate()) ? 2 : 1;
+      const qsizetype len = (ch.isHighSurrogate() && i + 1 < n && AURL[i + 1].isLowSurrogate()) ? 2 : 1;
       bytes += AURL.mid(i, len).toUtf8();
       i += len;
     } else {
@@ -154,9 +152,7 @@ QString TORVZYNDashUtils::AddBackslash(const QString& AValue) {
   return AValue + PathDelimiter;
 }
 
-QString TORVZYNDashUtils::GetTempPath() {
-  return AddBackslash(SystemKnownFolders().Temp());
-}
+QString TORVZYNDashUtils::GetTempPath() { return AddBackslash(SystemKnownFolders().Temp()); }
 
 QString TORVZYNDashUtils::GetDocumentsPath() { return SystemKnownFolders().Documents(); }
 
@@ -173,8 +169,7 @@ std::optional<nlohmann::ordered_json> TORVZYNDashUtils::ParseJSON(const QString&
   const std::vector<std::string> numbers = jsonNumberTexts(utf8);
   std::size_t next = 0;
   const Json::parser_callback_t keepNumberText = [&](int, Json::parse_event_t event, Json& parsed) {
-    if (event == Json::parse_event_t::value && parsed.is_number() && next < numbers.size())
-      parsed = numbers[next++];
+    if (event == Json::parse_event_t::value && parsed.is_number() && next < numbers.size()) parsed = numbers[next++];
     return true;
   };
   auto value = Json::parse(utf8.cbegin(), utf8.cend(), keepNumberText, /*allow_exceptions=*/false);
@@ -182,15 +177,14 @@ std::optional<nlohmann::ordered_json> TORVZYNDashUtils::ParseJSON(const QString&
   return value;
 }
 
-const nlohmann::ordered_json* TORVZYNDashUtils::GetJSONValue(
-    const nlohmann::ordered_json* AJSONValue, const QString& APropertyName) {
+const nlohmann::ordered_json* TORVZYNDashUtils::GetJSONValue(const nlohmann::ordered_json* AJSONValue,
+                                                             const QString& APropertyName) {
   if (!AJSONValue || !AJSONValue->is_object()) return nullptr;
   const auto it = AJSONValue->find(APropertyName.toStdString());
   return it == AJSONValue->end() ? nullptr : &*it;
 }
 
-QString TORVZYNDashUtils::GetJSONProp(const nlohmann::ordered_json* AJSONValue,
-                                      const QString& APropertyName) {
+QString TORVZYNDashUtils::GetJSONProp(const nlohmann::ordered_json* AJSONValue, const QString& APropertyName) {
   const nlohmann::ordered_json* member = GetJSONValue(AJSONValue, APropertyName);
   if (!member) return {};
   if (member->is_string()) return QString::fromStdString(member->get_ref<const std::string&>());
@@ -204,14 +198,12 @@ int TORVZYNDashUtils::GetJSONArraySize(const nlohmann::ordered_json* AJSONArray)
   return static_cast<int>(AJSONArray->size());
 }
 
-const nlohmann::ordered_json* TORVZYNDashUtils::GetJSONArrayItem(
-    const nlohmann::ordered_json* AJSONArray, int AIndex) {
+const nlohmann::ordered_json* TORVZYNDashUtils::GetJSONArrayItem(const nlohmann::ordered_json* AJSONArray, int AIndex) {
   if (AIndex < 0 || AIndex >= GetJSONArraySize(AJSONArray)) return nullptr;
   return &(*AJSONArray)[static_cast<std::size_t>(AIndex)];
 }
 
-void TORVZYNDashUtils::Split(QChar ADelimiter, const QString& AInput, QStringList& AStrings,
-                             bool AClearEmptyStrings) {
+void TORVZYNDashUtils::Split(QChar ADelimiter, const QString& AInput, QStringList& AStrings, bool AClearEmptyStrings) {
   AStrings.clear();
   qsizetype pos = 0;
   while (pos < AInput.size()) {
@@ -225,9 +217,8 @@ void TORVZYNDashUtils::Split(QChar ADelimiter, const QString& AInput, QStringLis
 }
 
 QString TORVZYNDashUtils::FormatBytesAsString(double ASize) {
-  static const std::array<QString, 5> units = {
-      QStringLiteral("Bytes"), QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB"),
-      QStringLiteral("TB")};
+  static const std::array<QString, 5> units = {QStringLiteral("Bytes"), QStringLiteral("KB"), QStringLiteral("MB"),
+                                               QStringLiteral("GB"), QStringLiteral("TB")};
   if (!(ASize > -1) || !std::isfinite(ASize)) return {};
   std::size_t n = 0;
   while (ASize >= 1024 && n + 1 < units.size()) {

@@ -40,8 +40,8 @@ public:
   // A box of the given kind and buttons; returns the pressed button's
   // modal result. The default button is mbYes; the Dialogs implementation
   // picks it, as the port carries no default-button argument.
-  static int Message(Dialogs& ADialogs, const QString& AMessage, TMsgDlgType ADialogType,
-                     TMsgDlgButtons AButtons, int AHelpContext);
+  static int Message(Dialogs& ADialogs, const QString& AMessage, TMsgDlgType ADialogType, TMsgDlgButtons AButtons,
+                     int AHelpContext);
 
   // AValue with PathDelimiter appended, unless it is empty or already ends
   // with one.
@@ -67,21 +67,18 @@ public:
   // The member's text: a string unquoted, "true"/"false", a number as
   // written in the parsed text (one built otherwise in the JSON library's
   // form); empty for objects, arrays, null and missing members.
-  static QString GetJSONProp(const nlohmann::ordered_json* AJSONValue,
-                             const QString& APropertyName);
+  static QString GetJSONProp(const nlohmann::ordered_json* AJSONValue, const QString& APropertyName);
   // Number of elements of an array; 0 for anything else.
   static int GetJSONArraySize(const nlohmann::ordered_json* AJSONArray);
   // The element at the zero-based AIndex; nullptr when out of range or not
   // an array.
-  static const nlohmann::ordered_json* GetJSONArrayItem(const nlohmann::ordered_json* AJSONArray,
-                                                        int AIndex);
+  static const nlohmann::ordered_json* GetJSONArrayItem(const nlohmann::ordered_json* AJSONArray, int AIndex);
 
   // Replaces AStrings with the pieces of AInput cut at every ADelimiter.
   // Empty pieces are kept (a trailing delimiter adds one) unless
   // AClearEmptyStrings; a piece starting with '"' is a quoted string in
   // which '""' stands for '"'.
-  static void Split(QChar ADelimiter, const QString& AInput, QStringList& AStrings,
-                    bool AClearEmptyStrings);
+  static void Split(QChar ADelimiter, const QString& AInput, QStringList& AStrings, bool AClearEmptyStrings);
 
   // "512 Bytes", "1.50 KB" ... "TB" with the locale's decimal separator;
   // empty for sizes not above -1 and for NaN or infinity. Sizes of 1024 TB

@@ -58,8 +58,7 @@ TORVZYNDashCustomWebBrowser::TORVZYNDashCustomWebBrowser()
     : FSettings(std::make_unique<TORVZYNDashWebBrowserSettings>(*this)),
       FSelf(std::make_shared<TORVZYNDashCustomWebBrowser*>(this)) {
   if (auto* services = TORVZYNDashWebBrowserPlatformServices::Current()) {
-    FService = services->GetPlatformService<IORVZYNDashWebBrowserService>(
-        IORVZYNDashWebBrowserService::IID());
+    FService = services->GetPlatformService<IORVZYNDashWebBrowserService>(IORVZYNDashWebBrowserService::IID());
   }
   if (FService) FWebBrowser = FService->CreateWebBrowser(*this);
 }
@@ -115,9 +114,7 @@ void TORVZYNDashCustomWebBrowser::SetVisible(bool AValue) {
 
 // ---- properties ------------------------------------------------------------
 
-QString TORVZYNDashCustomWebBrowser::URL() const {
-  return FWebBrowser ? FWebBrowser->URL() : FURL;
-}
+QString TORVZYNDashCustomWebBrowser::URL() const { return FWebBrowser ? FWebBrowser->URL() : FURL; }
 
 void TORVZYNDashCustomWebBrowser::SetURL(const QString& AValue) {
   FURL = AValue;
@@ -126,9 +123,7 @@ void TORVZYNDashCustomWebBrowser::SetURL(const QString& AValue) {
   if (!AValue.isEmpty()) Navigate();
 }
 
-QString TORVZYNDashCustomWebBrowser::UserAgent() const {
-  return FWebBrowser ? FWebBrowser->UserAgent() : QString();
-}
+QString TORVZYNDashCustomWebBrowser::UserAgent() const { return FWebBrowser ? FWebBrowser->UserAgent() : QString(); }
 
 void TORVZYNDashCustomWebBrowser::SetUserAgent(const QString& AValue) {
   if (FWebBrowser) FWebBrowser->SetUserAgent(AValue);
@@ -178,9 +173,7 @@ void TORVZYNDashCustomWebBrowser::SetCacheFolderName(const QString& AValue) {
   if (FWebBrowser) FWebBrowser->SetCacheFolderName(AValue);
 }
 
-bool TORVZYNDashCustomWebBrowser::AutoClearCache() const {
-  return FWebBrowser && FWebBrowser->AutoClearCache();
-}
+bool TORVZYNDashCustomWebBrowser::AutoClearCache() const { return FWebBrowser && FWebBrowser->AutoClearCache(); }
 
 void TORVZYNDashCustomWebBrowser::SetAutoClearCache(bool AValue) {
   if (FWebBrowser) FWebBrowser->SetAutoClearCache(AValue);
@@ -261,13 +254,9 @@ void TORVZYNDashCustomWebBrowser::GoForward() {
   if (FWebBrowser) FWebBrowser->GoForward();
 }
 
-bool TORVZYNDashCustomWebBrowser::CanGoBack() const {
-  return FWebBrowser && FWebBrowser->CanGoBack();
-}
+bool TORVZYNDashCustomWebBrowser::CanGoBack() const { return FWebBrowser && FWebBrowser->CanGoBack(); }
 
-bool TORVZYNDashCustomWebBrowser::CanGoForward() const {
-  return FWebBrowser && FWebBrowser->CanGoForward();
-}
+bool TORVZYNDashCustomWebBrowser::CanGoForward() const { return FWebBrowser && FWebBrowser->CanGoForward(); }
 
 void TORVZYNDashCustomWebBrowser::ShowDebugConsole() {
   if (FWebBrowser) FWebBrowser->ShowDebugConsole();
@@ -294,9 +283,9 @@ const QString kFailedScriptResult = QStringLiteral("null");
 
 }  // namespace
 
-void TORVZYNDashCustomWebBrowser::ExecuteJavaScript(
-    const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent ACompleteEvent,
-    bool AImmediate) {
+void TORVZYNDashCustomWebBrowser::ExecuteJavaScript(const QString& AScript,
+                                                    TORVZYNDashWebBrowserJavaScriptCompleteEvent ACompleteEvent,
+                                                    bool AImmediate) {
   // Nothing runs before the engine is ready: the script is dropped.
   if (!FWebBrowser || !FInitialized) return;
   TORVZYNDashScript script{AScript, std::move(ACompleteEvent)};
@@ -379,8 +368,7 @@ void TORVZYNDashCustomWebBrowser::ResumeScriptsAfterReload() {
 
 // ---- bridges ---------------------------------------------------------------
 
-void TORVZYNDashCustomWebBrowser::AddBridge(const QString& ABridgeName,
-                                           std::shared_ptr<IHostObject> ABridgeObject) {
+void TORVZYNDashCustomWebBrowser::AddBridge(const QString& ABridgeName, std::shared_ptr<IHostObject> ABridgeObject) {
   if (!FWebBrowser) return;
   FWebBrowser->RemoveBridge(ABridgeName);
   FWebBrowser->AddBridge(ABridgeName, std::move(ABridgeObject));
@@ -396,25 +384,21 @@ void TORVZYNDashCustomWebBrowser::DoError(const TORVZYNDashWebBrowserError& AErr
   if (OnError) OnError(*this, AError);
 }
 
-void TORVZYNDashCustomWebBrowser::DoBeforeNavigate(
-    TORVZYNDashCustomWebBrowserBeforeNavigateParams& Params) {
+void TORVZYNDashCustomWebBrowser::DoBeforeNavigate(TORVZYNDashCustomWebBrowserBeforeNavigateParams& Params) {
   if (OnBeforeNavigate) OnBeforeNavigate(*this, Params);
 }
 
-void TORVZYNDashCustomWebBrowser::DoNavigateComplete(
-    TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params) {
+void TORVZYNDashCustomWebBrowser::DoNavigateComplete(TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params) {
   ResumeScriptsAfterReload();
   if (OnNavigateComplete) OnNavigateComplete(*this, Params);
 }
 
-void TORVZYNDashCustomWebBrowser::DoNewWindowRequested(
-    TORVZYNDashWebBrowserNewWindowRequestedParams& Params) {
+void TORVZYNDashCustomWebBrowser::DoNewWindowRequested(TORVZYNDashWebBrowserNewWindowRequestedParams& Params) {
   if (OnNewWindowRequested) OnNewWindowRequested(*this, Params);
 }
 
-void TORVZYNDashCustomWebBrowser::DoDownloadStarted(TORVZYNDashWebBrowserDownloadItem& ADownload,
-                                                    bool& ASilent, bool& APause, bool& AResume,
-                                                    bool& ACancel) {
+void TORVZYNDashCustomWebBrowser::DoDownloadStarted(TORVZYNDashWebBrowserDownloadItem& ADownload, bool& ASilent,
+                                                    bool& APause, bool& AResume, bool& ACancel) {
   if (OnDownloadStarted) OnDownloadStarted(*this, ADownload, ASilent, APause, AResume, ACancel);
 }
 
@@ -422,8 +406,7 @@ void TORVZYNDashCustomWebBrowser::DoDownloadStateChanged(TORVZYNDashWebBrowserDo
   if (OnDownloadStateChanged) OnDownloadStateChanged(*this, ADownload);
 }
 
-void TORVZYNDashCustomWebBrowser::DoDownloadBytesReceivedChanged(
-    TORVZYNDashWebBrowserDownloadItem& ADownload) {
+void TORVZYNDashCustomWebBrowser::DoDownloadBytesReceivedChanged(TORVZYNDashWebBrowserDownloadItem& ADownload) {
   if (OnDownloadBytesReceivedChanged) OnDownloadBytesReceivedChanged(*this, ADownload);
 }
 

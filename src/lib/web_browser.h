@@ -118,19 +118,19 @@ private:
 class TORVZYNDashCustomWebBrowser {
 public:
   using TNotifyEvent = std::function<void(TORVZYNDashCustomWebBrowser& Sender)>;
-  using TNewWindowRequestedEvent = std::function<void(
-      TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserNewWindowRequestedParams& Params)>;
-  using TBeforeNavigateEvent = std::function<void(
-      TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashCustomWebBrowserBeforeNavigateParams& Params)>;
-  using TNavigateCompleteEvent = std::function<void(
-      TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params)>;
+  using TNewWindowRequestedEvent =
+      std::function<void(TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserNewWindowRequestedParams& Params)>;
+  using TBeforeNavigateEvent =
+      std::function<void(TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashCustomWebBrowserBeforeNavigateParams& Params)>;
+  using TNavigateCompleteEvent = std::function<void(TORVZYNDashCustomWebBrowser& Sender,
+                                                    TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params)>;
   using TErrorEvent =
       std::function<void(TORVZYNDashCustomWebBrowser& Sender, const TORVZYNDashWebBrowserError& AError)>;
-  using TDownloadStartedEvent = std::function<void(
-      TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserDownloadItem& ADownload,
-      bool& ASilent, bool& APause, bool& AResume, bool& ACancel)>;
-  using TDownloadEvent = std::function<void(TORVZYNDashCustomWebBrowser& Sender,
-                                            TORVZYNDashWebBrowserDownloadItem& ADownload)>;
+  using TDownloadStartedEvent =
+      std::function<void(TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserDownloadItem& ADownload,
+                         bool& ASilent, bool& APause, bool& AResume, bool& ACancel)>;
+  using TDownloadEvent =
+      std::function<void(TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserDownloadItem& ADownload)>;
 
   TORVZYNDashCustomWebBrowser(const TORVZYNDashCustomWebBrowser&) = delete;
   TORVZYNDashCustomWebBrowser& operator=(const TORVZYNDashCustomWebBrowser&) = delete;
@@ -203,8 +203,7 @@ public:
   // throws, or that is lost with its page (the renderer ended, or another
   // document took the page's place), completes with "null". While the page
   // is being loaded again after its renderer ended, scripts wait for it.
-  void ExecuteJavaScript(const QString& AScript,
-                         TORVZYNDashWebBrowserJavaScriptCompleteEvent ACompleteEvent = {},
+  void ExecuteJavaScript(const QString& AScript, TORVZYNDashWebBrowserJavaScriptCompleteEvent ACompleteEvent = {},
                          bool AImmediate = false);
 
   // Registers ABridgeObject under ABridgeName for the page; registering a
@@ -234,8 +233,8 @@ public:
   virtual void DoBeforeNavigate(TORVZYNDashCustomWebBrowserBeforeNavigateParams& Params);
   virtual void DoNavigateComplete(TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params);
   virtual void DoNewWindowRequested(TORVZYNDashWebBrowserNewWindowRequestedParams& Params);
-  virtual void DoDownloadStarted(TORVZYNDashWebBrowserDownloadItem& ADownload, bool& ASilent,
-                                 bool& APause, bool& AResume, bool& ACancel);
+  virtual void DoDownloadStarted(TORVZYNDashWebBrowserDownloadItem& ADownload, bool& ASilent, bool& APause,
+                                 bool& AResume, bool& ACancel);
   virtual void DoDownloadStateChanged(TORVZYNDashWebBrowserDownloadItem& ADownload);
   virtual void DoDownloadBytesReceivedChanged(TORVZYNDashWebBrowserDownloadItem& ADownload);
   // After DoDownloadStarted: whoever tracks downloads through

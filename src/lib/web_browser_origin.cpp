@@ -16,8 +16,7 @@ bool SameWebOrigin(const QUrl& a, const QUrl& b) {
   if (!a.isValid() || !b.isValid() || a.host().isEmpty() || b.host().isEmpty()) return false;
   // QUrl lower-cases scheme and host and decodes IDN hosts to one form.
   const QString scheme = a.scheme();
-  return scheme == b.scheme() && a.host() == b.host() &&
-         a.port(DefaultPort(scheme)) == b.port(DefaultPort(scheme));
+  return scheme == b.scheme() && a.host() == b.host() && a.port(DefaultPort(scheme)) == b.port(DefaultPort(scheme));
 }
 
 }  // namespace orv

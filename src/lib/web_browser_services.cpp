@@ -34,28 +34,26 @@ void TORVZYNDashWebBrowserPlatformServices::ReleaseCurrent() {
   gCurrent.reset();
 }
 
-void TORVZYNDashWebBrowserPlatformServices::AddPlatformService(
-    const QString& AServiceGUID, std::shared_ptr<IORVZYNDashInterface> AService) {
-  if (!AService || SupportsPlatformService(AServiceGUID) || !AService->Supports(AServiceGUID))
-    return;
+void TORVZYNDashWebBrowserPlatformServices::AddPlatformService(const QString& AServiceGUID,
+                                                               std::shared_ptr<IORVZYNDashInterface> AService) {
+  if (!AService || SupportsPlatformService(AServiceGUID) || !AService->Supports(AServiceGUID)) return;
   FServices.push_back({AServiceGUID, std::move(AService)});
 }
 
 void TORVZYNDashWebBrowserPlatformServices::RemovePlatformService(const QString& AServiceGUID) {
-  auto it = std::find_if(FServices.rbegin(), FServices.rend(),
-                         [&](const auto& entry) { return entry.Key == AServiceGUID; });
+  auto it =
+      std::find_if(FServices.rbegin(), FServices.rend(), [&](const auto& entry) { return entry.Key == AServiceGUID; });
   if (it != FServices.rend()) FServices.erase(std::next(it).base());
 }
 
 std::shared_ptr<IORVZYNDashInterface> TORVZYNDashWebBrowserPlatformServices::GetPlatformService(
     const QString& AServiceGUID) const {
-  auto it = std::find_if(FServices.begin(), FServices.end(),
-                         [&](const auto& entry) { return entry.Key == AServiceGUID; });
+  auto it =
+      std::find_if(FServices.begin(), FServices.end(), [&](const auto& entry) { return entry.Key == AServiceGUID; });
   return it == FServices.end() ? nullptr : it->FInterface;
 }
 
-bool TORVZYNDashWebBrowserPlatformServices::SupportsPlatformService(
-    const QString& AServiceGUID) const {
+bool TORVZYNDashWebBrowserPlatformServices::SupportsPlatformService(const QString& AServiceGUID) const {
   return GetPlatformService(AServiceGUID) != nullptr;
 }
 

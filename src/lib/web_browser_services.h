@@ -25,8 +25,7 @@ public:
   static QString IID() { return QStringLiteral("{94C7BF89-2B0A-40DF-8C24-B393CEB91389}"); }
   bool Supports(const QString& AIID) const override { return AIID == IID(); }
 
-  virtual std::shared_ptr<IORVZYNDashCustomWebBrowser> CreateWebBrowser(
-      TORVZYNDashCustomWebBrowser& AValue) = 0;
+  virtual std::shared_ptr<IORVZYNDashCustomWebBrowser> CreateWebBrowser(TORVZYNDashCustomWebBrowser& AValue) = 0;
   virtual void DeleteCookies() = 0;
   virtual void DestroyWebBrowser(const std::shared_ptr<IORVZYNDashCustomWebBrowser>& AValue) = 0;
 };
@@ -35,15 +34,13 @@ public:
 // platform module derives from it and says how a backend is made.
 class TORVZYNDashWebBrowserFactoryService : public IORVZYNDashWebBrowserService {
 public:
-  std::shared_ptr<IORVZYNDashCustomWebBrowser> CreateWebBrowser(
-      TORVZYNDashCustomWebBrowser& AValue) override;
+  std::shared_ptr<IORVZYNDashCustomWebBrowser> CreateWebBrowser(TORVZYNDashCustomWebBrowser& AValue) override;
   void DeleteCookies() override {}
   void DestroyWebBrowser(const std::shared_ptr<IORVZYNDashCustomWebBrowser>& AValue) override;
   int WebBrowserCount() const { return static_cast<int>(FWebBrowsers.size()); }
 
 protected:
-  virtual std::shared_ptr<IORVZYNDashCustomWebBrowser> DoCreateWebBrowser(
-      TORVZYNDashCustomWebBrowser& AValue) = 0;
+  virtual std::shared_ptr<IORVZYNDashCustomWebBrowser> DoCreateWebBrowser(TORVZYNDashCustomWebBrowser& AValue) = 0;
 
 private:
   std::vector<std::shared_ptr<IORVZYNDashCustomWebBrowser>> FWebBrowsers;
@@ -58,8 +55,7 @@ public:
   static TORVZYNDashWebBrowserPlatformServices* Current();
   static void ReleaseCurrent();
 
-  void AddPlatformService(const QString& AServiceGUID,
-                          std::shared_ptr<IORVZYNDashInterface> AService);
+  void AddPlatformService(const QString& AServiceGUID, std::shared_ptr<IORVZYNDashInterface> AService);
   void RemovePlatformService(const QString& AServiceGUID);
   std::shared_ptr<IORVZYNDashInterface> GetPlatformService(const QString& AServiceGUID) const;
   bool SupportsPlatformService(const QString& AServiceGUID) const;

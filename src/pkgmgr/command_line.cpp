@@ -296,8 +296,7 @@ Child::Child(const QString& commandLine, const QString& workingDirectory, const 
 
   auto [readFd, writeFd] = Pipe();
   readFd_ = std::move(readFd);
-  if (::fcntl(readFd_.Get(), F_SETFL, ::fcntl(readFd_.Get(), F_GETFL) | O_NONBLOCK) != 0)
-    throw EOSError(errno);
+  if (::fcntl(readFd_.Get(), F_SETFL, ::fcntl(readFd_.Get(), F_GETFL) | O_NONBLOCK) != 0) throw EOSError(errno);
   // A roomier pipe lets a chatty child write on while we handle what it
   // wrote; without one the default size does.
   ::fcntl(readFd_.Get(), F_SETPIPE_SZ, kPipeSize);
@@ -355,8 +354,7 @@ size_t Child::Read(char* buffer, size_t size) {
 
 bool Child::HasEnded() const {
   siginfo_t info{};
-  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-         info.si_pid != 0;
+  return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
 }
 
 bool Child::WaitForEnd(int timeoutMs) {
@@ -366,8 +364,8 @@ bool Child::WaitForEnd(int timeoutMs) {
   const nfds_t pipeIndex = count;
   // A closed pipe would wake poll at once; leave it out from then on.
   if (pipeOpen_) fds[count++] = {readFd_.Get(), POLLIN, 0};
-  if (::poll(fds.data(), count, timeoutMs) > 0 && pipeOpen_ &&
-      (fds[pipeIndex].revents & (POLLHUP | POLLERR)) && !(fds[pipeIndex].revents & POLLIN))
+  if (::poll(fds.data(), count, timeoutMs) > 0 && pipeOpen_ && (fds[pipeIndex].revents & (POLLHUP | POLLERR)) &&
+      !(fds[pipeIndex].revents & POLLIN))
     pipeOpen_ = false;
   return HasEnded();
 }
@@ -473,9 +471,8 @@ QStringList TCommandLine::GetEnvironment(const QStringList& Env,
   for (size_t i = 0; i < kWindowsNames.size(); ++i)
     if (!present[i]) entries << kWindowsNames[i] + u'=' + currentValue(kWindowsNames[i]);
 
-  std::stable_sort(entries.begin(), entries.end(), [](const QString& a, const QString& b) {
-    return a.compare(b, Qt::CaseInsensitive) < 0;
-  });
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
 
   QStringList block;
   for (const QString& entry : entries) {

@@ -42,8 +42,8 @@ class TCommandLine {
 public:
   static void Execute(const QString& CommandLine);
   static void Execute(const QString& CommandLine, const QString& WorkingDirectory);
-  static void Execute(const QString& CommandLine, const QString& WorkingDirectory,
-                      const TStringProc& OutputCallback, const QStringList& Env);
+  static void Execute(const QString& CommandLine, const QString& WorkingDirectory, const TStringProc& OutputCallback,
+                      const QStringList& Env);
 
   // Output arrives decoded from UTF-8 in pieces of at most 255 bytes; a
   // NUL byte ends its piece. When IsCanceledFunc returns true the child's
@@ -56,8 +56,7 @@ public:
   // variables a Windows program needs added from currentValue when Env
   // lacks them, sorted without regard to case; PATH-like entries are left
   // out unless Env sets PATH itself. Each entry is one "NAME=value".
-  static QStringList GetEnvironment(const QStringList& Env,
-                                    const std::function<QString(const QString&)>& currentValue);
+  static QStringList GetEnvironment(const QStringList& Env, const std::function<QString(const QString&)>& currentValue);
 };
 
 }  // namespace orv

@@ -16,9 +16,7 @@ bool TryLookup(const std::array<QStringView, N>& names, QStringView text, Enum& 
 
 }  // namespace
 
-bool TryStringToIDEName(QStringView text, TIDEName& value) {
-  return TryLookup(IDENames, text, value);
-}
+bool TryStringToIDEName(QStringView text, TIDEName& value) { return TryLookup(IDENames, text, value); }
 
 TIDEName StringToIDEName(QStringView text) {
   TIDEName value = UnknownIDEName;

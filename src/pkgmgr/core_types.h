@@ -59,15 +59,15 @@ inline constexpr TPlatform UnknownPlatform = static_cast<TPlatform>(UnknownIdent
 
 // The package manager's texts, indexed by the enumerations.
 inline constexpr std::array<QStringView, 23> IDENames = {
-    u"lazarus",     u"delphi6",      u"delphi7",       u"delphi2005",   u"delphi2006",   u"delphi2007",
-    u"delphi2009",  u"delphi2010",   u"delphixe",      u"delphixe2",    u"delphixe3",    u"delphixe4",
-    u"delphixe5",   u"delphixe6",    u"delphixe7",     u"delphixe8",    u"delphiseattle", u"delphiberlin",
-    u"delphitokyo", u"delphirio",    u"delphisydney",  u"delphi11",     u"delphi12"};
+    u"lazarus",     u"delphi6",    u"delphi7",      u"delphi2005", u"delphi2006",    u"delphi2007",
+    u"delphi2009",  u"delphi2010", u"delphixe",     u"delphixe2",  u"delphixe3",     u"delphixe4",
+    u"delphixe5",   u"delphixe6",  u"delphixe7",    u"delphixe8",  u"delphiseattle", u"delphiberlin",
+    u"delphitokyo", u"delphirio",  u"delphisydney", u"delphi11",   u"delphi12"};
 
 inline constexpr std::array<QStringView, 13> PlatformNames = {
-    u"win32intel",  u"win64intel",  u"macos32intel", u"macos64intel", u"macos64arm",
-    u"iossimulator", u"iosdevice32", u"iosdevice64",  u"android32",    u"android64",
-    u"linux64",     u"iossimulator64arm", u"win64xintel"};
+    u"win32intel",   u"win64intel",        u"macos32intel", u"macos64intel", u"macos64arm",
+    u"iossimulator", u"iosdevice32",       u"iosdevice64",  u"android32",    u"android64",
+    u"linux64",      u"iossimulator64arm", u"win64xintel"};
 
 // Case-sensitive lookups of the package manager's texts.
 bool TryStringToIDEName(QStringView text, TIDEName& value);

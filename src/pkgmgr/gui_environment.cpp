@@ -20,27 +20,49 @@ using namespace std::chrono_literals;
 template <class T>
 QString RunnerClassName();
 template <>
-QString RunnerClassName<TOrvListRunner>() { return QStringLiteral("TOrvListRunner"); }
+QString RunnerClassName<TOrvListRunner>() {
+  return QStringLiteral("TOrvListRunner");
+}
 template <>
-QString RunnerClassName<TOrvListRemoteRunner>() { return QStringLiteral("TOrvListRemoteRunner"); }
+QString RunnerClassName<TOrvListRemoteRunner>() {
+  return QStringLiteral("TOrvListRemoteRunner");
+}
 template <>
-QString RunnerClassName<TOrvInfoRunner>() { return QStringLiteral("TOrvInfoRunner"); }
+QString RunnerClassName<TOrvInfoRunner>() {
+  return QStringLiteral("TOrvInfoRunner");
+}
 template <>
-QString RunnerClassName<TOrvCredentialsRunner>() { return QStringLiteral("TOrvCredentialsRunner"); }
+QString RunnerClassName<TOrvCredentialsRunner>() {
+  return QStringLiteral("TOrvCredentialsRunner");
+}
 template <>
-QString RunnerClassName<TOrvBuildRunner>() { return QStringLiteral("TOrvBuildRunner"); }
+QString RunnerClassName<TOrvBuildRunner>() {
+  return QStringLiteral("TOrvBuildRunner");
+}
 template <>
-QString RunnerClassName<TOrvInstallRunner>() { return QStringLiteral("TOrvInstallRunner"); }
+QString RunnerClassName<TOrvInstallRunner>() {
+  return QStringLiteral("TOrvInstallRunner");
+}
 template <>
-QString RunnerClassName<TOrvUninstallRunner>() { return QStringLiteral("TOrvUninstallRunner"); }
+QString RunnerClassName<TOrvUninstallRunner>() {
+  return QStringLiteral("TOrvUninstallRunner");
+}
 template <>
-QString RunnerClassName<TOrvSelfUpdateRunner>() { return QStringLiteral("TOrvSelfUpdateRunner"); }
+QString RunnerClassName<TOrvSelfUpdateRunner>() {
+  return QStringLiteral("TOrvSelfUpdateRunner");
+}
 template <>
-QString RunnerClassName<TOrvConfigureRunner>() { return QStringLiteral("TOrvConfigureRunner"); }
+QString RunnerClassName<TOrvConfigureRunner>() {
+  return QStringLiteral("TOrvConfigureRunner");
+}
 template <>
-QString RunnerClassName<TOrvConfigReadRunner>() { return QStringLiteral("TOrvConfigReadRunner"); }
+QString RunnerClassName<TOrvConfigReadRunner>() {
+  return QStringLiteral("TOrvConfigReadRunner");
+}
 template <>
-QString RunnerClassName<TOrvConfigWriteRunner>() { return QStringLiteral("TOrvConfigWriteRunner"); }
+QString RunnerClassName<TOrvConfigWriteRunner>() {
+  return QStringLiteral("TOrvConfigWriteRunner");
+}
 
 QString ExceptionMessage(const std::exception& e) {
   if (const auto* own = dynamic_cast<const Exception*>(&e)) return own->message();
@@ -399,7 +421,8 @@ bool TGUIEnvironment::TState::SelectionIsNonEmptyAndAll(Pred pred) {
   if (IsRunning()) return false;
   const std::lock_guard rows(FRowsMutex);
   UpdateSelection();
-  return !FSelected.empty() && std::all_of(FSelected.begin(), FSelected.end(), [&](const TGUIProduct* row) { return pred(*row); });
+  return !FSelected.empty() &&
+         std::all_of(FSelected.begin(), FSelected.end(), [&](const TGUIProduct* row) { return pred(*row); });
 }
 
 bool TGUIEnvironment::TState::AnyRow(const std::function<bool(const TGUIProduct&)>& pred) const {
@@ -474,8 +497,8 @@ void TGUIEnvironment::TState::BeginShutdown() {
 TGUIEnvironment::TGUIEnvironment(std::chrono::milliseconds ShutdownWait)
     : FState(std::make_shared<TState>()), FShutdownWait(ShutdownWait) {
   // Weak: the process-wide logger must not keep the state alive.
-  auto logger = std::make_unique<TGUILogger>(
-      [weak = std::weak_ptr<TState>(FState)](TLogLevel level, const QString& message) {
+  auto logger =
+      std::make_unique<TGUILogger>([weak = std::weak_ptr<TState>(FState)](TLogLevel level, const QString& message) {
         if (const auto state = weak.lock()) state->LogMessage(level, message);
       });
   std::vector<std::unique_ptr<TLogger>> loggers;
@@ -547,8 +570,8 @@ template <class State>
 TProgressCallback ProductProgress(State& state, const TGUIEnvironment::TProductProgressProc& callback) {
   if (!callback) return {};
   return [&state, callback](const TProgressInfo& progress) {
-    state.Call(callback, TGUIEnvironment::TProductProgressInfo{progress.Percent, progress.ProductId,
-                                                              progress.ProductPercent});
+    state.Call(callback,
+               TGUIEnvironment::TProductProgressInfo{progress.Percent, progress.ProductId, progress.ProductPercent});
   };
 }
 
@@ -579,7 +602,9 @@ void TGUIEnvironment::ExecuteUninstall(TProgressProc ProgressCallback) {
   FState->RunAsync<TOrvUninstallRunner>([ProgressCallback](TState& state, TOrvUninstallRunner& runner) {
     TProgressCallback report;
     if (ProgressCallback)
-      report = [&state, ProgressCallback](const TProgressInfo& progress) { state.Call(ProgressCallback, progress.Percent); };
+      report = [&state, ProgressCallback](const TProgressInfo& progress) {
+        state.Call(ProgressCallback, progress.Percent);
+      };
     state.RunBuildCommand(runner, report, [&] { runner.RunUninstall(); });
   });
 }

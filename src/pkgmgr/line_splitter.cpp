@@ -49,8 +49,7 @@ private:
 
 TLineSplitter::TLineSplitter(TSink& sink) : sink_(sink) {}
 
-TLineSplitter::TLineSplitter(QStringList& lines)
-    : ownSink_(std::make_unique<TListSink>(lines)), sink_(*ownSink_) {}
+TLineSplitter::TLineSplitter(QStringList& lines) : ownSink_(std::make_unique<TListSink>(lines)), sink_(*ownSink_) {}
 
 TLineSplitter::~TLineSplitter() = default;
 

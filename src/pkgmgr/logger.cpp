@@ -25,17 +25,11 @@ TProductProgressInfo& TProductProgressInfo::operator=(const TProductProgressInfo
   return *this;
 }
 
-void TProductProgressInfo::SetTotalPackages(std::int32_t totalPackages) {
-  TotalPackages.store(totalPackages);
-}
+void TProductProgressInfo::SetTotalPackages(std::int32_t totalPackages) { TotalPackages.store(totalPackages); }
 
-std::int32_t TProductProgressInfo::DoAtomicIncrement() {
-  return ProcessedPackages.fetch_add(1) + 1;
-}
+std::int32_t TProductProgressInfo::DoAtomicIncrement() { return ProcessedPackages.fetch_add(1) + 1; }
 
-bool TProductProgressInfo::Finished() const {
-  return ProcessedPackages.load() == TotalPackages.load();
-}
+bool TProductProgressInfo::Finished() const { return ProcessedPackages.load() == TotalPackages.load(); }
 
 QString TProductProgressInfo::ToString() const {
   if (ProductId.isEmpty()) return {};
@@ -47,9 +41,7 @@ QString TProductProgressInfo::ToString() const {
   return u'[' + ProductId + u": " + QString::number(percent).rightJustified(3, u' ') + u"%]";
 }
 
-void TLogger::Progress(const QString& message, const TProductProgressInfo&) {
-  Info(ProcessMsg(message));
-}
+void TLogger::Progress(const QString& message, const TProductProgressInfo&) { Info(ProcessMsg(message)); }
 
 void TLogger::CreateConnectionPoint(TConnectionPoint&) {}
 

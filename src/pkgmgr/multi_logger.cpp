@@ -35,8 +35,7 @@ void TMultiLogger::ForEachSwallowing(Operation&& operation) {
   }
 }
 
-void TMultiLogger::Deliver(TVerbosity level, const QString& message,
-                           void (TLogger::*operation)(const QString&)) {
+void TMultiLogger::Deliver(TVerbosity level, const QString& message, void (TLogger::*operation)(const QString&)) {
   const auto loggers = Loggers();
   for (const auto& logger : *loggers) {
     // The levels are ordered like the thresholds: a message passes when its
@@ -50,17 +49,11 @@ void TMultiLogger::Deliver(TVerbosity level, const QString& message,
   }
 }
 
-void TMultiLogger::Error(const QString& message) {
-  Deliver(TVerbosity::error, message, &TLogger::Error);
-}
+void TMultiLogger::Error(const QString& message) { Deliver(TVerbosity::error, message, &TLogger::Error); }
 
-void TMultiLogger::Info(const QString& message) {
-  Deliver(TVerbosity::info, message, &TLogger::Info);
-}
+void TMultiLogger::Info(const QString& message) { Deliver(TVerbosity::info, message, &TLogger::Info); }
 
-void TMultiLogger::Trace(const QString& message) {
-  Deliver(TVerbosity::trace, message, &TLogger::Trace);
-}
+void TMultiLogger::Trace(const QString& message) { Deliver(TVerbosity::trace, message, &TLogger::Trace); }
 
 void TMultiLogger::Write(TVerbosity verb, const QString& message) {
   switch (verb) {

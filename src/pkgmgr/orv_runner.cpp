@@ -60,9 +60,7 @@ qsizetype IndexOfPercentBracket(QStringView line, qsizetype from = 0) {
 }
 
 // The three characters before a "%]" at index end, as a number.
-std::optional<int32_t> PercentBefore(QStringView line, qsizetype end) {
-  return ParseDecimal(line.mid(end - 3, 3));
-}
+std::optional<int32_t> PercentBefore(QStringView line, qsizetype end) { return ParseDecimal(line.mid(end - 3, 3)); }
 
 // ParseProgress into a record that the previous line may have filled: the
 // record is only valid when the line is a progress line.
@@ -158,8 +156,8 @@ qsizetype IndexOfBytes(QByteArrayView text, QByteArrayView needle) {
   // An empty output has no data at all, which memmem must not be given.
   if (needle.size() > text.size()) return -1;
   if (needle.isEmpty()) return 0;
-  const void* found = ::memmem(text.data(), static_cast<size_t>(text.size()), needle.data(),
-                               static_cast<size_t>(needle.size()));
+  const void* found =
+      ::memmem(text.data(), static_cast<size_t>(text.size()), needle.data(), static_cast<size_t>(needle.size()));
   return found ? static_cast<const char*>(found) - text.data() : -1;
 }
 

@@ -146,9 +146,7 @@ void TOrvInstallRunner::RunInstall() {
   RunCommand(WithRepository(QStringLiteral("install ") + JoinProductIds(ProductIds()) + kProductProgressOption));
 }
 
-void TOrvUninstallRunner::RunUninstall() {
-  RunCommand(QStringLiteral("uninstall ") + JoinProductIds(ProductIds()));
-}
+void TOrvUninstallRunner::RunUninstall() { RunCommand(QStringLiteral("uninstall ") + JoinProductIds(ProductIds())); }
 
 bool TOrvSelfUpdateRunner::RunSelfUpdate() {
   Run(WithRepository(QStringLiteral("self-update")));

@@ -19,9 +19,7 @@ TProductPlatformInfo& TProductIDEInfo::PlatformInfo(TPlatform platform) {
 
 TProductIDEInfo& TProductInfo::IDEInfo(TIDEName ideName) { return GetOrCreate(FIDEInfoMap, ideName); }
 
-const QString& TGUIProduct::DisplayName() const {
-  return FName.trimmed().isEmpty() ? FId : FName;
-}
+const QString& TGUIProduct::DisplayName() const { return FName.trimmed().isEmpty() ? FId : FName; }
 
 bool TGUIProduct::IsOutdated() const {
   return !FRemoteVersion.IsNull() && !FLocalVersion.IsNull() && FRemoteVersion > FLocalVersion;

@@ -23,8 +23,7 @@ class TVersion {
 public:
   constexpr TVersion() = default;
 
-  static constexpr TVersion Make(std::int32_t major, std::int32_t minor, std::int32_t release,
-                                 std::int32_t build) {
+  static constexpr TVersion Make(std::int32_t major, std::int32_t minor, std::int32_t release, std::int32_t build) {
     TVersion version;
     version.FNumbers = {major, minor, release, build};
     return version;

@@ -11,8 +11,18 @@ namespace orv {
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
 
 enum TMsgDlgBtn {
-  mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore,
-  mbAll, mbNoToAll, mbYesToAll, mbHelp, mbClose
+  mbYes,
+  mbNo,
+  mbOK,
+  mbCancel,
+  mbAbort,
+  mbRetry,
+  mbIgnore,
+  mbAll,
+  mbNoToAll,
+  mbYesToAll,
+  mbHelp,
+  mbClose
 };
 
 // A set of buttons, one bit per TMsgDlgBtn (mbYes at bit 0).
@@ -41,8 +51,7 @@ inline constexpr int mrNo = 7;
 class Dialogs {
 public:
   virtual ~Dialogs() = default;
-  virtual int Message(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons,
-                      int helpContext) = 0;
+  virtual int Message(const QString& text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext) = 0;
 };
 
 }  // namespace orv

@@ -10,8 +10,7 @@ namespace orv {
 // own UTF-16 text and as UTF-8 for what().
 class Exception : public std::runtime_error {
 public:
-  explicit Exception(const QString& message)
-      : std::runtime_error(message.toStdString()), message_(message) {}
+  explicit Exception(const QString& message) : std::runtime_error(message.toStdString()), message_(message) {}
   const QString& message() const noexcept { return message_; }
   // The class name shown in error reports ("Error running %s: %s (%s)").
   virtual QString className() const { return QStringLiteral("Exception"); }
@@ -22,11 +21,11 @@ private:
 
 // Declares an exception class deriving from Base whose className() is its
 // own name.
-#define ORV_DECLARE_EXCEPTION(Name, Base)                                   \
-  class Name : public Base {                                                \
-  public:                                                                   \
-    using Base::Base;                                                       \
-    QString className() const override { return QStringLiteral(#Name); }    \
+#define ORV_DECLARE_EXCEPTION(Name, Base)                                \
+  class Name : public Base {                                             \
+  public:                                                                \
+    using Base::Base;                                                    \
+    QString className() const override { return QStringLiteral(#Name); } \
   }
 
 }  // namespace orv

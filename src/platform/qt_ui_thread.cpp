@@ -27,7 +27,8 @@ QtUiThread::QtUiThread() : context_(std::make_unique<QObject>()) {}
 QtUiThread::~QtUiThread() = default;
 
 void QtUiThread::post(std::function<void()> task) {
-  QMetaObject::invokeMethod(context_.get(), [task = std::move(task)] { runGuarded(task); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      context_.get(), [task = std::move(task)] { runGuarded(task); }, Qt::QueuedConnection);
 }
 
 void QtUiThread::invokeAndWait(const std::function<void()>& task) {
@@ -38,9 +39,7 @@ void QtUiThread::invokeAndWait(const std::function<void()>& task) {
   QMetaObject::invokeMethod(context_.get(), task, Qt::BlockingQueuedConnection);
 }
 
-void QtUiThread::processPendingEvents() {
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void QtUiThread::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 bool QtUiThread::isCurrent() const { return QThread::currentThread() == context_->thread(); }
 

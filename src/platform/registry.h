@@ -27,9 +27,9 @@ public:
   // Absent values read as nullopt; a value of another type throws
   // ERegistryException "Invalid data type for '<name>'". An empty name is
   // the key's default value.
-  virtual std::optional<QString> ReadString(const QString& name) const = 0;   // REG_SZ, REG_EXPAND_SZ
-  virtual std::optional<qint32> ReadInteger(const QString& name) const = 0;   // REG_DWORD
-  virtual std::optional<bool> ReadBool(const QString& name) const = 0;        // REG_DWORD, true unless 0
+  virtual std::optional<QString> ReadString(const QString& name) const = 0;  // REG_SZ, REG_EXPAND_SZ
+  virtual std::optional<qint32> ReadInteger(const QString& name) const = 0;  // REG_DWORD
+  virtual std::optional<bool> ReadBool(const QString& name) const = 0;       // REG_DWORD, true unless 0
 
   // Writes replace a value of any type. A key opened read-only, or a store
   // that cannot be written, throws ERegistryException.

@@ -10,10 +10,9 @@ namespace {
 
 const QLatin1String kHeader("Windows Registry Editor Version 5.00");
 
-constexpr std::array<QLatin1String, 5> kRoots{
-    QLatin1String("HKEY_CLASSES_ROOT"), QLatin1String("HKEY_CURRENT_USER"),
-    QLatin1String("HKEY_LOCAL_MACHINE"), QLatin1String("HKEY_USERS"),
-    QLatin1String("HKEY_CURRENT_CONFIG")};
+constexpr std::array<QLatin1String, 5> kRoots{QLatin1String("HKEY_CLASSES_ROOT"), QLatin1String("HKEY_CURRENT_USER"),
+                                              QLatin1String("HKEY_LOCAL_MACHINE"), QLatin1String("HKEY_USERS"),
+                                              QLatin1String("HKEY_CURRENT_CONFIG")};
 
 bool isBlank(QStringView text) { return text.trimmed().isEmpty(); }
 
@@ -92,10 +91,8 @@ public:
 
 private:
   [[noreturn]] void fail(size_t index, const QString& reason) const {
-    throw ERegistryFormatError(QStringLiteral("Malformed registry file '%1', line %2: %3")
-                                   .arg(source_)
-                                   .arg(index + 1)
-                                   .arg(reason));
+    throw ERegistryFormatError(
+        QStringLiteral("Malformed registry file '%1', line %2: %3").arg(source_).arg(index + 1).arg(reason));
   }
 
   void decode(const QByteArray& bytes) {
@@ -104,8 +101,7 @@ private:
       QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::ConvertInitialBom);
       text = decoder(QByteArrayView(bytes).sliced(2));
       splitLines(text);
-      if (bytes.size() % 2 != 0 || decoder.hasError())
-        fail(lines_.size() - 1, QStringLiteral("invalid UTF-16 text"));
+      if (bytes.size() % 2 != 0 || decoder.hasError()) fail(lines_.size() - 1, QStringLiteral("invalid UTF-16 text"));
       // Unpaired surrogates would not survive the rewrite in UTF-8.
       for (size_t i = 0; i < lines_.size(); ++i) {
         if (!QStringView(lines_[i]).isValidUtf16()) fail(i, QStringLiteral("invalid UTF-16 text"));
@@ -237,8 +233,7 @@ private:
     }
     if (type == kRegDword && bytes->size() == 4) {
       const auto* b = reinterpret_cast<const uchar*>(bytes->constData());
-      return RegistryValue::Dword(name, quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 |
-                                            quint32(b[3]) << 24);
+      return RegistryValue::Dword(name, quint32(b[0]) | quint32(b[1]) << 8 | quint32(b[2]) << 16 | quint32(b[3]) << 24);
     }
     RegistryValue value;
     value.name = name;
@@ -274,10 +269,8 @@ QString formatData(const RegistryValue& value) {
         return QStringLiteral("hex(1):") + hexList(bytesFromUnits(value.text) + QByteArray(2, '\0'));
       }
       return quoted(value.text);
-    case kRegDword:
-      return QStringLiteral("dword:%1").arg(value.number, 8, 16, QLatin1Char('0'));
-    default:
-      return value.raw;
+    case kRegDword: return QStringLiteral("dword:%1").arg(value.number, 8, 16, QLatin1Char('0'));
+    default: return value.raw;
   }
 }
 
@@ -285,8 +278,8 @@ void formatKey(const RegistryTreeKey& key, const QString& path, QString& out) {
   if (!key.values().empty() || key.subkeys().empty()) {
     out += QLatin1Char('[') + path + QLatin1String("]\n");
     for (const RegistryValue& value : key.values()) {
-      out += (value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name)) + QLatin1Char('=') +
-             formatData(value) + QLatin1Char('\n');
+      out += (value.name.isEmpty() ? QStringLiteral("@") : quoted(value.name)) + QLatin1Char('=') + formatData(value) +
+             QLatin1Char('\n');
     }
     out += QLatin1Char('\n');
   }

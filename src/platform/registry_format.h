@@ -20,7 +20,7 @@ struct RegistryFileSection {
     QString name;
     std::optional<RegistryValue> value;  // nullopt for "name"=- (delete)
   };
-  QStringList path;  // the root ("HKEY_CURRENT_USER", ...) first
+  QStringList path;        // the root ("HKEY_CURRENT_USER", ...) first
   bool deleteKey = false;  // "[-key]"
   std::vector<Entry> entries;
 };

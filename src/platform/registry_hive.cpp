@@ -128,9 +128,7 @@ public:
     return *number != 0;
   }
 
-  void WriteString(const QString& name, const QString& text) override {
-    write(RegistryValue::String(name, text));
-  }
+  void WriteString(const QString& name, const QString& text) override { write(RegistryValue::String(name, text)); }
 
   void WriteInteger(const QString& name, qint32 number) override {
     write(RegistryValue::Dword(name, static_cast<quint32>(number)));
@@ -212,8 +210,7 @@ RegistryTree RegistryHive::Load() const {
 
 void RegistryHive::Modify(const std::function<bool(RegistryTree&)>& change) {
   const QString folder = QFileInfo(fileName_).absolutePath();
-  if (!QDir().mkpath(folder))
-    throw ERegistryException(QStringLiteral("Cannot create the folder '%1'").arg(folder));
+  if (!QDir().mkpath(folder)) throw ERegistryException(QStringLiteral("Cannot create the folder '%1'").arg(folder));
   const HiveLock lock(fileName_);
   RegistryTree tree = Load();
   if (change(tree)) save(fileName_, FormatRegistryFile(tree));
@@ -223,8 +220,7 @@ void RegistryHive::ExportTo(const QString& exportFile, const QStringList& treePa
   const RegistryTree tree = Load();
   const RegistryTreeKey* key = tree.find(treePath);
   if (!key)
-    throw ERegistryException(
-        QStringLiteral("The key '%1' does not exist").arg(treePath.join(QLatin1Char('\\'))));
+    throw ERegistryException(QStringLiteral("The key '%1' does not exist").arg(treePath.join(QLatin1Char('\\'))));
   RegistryTree exported;
   copyInto(*key, exported.make(treePath));
   save(exportFile, FormatRegistryFile(exported));
@@ -262,13 +258,9 @@ std::unique_ptr<RegistryKey> RegistryHive::OpenKey(const QString& path, bool cre
   return open(path, create, false);
 }
 
-std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) {
-  return open(path, false, true);
-}
+std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) { return open(path, false, true); }
 
-bool RegistryHive::KeyExists(const QString& path) {
-  return OpenKeyReadOnly(path) != nullptr;
-}
+bool RegistryHive::KeyExists(const QString& path) { return OpenKeyReadOnly(path) != nullptr; }
 
 bool RegistryHive::DeleteKey(const QString& path) {
   const auto treePath = CurrentUserKeyPath(path);

@@ -25,9 +25,9 @@ inline constexpr quint32 kRegQword = 11;
 struct RegistryValue {
   QString name;  // empty for the key's default value
   quint32 type = kRegSz;
-  QString text;         // kRegSz
-  quint32 number = 0;   // kRegDword
-  QString raw;          // any other type
+  QString text;        // kRegSz
+  quint32 number = 0;  // kRegDword
+  QString raw;         // any other type
 
   static RegistryValue String(const QString& name, const QString& text);
   static RegistryValue Dword(const QString& name, quint32 number);

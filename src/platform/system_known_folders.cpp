@@ -23,13 +23,9 @@ QString SystemKnownFolders::Downloads() const {
   return downloads.isEmpty() ? Documents() : downloads;
 }
 
-QString SystemKnownFolders::Documents() const {
-  return standardLocation(QStandardPaths::DocumentsLocation);
-}
+QString SystemKnownFolders::Documents() const { return standardLocation(QStandardPaths::DocumentsLocation); }
 
-QString SystemKnownFolders::LocalAppData() const {
-  return standardLocation(QStandardPaths::GenericDataLocation);
-}
+QString SystemKnownFolders::LocalAppData() const { return standardLocation(QStandardPaths::GenericDataLocation); }
 
 QString SystemKnownFolders::Temp() const { return withoutTrailingDelimiter(QDir::tempPath()); }
 

@@ -26,8 +26,7 @@ bool equalsAsciiCaseInsensitive(QStringView a, QStringView b) {
 bool nameMatches(const QString& executable, const QString& exeName) {
   if (executable.isEmpty()) return false;
   // Programs under wine show Windows paths in their argv[0].
-  const qsizetype slash =
-      std::max(executable.lastIndexOf(QLatin1Char('/')), executable.lastIndexOf(QLatin1Char('\\')));
+  const qsizetype slash = std::max(executable.lastIndexOf(QLatin1Char('/')), executable.lastIndexOf(QLatin1Char('\\')));
   return equalsAsciiCaseInsensitive(executable, exeName) ||
          equalsAsciiCaseInsensitive(QStringView(executable).mid(slash + 1), exeName);
 }

@@ -76,9 +76,7 @@ bool TORVDashboardSettings::ReadInstallNotifications() const {
   return readFlag(QStringLiteral("INSTALLNOTIFICATIONS"));
 }
 
-QString TORVDashboardSettings::KitwrightExePath() const {
-  return ReadKitwrightDir() + QStringLiteral("orv.exe");
-}
+QString TORVDashboardSettings::KitwrightExePath() const { return ReadKitwrightDir() + QStringLiteral("orv.exe"); }
 
 bool TORVDashboardSettings::KitwrightExists() const { return QFileInfo(KitwrightExePath()).isFile(); }
 

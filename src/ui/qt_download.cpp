@@ -37,13 +37,13 @@ QtDownloadOperation::QtDownloadOperation(QWebEngineDownloadRequest* ARequest)
 
 void QtDownloadOperation::Attach() {
   std::weak_ptr<QtDownloadOperation> weak = weak_from_this();
-  FStateConnection = QObject::connect(FRequest.data(), &QWebEngineDownloadRequest::stateChanged, FRequest.data(),
-                                      [weak] {
-                                        if (auto self = weak.lock()) {
-                                          self->Refresh();
-                                          self->FStateChanged.Raise();
-                                        }
-                                      });
+  FStateConnection =
+      QObject::connect(FRequest.data(), &QWebEngineDownloadRequest::stateChanged, FRequest.data(), [weak] {
+        if (auto self = weak.lock()) {
+          self->Refresh();
+          self->FStateChanged.Raise();
+        }
+      });
   const auto bytesChanged = [weak] {
     // The engine resets the count once a download has ended; the last real
     // count stays.
@@ -56,8 +56,8 @@ void QtDownloadOperation::Attach() {
                                       FRequest.data(), bytesChanged);
   // The engine updates the count before the size, and learns the size only
   // with the first bytes: a new size is reported as another count.
-  FTotalConnection = QObject::connect(FRequest.data(), &QWebEngineDownloadRequest::totalBytesChanged,
-                                      FRequest.data(), bytesChanged);
+  FTotalConnection =
+      QObject::connect(FRequest.data(), &QWebEngineDownloadRequest::totalBytesChanged, FRequest.data(), bytesChanged);
 }
 
 void QtDownloadOperation::Detach() {
@@ -99,9 +99,7 @@ void QtDownloadOperation::Refresh() {
   FTotalBytes = FRequest->totalBytes();
 }
 
-QString QtDownloadOperation::ResultFilePath() const {
-  return FRequest ? PathOf(*FRequest) : QString();
-}
+QString QtDownloadOperation::ResultFilePath() const { return FRequest ? PathOf(*FRequest) : QString(); }
 
 void QtDownloadOperation::Cancel() {
   if (FRequest) FRequest->cancel();

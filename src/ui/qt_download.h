@@ -12,8 +12,7 @@ namespace orv {
 // A download of the Qt engine, seen through the engine-neutral interface.
 // Keeps the last values it saw, so it can still be read after the engine
 // has been released.
-class QtDownloadOperation : public IDownloadOperation,
-                            public std::enable_shared_from_this<QtDownloadOperation> {
+class QtDownloadOperation : public IDownloadOperation, public std::enable_shared_from_this<QtDownloadOperation> {
 public:
   static std::shared_ptr<QtDownloadOperation> Create(QWebEngineDownloadRequest* ARequest);
 

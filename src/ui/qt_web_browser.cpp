@@ -8,6 +8,7 @@
 #include "ui/qt_web_page.h"
 #include "ui/web_data_folder.h"
 
+#include <QtWebEngineCore/qtwebenginecoreglobal.h>
 #include <QAction>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -27,7 +28,6 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
-#include <QtWebEngineCore/qtwebenginecoreglobal.h>
 
 namespace orv {
 
@@ -173,9 +173,7 @@ void TORVZYNDashQtWebBrowser::SetCacheFolder(const QString& AValue) {
   FFullCacheFolderName = FullDataFolderName(FCacheFolder, FCacheFolderName);
 }
 
-QWidget* TORVZYNDashQtWebBrowser::HostWidget() const {
-  return qobject_cast<QWidget*>(FWebControl.Parent());
-}
+QWidget* TORVZYNDashQtWebBrowser::HostWidget() const { return qobject_cast<QWidget*>(FWebControl.Parent()); }
 
 void TORVZYNDashQtWebBrowser::ShowMessage(const QString& AText) const {
   if (FDialogs) FDialogs->Message(AText, mtInformation, {mbOK}, 0);
@@ -211,7 +209,8 @@ void TORVZYNDashQtWebBrowser::Initialize() {
 void TORVZYNDashQtWebBrowser::CreateEngine() {
   QWidget* host = HostWidget();
   if (!host) {
-    QMetaObject::invokeMethod(this, [this] { EngineStartFailed(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { EngineStartFailed(); }, Qt::QueuedConnection);
     return;
   }
   const QStringList arguments = FWebControl.Settings().AdditionalBrowserArguments();
@@ -223,7 +222,8 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   gEngineStarted = true;
 
   const QString folder = QDir(FFullCacheFolderName).absolutePath();
-  const QString storageName = QStringLiteral("orv-") +
+  const QString storageName =
+      QStringLiteral("orv-") +
       QString::fromLatin1(QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
 
   FHost = host;
@@ -280,12 +280,15 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   ShowReadyPage();
   if (!FURL.isEmpty()) Navigate();
   UpdateVisibility();
-  QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
-    const auto engine = alive.lock();
-    if (!engine || !*engine) return;
-    FIsInitializing = false;
-    FWebControl.DoEngineInitialized();
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
+        const auto engine = alive.lock();
+        if (!engine || !*engine) return;
+        FIsInitializing = false;
+        FWebControl.DoEngineInitialized();
+      },
+      Qt::QueuedConnection);
 }
 
 // The ready page is written into the engine's first, empty document: no
@@ -336,11 +339,13 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   FURL = FSaveURL;
   if (AInfo.status() != QWebEngineLoadingInfo::LoadFailedStatus) return;
   // Out of the engine's signal, unless another navigation has begun since.
-  QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive), address = AInfo.url(),
-                                   reason = AInfo.errorString()] {
-    const auto engine = alive.lock();
-    if (engine && *engine && !FPage->isLoading()) ShowErrorPage(address, reason);
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, alive = std::weak_ptr<bool>(FEngineAlive), address = AInfo.url(), reason = AInfo.errorString()] {
+        const auto engine = alive.lock();
+        if (engine && *engine && !FPage->isLoading()) ShowErrorPage(address, reason);
+      },
+      Qt::QueuedConnection);
 }
 
 void TORVZYNDashQtWebBrowser::ShowErrorPage(const QUrl& AAddress, const QString& AReason) {
@@ -365,10 +370,13 @@ void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
     return;
   }
   // Out of the engine's signal: the page cannot be loaded again inside it.
-  QMetaObject::invokeMethod(this, [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
-    const auto engine = alive.lock();
-    if (engine && *engine) FWebControl.DoRenderProcessTerminated();
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
+        const auto engine = alive.lock();
+        if (engine && *engine) FWebControl.DoRenderProcessTerminated();
+      },
+      Qt::QueuedConnection);
 }
 
 bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
@@ -385,7 +393,7 @@ bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
 void TORVZYNDashQtWebBrowser::NewWindowRequested(QWebEngineNewWindowRequest& ARequest) {
   EngineCall call(*this);
   TORVZYNDashWebBrowserNewWindowRequestedParams params{ARequest.requestedUrl().toString(), false,
-                                                        ARequest.isUserInitiated()};
+                                                       ARequest.isUserInitiated()};
   FWebControl.DoNewWindowRequested(params);
   if (params.Handled || !FProfile || !FHost) return;
   // Not handled: the engine's own behaviour, a window of its own.
@@ -489,14 +497,14 @@ void TORVZYNDashQtWebBrowser::ExecuteJavaScript(const QString& AScript,
   if (!FPage) return;
   // Nothing arrives once the engine has been released, even if the engine
   // still answers pending scripts while it goes away.
-  FPage->runJavaScript(AScript, QWebEngineScript::MainWorld,
-                       [this, alive = std::weak_ptr<bool>(FEngineAlive), result = std::move(AResult)](
-                           const QVariant& value) {
-                         const auto engine = alive.lock();
-                         if (!engine || !*engine) return;
-                         EngineCall call(*this);
-                         if (result) result(JsonText(value));
-                       });
+  FPage->runJavaScript(
+      AScript, QWebEngineScript::MainWorld,
+      [this, alive = std::weak_ptr<bool>(FEngineAlive), result = std::move(AResult)](const QVariant& value) {
+        const auto engine = alive.lock();
+        if (!engine || !*engine) return;
+        EngineCall call(*this);
+        if (result) result(JsonText(value));
+      });
 }
 
 void* TORVZYNDashQtWebBrowser::NativeEnvironment() const { return FProfile.data(); }
@@ -529,9 +537,7 @@ void TORVZYNDashQtWebBrowser::SetUserAgent(const QString& AValue) {
   if (FProfile) FProfile->setHttpUserAgent(AValue);
 }
 
-QString TORVZYNDashQtWebBrowser::UserAgent() const {
-  return FProfile ? FProfile->httpUserAgent() : FUserAgent;
-}
+QString TORVZYNDashQtWebBrowser::UserAgent() const { return FProfile ? FProfile->httpUserAgent() : FUserAgent; }
 
 void TORVZYNDashQtWebBrowser::SetEnableContextMenu(bool AValue) {
   FEnableContextMenu = AValue;
@@ -584,7 +590,8 @@ void TORVZYNDashQtWebBrowser::AddAccelerators() {
       {{QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] { Reload(); }, false},
       {{QKeySequence(Qt::ALT | Qt::Key_Left)}, [this] { GoBack(); }, false},
       {{QKeySequence(Qt::ALT | Qt::Key_Right)}, [this] { GoForward(); }, false},
-      {{QKeySequence(Qt::Key_F12), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I)}, [this] { ShowDebugConsole(); },
+      {{QKeySequence(Qt::Key_F12), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_I)},
+       [this] { ShowDebugConsole(); },
        true},
   };
   for (const Accelerator& accelerator : accelerators) {

@@ -2,8 +2,8 @@
 
 namespace orv {
 
-QtWebPage::QtWebPage(QWebEngineProfile* AProfile, QObject* AParent, QString AMarker,
-                     HostObjectCall AHostObjectCall, NavigationStarting ANavigationStarting)
+QtWebPage::QtWebPage(QWebEngineProfile* AProfile, QObject* AParent, QString AMarker, HostObjectCall AHostObjectCall,
+                     NavigationStarting ANavigationStarting)
     : QWebEnginePage(AProfile, AParent),
       FMarker(std::move(AMarker)),
       FHostObjectCall(std::move(AHostObjectCall)),

@@ -41,9 +41,7 @@ QString FullDataFolderName(const QString& ACacheFolder, const QString& ACacheFol
 
 namespace CachedFolders {
 
-void Claim(const QString& AFolder, const void* AInstance) {
-  Claims().push_back({Canonical(AFolder), AInstance});
-}
+void Claim(const QString& AFolder, const void* AInstance) { Claims().push_back({Canonical(AFolder), AInstance}); }
 
 bool ClaimedByOther(const QString& AFolder, const void* AInstance) {
   const QString folder = Canonical(AFolder);

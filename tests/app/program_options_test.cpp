@@ -42,8 +42,8 @@ TEST(CommandLine, HelpAndVersionAnswerWithoutADisplay) {
 
   const ProgramRun help = RunProgram({QStringLiteral("--help")});
   EXPECT_EQ(help.exitCode, 0);
-  for (const char* text : {"Usage: orv-dashboard [options]", "--site-url <url>", "--registry-file <file>",
-                           "--verbose", "orv-dashboard.log"})
+  for (const char* text : {"Usage: orv-dashboard [options]", "--site-url <url>", "--registry-file <file>", "--verbose",
+                           "orv-dashboard.log"})
     EXPECT_TRUE(help.out.contains(QLatin1String(text))) << text << "\n" << help.out.toStdString();
 }
 
@@ -57,9 +57,9 @@ TEST(CommandLine, WrongArgumentsAreRefusedWithAHint) {
 }
 
 TEST(CommandLine, OptionsPointTheProgramElsewhere) {
-  const auto result = ParseDashboardCommandLine({QStringLiteral("orv-dashboard"), QStringLiteral("--site-url"),
-                                                 QStringLiteral("http://127.0.0.1:9"), QStringLiteral("--registry-file=/t/r.reg"),
-                                                 QStringLiteral("--verbose")});
+  const auto result = ParseDashboardCommandLine(
+      {QStringLiteral("orv-dashboard"), QStringLiteral("--site-url"), QStringLiteral("http://127.0.0.1:9"),
+       QStringLiteral("--registry-file=/t/r.reg"), QStringLiteral("--verbose")});
   ASSERT_TRUE(result.options);
   EXPECT_EQ(result.options->siteURL, QStringLiteral("http://127.0.0.1:9"));
   EXPECT_EQ(result.options->registryFile, QStringLiteral("/t/r.reg"));
@@ -86,8 +86,7 @@ TEST(DebugLog, GoesToTheStateFolderAndIsRotated) {
   EXPECT_TRUE(text.contains(QStringLiteral("orv.debug debug: line 11 of the debug log"))) << text.toStdString();
   EXPECT_LE(current.size(), 200);
   EXPECT_EQ(current.permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), QFileDevice::Permissions());
-  for (const char* older : {".1", ".2", ".3"})
-    EXPECT_TRUE(QFile::exists(file + QLatin1String(older))) << older;
+  for (const char* older : {".1", ".2", ".3"}) EXPECT_TRUE(QFile::exists(file + QLatin1String(older))) << older;
   EXPECT_FALSE(QFile::exists(file + QStringLiteral(".4")));
   qunsetenv("XDG_STATE_HOME");
 }

@@ -34,22 +34,22 @@ TEST(DashboardAction, HasPrerequisitesFollowsTheRuleTable) {
     bool expected;
   };
   const Case cases[] = {
-      {"Widget Pack", {}, true},                      // no rule
-      {"ORV ZYN Core", {}, true},                     // the family core itself
+      {"Widget Pack", {}, true},   // no rule
+      {"ORV ZYN Core", {}, true},  // the family core itself
       {"ORV ZYN Canvas", {}, false},
       {"ORV ZYN Canvas", {"ORV ZYN Core"}, true},
       {"ORV ZYN Canvas", {"orv zyn core"}, false},
-      {"orv zyn canvas", {}, true},                   // prefix is case-sensitive
-      {"ORV ZYNC", {"ORV ZYN Core"}, true},           // any name with the prefix
+      {"orv zyn canvas", {}, true},          // prefix is case-sensitive
+      {"ORV ZYNC", {"ORV ZYN Core"}, true},  // any name with the prefix
       {"ORV Keystone Core", {}, true},
       {"ORV Ledger", {"ORV Keystone Core"}, true},
       {"ORV Conduit", {"ORV ZYN Core"}, false},
-      {"ORV Gateway", {"ORV Ledger"}, false},         // needs both
+      {"ORV Gateway", {"ORV Ledger"}, false},  // needs both
       {"ORV Gateway", {"ORV Conduit", "ORV Ledger"}, true},
       {"ORV Weave", {"ORV Ledger", "ORV Conduit"}, true},
       {"ORV Harbor", {"ORV Ledger", "ORV Conduit"}, false},
       {"ORV Lantern", {"ORV Gateway"}, true},
-      {"ORV Ledger Plus", {}, true},                  // whole-name match only
+      {"ORV Ledger Plus", {}, true},  // whole-name match only
   };
   for (const Case& c : cases) {
     EXPECT_EQ(HasPrerequisites(Step(c.product), Batch(c.batch)), c.expected)

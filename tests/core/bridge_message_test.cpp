@@ -27,23 +27,21 @@ TEST(BridgeMessage, ReadsEventNameAndIdWithOrWithoutTypeKey) {
 }
 
 TEST(BridgeMessage, SkipsUnknownMembersOfAnyShape) {
-  const auto message = fromJSON(QStringLiteral(
-      R"({"Products":["A","B",{"n":[[],{}]}],"Folder":"C:\\Temp\\","EventName":"MULTIACTION",)"
-      R"("Size":1.5e3,"Flag":false,"Nothing":null,"CustomData":"ignored"})"));
+  const auto message =
+      fromJSON(QStringLiteral(R"({"Products":["A","B",{"n":[[],{}]}],"Folder":"C:\\Temp\\","EventName":"MULTIACTION",)"
+                              R"("Size":1.5e3,"Flag":false,"Nothing":null,"CustomData":"ignored"})"));
   EXPECT_EQ(message.EventName(), QStringLiteral("MULTIACTION"));
   EXPECT_EQ(message.CustomData(), QString());  // not published
 }
 
 TEST(BridgeMessage, StringEndingInAnEscapedBackslashEndsAtTheNextQuote) {
-  const auto message =
-      fromJSON(QStringLiteral(R"({"ID":"C:\\Program Files\\ORV\\","EventName":"INSTALL"})"));
+  const auto message = fromJSON(QStringLiteral(R"({"ID":"C:\\Program Files\\ORV\\","EventName":"INSTALL"})"));
   EXPECT_EQ(message.ID(), QStringLiteral("C:\\Program Files\\ORV\\"));
   EXPECT_EQ(message.EventName(), QStringLiteral("INSTALL"));
 }
 
 TEST(BridgeMessage, UnicodeEscapesAndUnescapedCharactersSurvive) {
-  const auto message =
-      fromJSON(QString::fromUtf8(R"({"EventName":"\u0022\u005C\u00E9","ID":"€ 😀"})"));
+  const auto message = fromJSON(QString::fromUtf8(R"({"EventName":"\u0022\u005C\u00E9","ID":"€ 😀"})"));
   EXPECT_EQ(message.EventName(), QString::fromUtf8("\"\\\xC3\xA9"));
   EXPECT_EQ(message.ID(), QString::fromUtf8("€ 😀"));
 }
@@ -71,8 +69,7 @@ TEST(BridgeMessage, TextThatIsNotAnObjectIsRefused) {
   } catch (const EObjectOrArrayExpected& e) {
     EXPECT_EQ(e.message(), QStringLiteral("Object or array expected as top-level value"));
   }
-  EXPECT_THROW(TORVZYNDashPersistence::FromJSON(message, QStringLiteral("[]")),
-               EInvalidStateException);
+  EXPECT_THROW(TORVZYNDashPersistence::FromJSON(message, QStringLiteral("[]")), EInvalidStateException);
 }
 
 }  // namespace

@@ -45,11 +45,18 @@ TEST_F(DashboardBrowserTest, MessagesAreFramedDecodedAndDispatchedOnTheirUpperCa
   const Case cases[] = {
       {Event(QStringLiteral("getstatus")), QStringLiteral("GETSTATUS"), {}, {LogScript(QStringLiteral("''"))}},
       {Message(QStringLiteral("{\"eventname\":\"GETIDETHEME\",\"CustomData\":\"x\",\"ID\":7}")),
-       QStringLiteral("GETIDETHEME"), {}, {LogScript(QStringLiteral("''"))}},
+       QStringLiteral("GETIDETHEME"),
+       {},
+       {LogScript(QStringLiteral("''"))}},
       {Message(QStringLiteral("{\"$type\":\"X\",\"EVENTNAME\":\"GETKITWRIGHTDIR\"}"), QStringLiteral("[]")),
-       QStringLiteral("GETKITWRIGHTDIR"), {}, {LogScript(QStringLiteral("'[]'"))}},
-      {Message(QStringLiteral("{\"EventName\":\"Download\"}"), download), {}, download,
-       {LogScript(QStringLiteral("'{\\\"EventName\\\":\\\"DOWNLOAD\\\",\\\"Name\\\":\\\"Ä b\\\",\\\"Version\\\":\\\"1.0\\\"}'"))}},
+       QStringLiteral("GETKITWRIGHTDIR"),
+       {},
+       {LogScript(QStringLiteral("'[]'"))}},
+      {Message(QStringLiteral("{\"EventName\":\"Download\"}"), download),
+       {},
+       download,
+       {LogScript(QStringLiteral(
+           "'{\\\"EventName\\\":\\\"DOWNLOAD\\\",\\\"Name\\\":\\\"Ä b\\\",\\\"Version\\\":\\\"1.0\\\"}'"))}},
       {Event(QStringLiteral("NOSUCHEVENT")), {}, {}, {LogScript(QStringLiteral("''"))}},
       {QStringLiteral(" ") + Event(QStringLiteral("GETSTATUS")), {}, {}, {}},
       {QStringLiteral("jsevent:/") + Event(QStringLiteral("GETSTATUS")).mid(10), {}, {}, {}},
@@ -81,8 +88,7 @@ TEST_F(DashboardBrowserTest, AMalformedMessageFailsWithTheReadersMessageAndChang
        {QStringLiteral("EEndOfInputReached"), QStringLiteral("End of JSON input reached.")}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(test::errorOf([&] { Send(Message(c.json, QStringLiteral("custom"))); }), c.error)
-        << c.json.toStdString();
+    EXPECT_EQ(test::errorOf([&] { Send(Message(c.json, QStringLiteral("custom"))); }), c.error) << c.json.toStdString();
     EXPECT_EQ(dashboard_->Action(), QStringLiteral("GETSTATUS"));
     EXPECT_EQ(dashboard_->ProductAction(), announced);
     EXPECT_EQ(PageCalls(), QStringList()) << "nothing is logged";
@@ -251,7 +257,8 @@ TEST_F(DashboardBrowserTest, PageCallsRunLaterOnTheUiThreadAndStopWithTheWindow)
   dashboard_->ExecuteScript(QStringLiteral("a();"));
   EXPECT_TRUE(backend_->scripts.empty());  // never inside the caller
   dashboard_->SetIDETheme(QStringLiteral("Dark"));
-  EXPECT_EQ(PageCalls(), (QStringList{QStringLiteral("a();"), QStringLiteral("setActiveTheme({\"IDETheme\": \"Dark\"});")}));
+  EXPECT_EQ(PageCalls(),
+            (QStringList{QStringLiteral("a();"), QStringLiteral("setActiveTheme({\"IDETheme\": \"Dark\"});")}));
   EXPECT_EQ(Ask(QStringLiteral("GETIDETHEME")), QStringLiteral("{\"IDETheme\": \"Dark\"}"));
   PageCalls();
 
@@ -273,9 +280,9 @@ TEST_F(DashboardBrowserTest, NewWindowsOpenInTheDefaultBrowserForWebAndMailAddre
     const char* url;
     bool opened;
   } cases[] = {
-      {"https://example.com/x", true},  {"http://example.com/", true},     {"HTTPS://EXAMPLE.COM/", true},
+      {"https://example.com/x", true},      {"http://example.com/", true},       {"HTTPS://EXAMPLE.COM/", true},
       {"mailto:support@example.com", true}, {"orvtest-scheme://run?x=1", false}, {"file:///etc/passwd", false},
-      {"javascript:alert(1)", false},    {"ftp://example.com/", false},    {"", false},
+      {"javascript:alert(1)", false},       {"ftp://example.com/", false},       {"", false},
   };
   for (const auto& c : cases) {
     shell_.opened.clear();
@@ -307,7 +314,8 @@ TEST_F(DashboardBrowserTest, UninstallKeepsItsRecordWhileThePageRescans) {
   EXPECT_EQ(calls[1], LogScript(QStringLiteral("'Uninstalling P'")));
   EXPECT_EQ(calls[2], LogScript(QStringLiteral("''")));  // the page's refresh
   EXPECT_EQ(calls[3], LogScript(QStringLiteral("'Uninstall P successful'")));
-  EXPECT_TRUE(calls[4].startsWith(QStringLiteral("ProductUninstallFinished({\"Name\": \"P\", "))) << calls[3].toStdString();
+  EXPECT_TRUE(calls[4].startsWith(QStringLiteral("ProductUninstallFinished({\"Name\": \"P\", ")))
+      << calls[3].toStdString();
 }
 
 // Deferred work runs outside the page's call; its errors go to the page's
@@ -318,7 +326,8 @@ TEST_F(DashboardBrowserTest, DeferredWorkThatFailsIsReportedInThePage) {
   WriteFile(hive_.FileName(), "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software]\n\"X\"=bad\n");
   const QStringList calls = PageCalls();
   ASSERT_EQ(calls.size(), 2);
-  EXPECT_TRUE(calls[1].contains(QStringLiteral("The action failed: Malformed registry file"))) << calls[1].toStdString();
+  EXPECT_TRUE(calls[1].contains(QStringLiteral("The action failed: Malformed registry file")))
+      << calls[1].toStdString();
 }
 
 TEST_F(DashboardBrowserTest, DeclinedBatchAbortsWithoutReadingItsData) {
@@ -327,7 +336,8 @@ TEST_F(DashboardBrowserTest, DeclinedBatchAbortsWithoutReadingItsData) {
   EXPECT_EQ(dialogs_.asked,
             QStringList{QStringLiteral("The selected products will be installed/uninstalled for all selected IDEs "
                                        "on your system, do you want to proceed?")});
-  EXPECT_EQ(PageCalls(), (QStringList{LogScript(QStringLiteral("'not json'")), QStringLiteral("ProductInstallAbort();")}));
+  EXPECT_EQ(PageCalls(),
+            (QStringList{LogScript(QStringLiteral("'not json'")), QStringLiteral("ProductInstallAbort();")}));
 }
 
 TEST_F(DashboardBrowserTest, UninstallNeedsANameMember) {

@@ -6,8 +6,7 @@
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                         static_cast<qsizetype>(size));
+  const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   orv::TORVDashboardBridgeMessage message;
   try {
     orv::TORVZYNDashPersistence::FromJSON(message, text);

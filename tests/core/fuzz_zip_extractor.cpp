@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   limits.maxTotalBytes = 16 << 20;
   orv::ExtractZipArchive(archive, temp.filePath("out/inside"), limits);
   // Nothing may appear beside the extraction folder.
-  const QStringList beside = QDir(temp.filePath("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+  const QStringList beside =
+      QDir(temp.filePath("out")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
   if (beside.size() > 1 || (beside.size() == 1 && beside.front() != QLatin1String("inside"))) std::abort();
   return 0;
 }

@@ -69,27 +69,26 @@ TEST_P(ArchiveNameTest, FollowsTheDownloadNamingScheme) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, ArchiveNameTest,
-    ::testing::Values(
-        ArchiveName{"Widget Pack/Widget Pack_1.2.0_REG.zip", true, "Widget Pack", "1.2.0", true, true},
-        ArchiveName{"Widget Pack_1.2.0_REG.zip", true, "Widget Pack", "1.2.0", true, false},
-        ArchiveName{"old/deeper/Widget Pack_1.2_TRIAL.zip", true, "Widget Pack", "1.2", false, false},
-        ArchiveName{"Widget Pack/Widget Pack_1.2_reg.zip", true, "Widget Pack", "1.2", true, true},
-        ArchiveName{"Widget Pack/Widget Pack_1.2_Trial.zip", true, "Widget Pack", "1.2", false, true},
-        ArchiveName{"Widget Pack/Widget Pack_1.2_REG.ZIP", true, "Widget Pack", "1.2", true, true},
-        ArchiveName{"Ärger Pack/Ärger Pack_0.9.1_trial.zip", true, "Ärger Pack", "0.9.1", false, true},
-        ArchiveName{"_1.0_REG.zip", true, "", "1.0", true, true},
-        ArchiveName{"Widget_Pack_1.2_REG.zip", false, "", "", false, false},
-        ArchiveName{"Widget Pack_12_REG.zip", false, "", "", false, false},
-        ArchiveName{"Widget Pack_1.2_BETA.zip", false, "", "", false, false},
-        ArchiveName{"Widget Pack_1.2_REG_.zip", false, "", "", false, false},
-        ArchiveName{"Widget Pack_1.2.zip", false, "", "", false, false},
-        ArchiveName{"Widget Pack_1.2_REG.tar.zip", false, "", "", false, false},
-        ArchiveName{"Widget Pack_1.2_REG.txt", false, "", "", false, false},
-        ArchiveName{"Widget Pack_1.2_REG", false, "", "", false, false},
-        // A product name that names a parent folder would lead the install
-        // and the extraction out of their folders.
-        ArchiveName{".._1.0_REG.zip", false, "", "", false, false},
-        ArchiveName{"._1.0_REG.zip", false, "", "", false, false}));
+    ::testing::Values(ArchiveName{"Widget Pack/Widget Pack_1.2.0_REG.zip", true, "Widget Pack", "1.2.0", true, true},
+                      ArchiveName{"Widget Pack_1.2.0_REG.zip", true, "Widget Pack", "1.2.0", true, false},
+                      ArchiveName{"old/deeper/Widget Pack_1.2_TRIAL.zip", true, "Widget Pack", "1.2", false, false},
+                      ArchiveName{"Widget Pack/Widget Pack_1.2_reg.zip", true, "Widget Pack", "1.2", true, true},
+                      ArchiveName{"Widget Pack/Widget Pack_1.2_Trial.zip", true, "Widget Pack", "1.2", false, true},
+                      ArchiveName{"Widget Pack/Widget Pack_1.2_REG.ZIP", true, "Widget Pack", "1.2", true, true},
+                      ArchiveName{"Ärger Pack/Ärger Pack_0.9.1_trial.zip", true, "Ärger Pack", "0.9.1", false, true},
+                      ArchiveName{"_1.0_REG.zip", true, "", "1.0", true, true},
+                      ArchiveName{"Widget_Pack_1.2_REG.zip", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_12_REG.zip", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_1.2_BETA.zip", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_1.2_REG_.zip", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_1.2.zip", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_1.2_REG.tar.zip", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_1.2_REG.txt", false, "", "", false, false},
+                      ArchiveName{"Widget Pack_1.2_REG", false, "", "", false, false},
+                      // A product name that names a parent folder would lead the install
+                      // and the extraction out of their folders.
+                      ArchiveName{".._1.0_REG.zip", false, "", "", false, false},
+                      ArchiveName{"._1.0_REG.zip", false, "", "", false, false}));
 
 TEST_F(CatalogueTest, ScanListsEveryArchiveAndRebuildsTheListEachTime) {
   WriteFile(DownloadDir() + "A/A_1.0_REG.zip");

@@ -1,8 +1,8 @@
 // Classic installs: real product archives in the download folder, the real
 // setup stand-in run through the elevated port, and the page calls, log
 // lines and notifications that come out of them.
-#include "core/product_catalogue.h"
 #include "core/product_installer.h"
+#include "core/product_catalogue.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
 #include "platform/processes.h"
@@ -227,9 +227,9 @@ TEST_F(InstallerTest, MissingArchiveIsReportedWithTheTextLeftBesideIt) {
 
 struct Unusable {
   const char* name;
-  const char* archive;  // below the download folder
+  const char* archive;                   // below the download folder
   std::vector<tools::ZipEntry> entries;  // none: not a ZIP file at all
-  bool extracted;  // the archive itself is sound and gets extracted
+  bool extracted;                        // the archive itself is sound and gets extracted
   friend void PrintTo(const Unusable& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -251,8 +251,10 @@ TEST_P(UnusableArchiveTest, IsReportedAsFailedAndLeavesNothing) {
     entry.name = local(entry.name);
     entry.data = local(entry.data);
   }
-  if (!entries.empty()) AddZip(QString("dl/") + c.archive, entries);
-  else WriteFile(archive, "PK\x03\x04 not really an archive");
+  if (!entries.empty())
+    AddZip(QString("dl/") + c.archive, entries);
+  else
+    WriteFile(archive, "PK\x03\x04 not really an archive");
   WriteFile(extractionFolder + "/setup.exe", "#!/bin/sh\ntouch ran\n");  // a stale one must not run
 
   const QFileInfo file(archive);
@@ -281,8 +283,8 @@ INSTANTIATE_TEST_SUITE_P(
         Unusable{"dot dot", "Evil/Evil_1.0_REG.zip", {kSetup, {"../../../escaped.txt", "x"}}, false},
         Unusable{"dot dot inside", "Evil/Evil_1.0_REG.zip", {kSetup, {"lib/../../escaped.txt", "x"}}, false},
         Unusable{"absolute", "Evil/Evil_1.0_REG.zip", {kSetup, {"TMP/abs-escaped.txt", "x"}}, false},
-        Unusable{"symlink", "Evil/Evil_1.0_REG.zip",
-                 {kSetup, {"link", "TMP", 0120777}, {"link/escaped.txt", "x"}}, false},
+        Unusable{
+            "symlink", "Evil/Evil_1.0_REG.zip", {kSetup, {"link", "TMP", 0120777}, {"link/escaped.txt", "x"}}, false},
         Unusable{"quote in the install folder", "Bad\"Name/Bad\"Name_1.0_REG.zip", {kSetup}, true}),
     [](const ::testing::TestParamInfo<Unusable>& info) {
       std::string name = info.param.name;

@@ -1,5 +1,5 @@
-#include "core/ide_record.h"
 #include "core/product_records.h"
+#include "core/ide_record.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,8 +36,7 @@ TEST(ProductRecords, JsonFormsKeepTheirExactLayout) {
          return install.GenerateJSON();
        },
        R"({"Name": "Widget Pack", "Version": "2.1", "Registered": false})"},
-      {"active download before any byte",
-       [] { return TORVDashboardActiveDownload(nullptr, "", 0).GenerateJSON(); },
+      {"active download before any byte", [] { return TORVDashboardActiveDownload(nullptr, "", 0).GenerateJSON(); },
        R"({"Name": "", "BytesReceived": "0", "TotalBytes": 0})"},
       {"active download under way",
        [] {

@@ -10,9 +10,10 @@ TEST(SetupCommandLine, SilentInstallLine) {
   ASSERT_TRUE(parameters);
   const auto line = ElevatedCommandLine(R"(D:\Dl\Widget Pack\Widget Pack_2.1_REG\)", "setup.exe", *parameters);
   ASSERT_TRUE(line);
-  EXPECT_EQ(*line,
-            R"(/C cd "D:\Dl\Widget Pack\Widget Pack_2.1_REG\" && start /wait setup.exe /DIR="C:\Products\Reg\Widget Pack")"
-            " /SILENT /VERYSILENT /NOCHECKBDS /SUPPRESSMSGBOXES /NOCLOSEAPPLICATIONS /NORESTART");
+  EXPECT_EQ(
+      *line,
+      R"(/C cd "D:\Dl\Widget Pack\Widget Pack_2.1_REG\" && start /wait setup.exe /DIR="C:\Products\Reg\Widget Pack")"
+      " /SILENT /VERYSILENT /NOCHECKBDS /SUPPRESSMSGBOXES /NOCLOSEAPPLICATIONS /NORESTART");
 }
 
 TEST(SetupCommandLine, InteractiveLinesEndWithOneSpace) {

@@ -57,8 +57,8 @@ protected:
     file.write(QByteArray::fromStdString(manifest.dump()));
     file.close();
     const QString name = QString::fromStdString(manifest["name"]);
-    const QString archive = temp_.filePath("dl/" + name + "/" + name + "_" +
-                                           QString::fromStdString(manifest["version"]) + "_REG.zip");
+    const QString archive =
+        temp_.filePath("dl/" + name + "/" + name + "_" + QString::fromStdString(manifest["version"]) + "_REG.zip");
     QDir().mkpath(QFileInfo(archive).path());
     QProcess tool;
     tool.start(ORV_MAKE_ARCHIVE, {"--setup", ORV_SETUP_EXE, "--manifest", manifestPath, "--out", archive});

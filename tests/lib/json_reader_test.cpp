@@ -30,8 +30,8 @@ using test::Error;
 using test::errorOf;
 
 TEST(JSONReader, TokensInOrder) {
-  Reader reader(QStringLiteral(
-      " {\"a\" : [1, -2.50e+1, \"x\", \"y\\n\", true, false, null, {}], \"b\":9223372036854775808}\n"));
+  Reader reader(
+      QStringLiteral(" {\"a\" : [1, -2.50e+1, \"x\", \"y\\n\", true, false, null, {}], \"b\":9223372036854775808}\n"));
   auto& r = reader.R;
   EXPECT_EQ(r.Peek(), jstBeginObject);
   r.ReadBeginObject();
@@ -59,8 +59,7 @@ TEST(JSONReader, TokensInOrder) {
 }
 
 TEST(JSONReader, StringEscapes) {
-  Reader reader(QStringLiteral(
-      R"(["\u0022\u005C\u00E9\u00e9", "\"\\\/\b\f\n\r\t", "C:\\Temp\\", "\ud83d\ude00"])"));
+  Reader reader(QStringLiteral(R"(["\u0022\u005C\u00E9\u00e9", "\"\\\/\b\f\n\r\t", "C:\\Temp\\", "\ud83d\ude00"])"));
   auto& r = reader.R;
   r.ReadBeginArray();
   EXPECT_EQ(r.ReadString(), QString::fromUtf8("\"\\\xC3\xA9\xC3\xA9"));

@@ -95,8 +95,7 @@ TEST(Persistence, MembersBeforeAnErrorStayAppliedAndLastDuplicateWins) {
   Sample s;
   TORVZYNDashPersistence::FromJSON(s, QStringLiteral(R"({"Text":"a","Text":"b"})"));
   EXPECT_EQ(s.Text, QStringLiteral("b"));
-  EXPECT_THROW(TORVZYNDashPersistence::FromJSON(s, QStringLiteral(R"({"Count":3,"Text":tru})")),
-               EExpectedValue);
+  EXPECT_THROW(TORVZYNDashPersistence::FromJSON(s, QStringLiteral(R"({"Count":3,"Text":tru})")), EExpectedValue);
   EXPECT_EQ(s.Count, 3);
 }
 
@@ -157,8 +156,7 @@ TEST_F(PersistenceStream, TypeKeyMustLeadTheObject) {
   ASSERT_EQ(TORVZYNDashPersistence::TypeKey(), QStringLiteral("$type"));
   load(QStringLiteral(R"({"$type":"Sample","Text":"x"})"));
   EXPECT_EQ(sample.Text, QStringLiteral("x"));
-  const Error missing("EORVZYNDashReaderException",
-                      "\"$type\" property not found in Object descriptor.");
+  const Error missing("EORVZYNDashReaderException", "\"$type\" property not found in Object descriptor.");
   EXPECT_EQ(errorOf([&] { load(QStringLiteral(R"({"Text":"y","$type":"Sample"})")); }), missing);
   EXPECT_EQ(errorOf([&] { load(QStringLiteral("{}")); }), missing);
   EXPECT_EQ(sample.Text, QStringLiteral("x"));
@@ -174,8 +172,7 @@ TEST(Persistence, FromJSONSwitchesTheTypeKeyOffAndRestoresTheSettings) {
     TORVZYNDashPersistent* reference = nullptr;
     const TPublishedProperties& PublishedProperties() const override {
       static const TPublishedProperties properties = {
-          {QStringLiteral("Probe"), TPropertyKind::Boolean,
-           [](TORVZYNDashPersistent& object, const TPropertyValue&) {
+          {QStringLiteral("Probe"), TPropertyKind::Boolean, [](TORVZYNDashPersistent& object, const TPropertyValue&) {
              auto& probe = static_cast<Probe&>(object);
              probe.typeKey = TORVZYNDashPersistence::TypeKey();
              probe.reference = TORVZYNDashPersistence::ReferenceObject();

@@ -44,28 +44,26 @@ TEST(Utils, URLDecodeEdgeCases) {
   } cases[] = {
       {"", true, ""},
       {"%7B%22EventName%22%3A%22GETSTATUS%22%7D", true, "{\"EventName\":\"GETSTATUS\"}"},
-      {"100%", true, "100"},           // '%' at the end is dropped
-      {"1%4", true, "14"},             // '%' with one character after it: dropped
-      {"a%zzb", true, "ab"},           // invalid escape consumes three characters
-      {"a%7eb", true, "ab"},           // lower-case hex is no escape
-      {"a+b", true, "a+b"},            // '+' is not a space
+      {"100%", true, "100"},  // '%' at the end is dropped
+      {"1%4", true, "14"},    // '%' with one character after it: dropped
+      {"a%zzb", true, "ab"},  // invalid escape consumes three characters
+      {"a%7eb", true, "ab"},  // lower-case hex is no escape
+      {"a+b", true, "a+b"},   // '+' is not a space
       {"%20x%20", true, "x"},
       {"%20x%20", false, " x "},
-      {"%09%00x%1F", true, "x"},       // every character below 33 is trimmed
+      {"%09%00x%1F", true, "x"},  // every character below 33 is trimmed
       {"%C3%A9", true, "\xC3\xA9"},
-      {"%C3", true, "\xEF\xBF\xBD"},   // invalid UTF-8 becomes U+FFFD
+      {"%C3", true, "\xEF\xBF\xBD"},                                                // invalid UTF-8 becomes U+FFFD
       {"\xE2\x82\xAC%20\xF0\x9F\x98\x80", false, "\xE2\x82\xAC \xF0\x9F\x98\x80"},  // unencoded
   };
   for (const auto& c : cases)
-    EXPECT_EQ(U::URLDecode(QString::fromUtf8(c.input), c.trim), QString::fromUtf8(c.expected))
-        << c.input;
+    EXPECT_EQ(U::URLDecode(QString::fromUtf8(c.input), c.trim), QString::fromUtf8(c.expected)) << c.input;
 }
 
 TEST(Utils, URLDecodeReadsLatin1CharactersAsBytes) {
   // Characters up to U+00FF stand for the byte of their code, so they can
   // complete a percent-encoded sequence.
-  EXPECT_EQ(U::URLDecode(QString(QChar(0xC3)) + QStringLiteral("%A9"), false),
-            QString::fromUtf8("\xC3\xA9"));
+  EXPECT_EQ(U::URLDecode(QString(QChar(0xC3)) + QStringLiteral("%A9"), false), QString::fromUtf8("\xC3\xA9"));
 }
 
 TEST(Utils, URLEncodedTextDecodesToItself) {
@@ -75,8 +73,7 @@ TEST(Utils, URLEncodedTextDecodesToItself) {
       QStringLiteral("{\"EventName\": \"GETSTATUS\", \"ID\": \"C:\\\\x\\\\\"}"),
       QString(QChar(0x01)) + QStringLiteral("\t\n"),
   };
-  for (const QString& text : texts)
-    EXPECT_EQ(U::URLDecode(U::URLEncode(text), false), text) << text.toStdString();
+  for (const QString& text : texts) EXPECT_EQ(U::URLDecode(U::URLEncode(text), false), text) << text.toStdString();
 }
 
 TEST(Utils, AddBackslashAppendsThePlatformDelimiterOnce) {
@@ -140,25 +137,30 @@ TEST(Utils, ParseJSONRejectsInvalidTextWithoutThrowing) {
 }
 
 TEST(Utils, GetJSONPropGivesMemberTexts) {
-  const auto doc = U::ParseJSON(QString::fromUtf8(
-      R"({"s":"a\"é","i":-42,"big":18446744073709551615,"f":1.5,"t":true,"n":null,)"
-      R"("o":{"x":1},"a":[1],"Case":"x"})"));
+  const auto doc =
+      U::ParseJSON(QString::fromUtf8(R"({"s":"a\"é","i":-42,"big":18446744073709551615,"f":1.5,"t":true,"n":null,)"
+                                     R"("o":{"x":1},"a":[1],"Case":"x"})"));
   ASSERT_TRUE(doc.has_value());
   const ordered_json* root = &*doc;
   const struct {
     const char* name;
     const char* expected;
   } cases[] = {
-      {"s", "a\"\xC3\xA9"}, {"i", "-42"}, {"big", "18446744073709551615"}, {"f", "1.5"},
-      {"t", "true"},        {"n", ""},    {"o", ""},                     {"a", ""},
-      {"missing", ""},      {"case", ""},  // names are case-sensitive
+      {"s", "a\"\xC3\xA9"},
+      {"i", "-42"},
+      {"big", "18446744073709551615"},
+      {"f", "1.5"},
+      {"t", "true"},
+      {"n", ""},
+      {"o", ""},
+      {"a", ""},
+      {"missing", ""},
+      {"case", ""},  // names are case-sensitive
   };
   for (const auto& c : cases)
-    EXPECT_EQ(U::GetJSONProp(root, QString::fromUtf8(c.name)), QString::fromUtf8(c.expected))
-        << c.name;
+    EXPECT_EQ(U::GetJSONProp(root, QString::fromUtf8(c.name)), QString::fromUtf8(c.expected)) << c.name;
   EXPECT_EQ(U::GetJSONProp(nullptr, QStringLiteral("s")), QString());
-  EXPECT_EQ(U::GetJSONValue(U::GetJSONValue(root, QStringLiteral("o")), QStringLiteral("x")),
-            &(*doc)["o"]["x"]);
+  EXPECT_EQ(U::GetJSONValue(U::GetJSONValue(root, QStringLiteral("o")), QStringLiteral("x")), &(*doc)["o"]["x"]);
   EXPECT_EQ(U::GetJSONValue(U::GetJSONValue(root, QStringLiteral("a")), QStringLiteral("0")), nullptr);
 }
 
@@ -198,8 +200,8 @@ TEST(Utils, GetJSONPropGivesNumbersAsWritten) {
 // Numbers anywhere in the tree keep their own texts, whatever strings with
 // digits, quotes and escapes stand between them.
 TEST(Utils, ParseJSONKeepsEveryNumbersText) {
-  const auto doc = U::ParseJSON(QString::fromUtf8(
-      R"({"a":[1.0,"2.0 \"3.0\" \\",{"b":-4E0}],"c\"5":"é6","d":7.00,"e":[],"f":8e+0})"));
+  const auto doc = U::ParseJSON(
+      QString::fromUtf8(R"({"a":[1.0,"2.0 \"3.0\" \\",{"b":-4E0}],"c\"5":"é6","d":7.00,"e":[],"f":8e+0})"));
   ASSERT_TRUE(doc.has_value());
   const ordered_json* a = U::GetJSONValue(&*doc, QStringLiteral("a"));
   EXPECT_EQ(U::GetJSONArraySize(a), 3);
@@ -273,8 +275,7 @@ TEST(Utils, FormatBytesAsString) {
       {std::pow(1024.0, 4), "1.00 TB"},
       {std::pow(1024.0, 5), "1024.00 TB"},  // beyond terabytes the unit stays TB
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(U::FormatBytesAsString(c.size), QString::fromUtf8(c.expected)) << c.size;
+  for (const auto& c : cases) EXPECT_EQ(U::FormatBytesAsString(c.size), QString::fromUtf8(c.expected)) << c.size;
 
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   EXPECT_EQ(U::FormatBytesAsString(1536), QStringLiteral("1,50 KB"));

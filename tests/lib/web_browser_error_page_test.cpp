@@ -14,8 +14,8 @@ TEST(NavigationErrorPage, ShowsTheAddressAndTheReasonAsTextAndLinksTheAddressFor
   EXPECT_TRUE(page.contains(QLatin1String("net::ERR_&lt;b&gt;REFUSED&lt;/b&gt; &amp; &quot;gone&quot;")));
   EXPECT_TRUE(page.contains(address.toString().toHtmlEscaped())) << address.toString().toStdString();
   // Retry loads exactly the address, which cannot leave its attribute.
-  EXPECT_TRUE(page.contains(QStringLiteral("id=\"retry\" href=\"") + QString::fromLatin1(address.toEncoded()).toHtmlEscaped() +
-                            QLatin1Char('"')))
+  EXPECT_TRUE(page.contains(QStringLiteral("id=\"retry\" href=\"") +
+                            QString::fromLatin1(address.toEncoded()).toHtmlEscaped() + QLatin1Char('"')))
       << page.toStdString();
 }
 

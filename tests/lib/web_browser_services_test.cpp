@@ -58,8 +58,7 @@ TEST(WebBrowserPlatformServices, AddsOnlyNewKeysThatTheServiceImplements) {
 
 TEST(WebBrowserPlatformServices, CurrentIsNotRecreatedAfterRelease) {
   ASSERT_NE(TORVZYNDashWebBrowserPlatformServices::Current(), nullptr);
-  EXPECT_EQ(TORVZYNDashWebBrowserPlatformServices::Current(),
-            TORVZYNDashWebBrowserPlatformServices::Current());
+  EXPECT_EQ(TORVZYNDashWebBrowserPlatformServices::Current(), TORVZYNDashWebBrowserPlatformServices::Current());
   // In a child process, so the rest of this suite keeps its registry.
   EXPECT_EXIT(
       {

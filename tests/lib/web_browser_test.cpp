@@ -21,16 +21,14 @@ class WebBrowserTest : public ::testing::Test {
 protected:
   void SetUp() override {
     service = std::make_shared<FakeService>();
-    TORVZYNDashWebBrowserPlatformServices::Current()->AddPlatformService(
-        IORVZYNDashWebBrowserService::IID(), service);
+    TORVZYNDashWebBrowserPlatformServices::Current()->AddPlatformService(IORVZYNDashWebBrowserService::IID(), service);
     browser = std::make_unique<TORVZYNDashWebBrowser>();
     backend = service->last.get();
     browser->OnInitialized = [this](TORVZYNDashCustomWebBrowser&) { ++initializedEvents; };
   }
   void TearDown() override {
     browser.reset();
-    TORVZYNDashWebBrowserPlatformServices::Current()->RemovePlatformService(
-        IORVZYNDashWebBrowserService::IID());
+    TORVZYNDashWebBrowserPlatformServices::Current()->RemovePlatformService(IORVZYNDashWebBrowserService::IID());
   }
   void StartEngine() {
     browser->Initialize();
@@ -86,7 +84,8 @@ TEST_F(WebBrowserTest, ImmediateScriptBypassesWaitingQueue) {
   browser->ExecuteJavaScript(QStringLiteral("queued 1"));
   browser->ExecuteJavaScript(QStringLiteral("queued 2"));
   QString result;
-  browser->ExecuteJavaScript(QStringLiteral("now"), [&](const QString& r) { result = r; }, true);
+  browser->ExecuteJavaScript(
+      QStringLiteral("now"), [&](const QString& r) { result = r; }, true);
   ASSERT_EQ(backend->scripts.size(), 2u);
   EXPECT_EQ(backend->scripts[1].text, QStringLiteral("now"));
 
@@ -356,8 +355,8 @@ TEST(WebBrowserLayout, AlignmentPlacesTheControlInItsParent) {
     QRect expected;
   };
   const Case cases[] = {
-      {caNone, {10, 20, 500, 350}},    {caTop, {0, 0, 1400, 350}},   {caBottom, {0, 450, 1400, 350}},
-      {caLeft, {0, 0, 500, 800}},      {caRight, {900, 0, 500, 800}}, {caClient, {0, 0, 1400, 800}},
+      {caNone, {10, 20, 500, 350}}, {caTop, {0, 0, 1400, 350}},    {caBottom, {0, 450, 1400, 350}},
+      {caLeft, {0, 0, 500, 800}},   {caRight, {900, 0, 500, 800}}, {caClient, {0, 0, 1400, 800}},
   };
   TORVZYNDashWebBrowser browser;
   browser.SetBoundsRect({10, 20, 500, 350});

@@ -17,13 +17,12 @@ int main(int argc, char** argv) {
   std::printf("holder %d\n", static_cast<int>(::getpid()));
   std::fflush(stdout);
   try {
-    return orv::TCommandLine::ExecuteEx(
-        QString::fromLocal8Bit(argv[1]), {},
-        [](const QString& piece) {
-          std::fputs(piece.toLocal8Bit().constData(), stdout);
-          std::fflush(stdout);
-        },
-        {}, {});
+    return orv::TCommandLine::ExecuteEx(QString::fromLocal8Bit(argv[1]), {},
+                                        [](const QString& piece) {
+                                          std::fputs(piece.toLocal8Bit().constData(), stdout);
+                                          std::fflush(stdout);
+                                        },
+                                        {}, {});
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

@@ -85,8 +85,8 @@ TEST_F(CommandLineTest, KilledChildReportsSignalLikeAShell) {
 
 TEST_F(CommandLineTest, DeliversLongOutputInPiecesOfAtMost255BytesAndDrainsAfterExit) {
   // 100 lines of 1000 characters, written just before the child exits.
-  const QString script = scripts_.Write(
-      "long.sh", "i=0; while [ $i -lt 100 ]; do printf '%01000d\\n' $i; i=$((i+1)); done; exit 7");
+  const QString script =
+      scripts_.Write("long.sh", "i=0; while [ $i -lt 100 ]; do printf '%01000d\\n' $i; i=$((i+1)); done; exit 7");
   EXPECT_EQ(Run(script), 7);
   QString expected;
   for (int i = 0; i < 100; ++i) expected += QStringLiteral("%1\n").arg(i, 1000, 10, QChar(u'0'));
@@ -118,8 +118,8 @@ TEST_F(CommandLineTest, BlocksAreCutIntoPiecesOfAtMost255Bytes) {
     QString expected;
   };
   const Case cases[] = {
-      {"NUL in the first piece drops the rest of that piece only",
-       "printf '%010d\\000%0500d' 0 0", QString(10, u'0') + QString(500 - 244, u'0')},
+      {"NUL in the first piece drops the rest of that piece only", "printf '%010d\\000%0500d' 0 0",
+       QString(10, u'0') + QString(500 - 244, u'0')},
       {"NUL in the second piece", "printf '%0300d\\000%0300d' 0 0", QString(300, u'0') + QString(300 - 209, u'0')},
       {"two-byte sequence across the boundary", "printf '%0254d\\303\\251z' 0",
        QString(254, u'0') + QStringLiteral(u"\u00e9z")},
@@ -137,18 +137,18 @@ TEST_F(CommandLineTest, BlocksAreCutIntoPiecesOfAtMost255Bytes) {
 TEST_F(CommandLineTest, DecodesUtf8SplitAcrossReads) {
   // The two bytes of U+00E9 and the three of U+2500 arrive in separate
   // reads; an invalid byte and a sequence cut by the end become U+FFFD.
-  const QString script = scripts_.Write(
-      "utf8.sh",
-      "printf 'caf\\303'; sleep 0.3; printf '\\251 \\342'; sleep 0.3; printf '\\224'; sleep 0.3; "
-      "printf '\\200 \\377 \\342\\224'");
+  const QString script =
+      scripts_.Write("utf8.sh",
+                     "printf 'caf\\303'; sleep 0.3; printf '\\251 \\342'; sleep 0.3; printf '\\224'; sleep 0.3; "
+                     "printf '\\200 \\377 \\342\\224'");
   EXPECT_EQ(Run(script), 0);
   EXPECT_EQ(Text(), QStringLiteral(u"café ─ \uFFFD \uFFFD"));
 }
 
 TEST_F(CommandLineTest, CancellationKillsTheWholeGroupAndReturnsZero) {
   const QString pidFile = scripts_.Path("grandchild.pid");
-  const QString script = scripts_.Write(
-      "slow.sh", "sleep 30 & echo $! > '" + pidFile.toUtf8() + "'; echo ready; wait; exit 5");
+  const QString script =
+      scripts_.Write("slow.sh", "sleep 30 & echo $! > '" + pidFile.toUtf8() + "'; echo ready; wait; exit 5");
   std::atomic<bool> canceled{false};
   std::promise<void> ready;
   std::atomic<bool> readySeen{false};
@@ -188,16 +188,16 @@ TEST_F(CommandLineTest, ChildDoesNotOutliveTheApplication) {
   std::condition_variable arrived;
   QString output;
   std::thread holder([&] {
-    TCommandLine::ExecuteEx(
-        ChildScripts::Quoted(QStringLiteral(COMMAND_LINE_HOLDER_EXE)) + u' ' + QuoteArgument(child), {},
-        [&](const QString& piece) {
-          {
-            const std::lock_guard lock(mutex);
-            output += piece;
-          }
-          arrived.notify_all();
-        },
-        {}, {});
+    TCommandLine::ExecuteEx(ChildScripts::Quoted(QStringLiteral(COMMAND_LINE_HOLDER_EXE)) + u' ' + QuoteArgument(child),
+                            {},
+                            [&](const QString& piece) {
+                              {
+                                const std::lock_guard lock(mutex);
+                                output += piece;
+                              }
+                              arrived.notify_all();
+                            },
+                            {}, {});
   });
   pid_t holderId = 0;
   pid_t childId = 0;
@@ -221,8 +221,7 @@ TEST_F(CommandLineTest, ChildDoesNotOutliveTheApplication) {
 TEST_F(CommandLineTest, ChildIsTiedToTheProcessNotToTheThreadThatStartedIt) {
   // A run left by an exception leaves its child running, and the thread
   // that started the child ends. The child carries on until told to finish.
-  const QString script =
-      scripts_.Write("waits.sh", "echo ready; while [ ! -e go ]; do sleep 0.05; done; : > finished");
+  const QString script = scripts_.Write("waits.sh", "echo ready; while [ ! -e go ]; do sleep 0.05; done; : > finished");
   pid_t starterId = 0;
   std::thread starter([&] {
     starterId = ::gettid();
@@ -249,9 +248,9 @@ TEST_F(CommandLineTest, EnvironmentListReplacesTheInheritedEnvironment) {
   qputenv("TMP", "/tmp/orv-tmp");
   const QString script = scripts_.Write("env.sh", "env");
 
-  EXPECT_EQ(Run(script, {QStringLiteral("  FOO=bar "), QStringLiteral("Path=/usr/bin:/bin"),
-                         QStringLiteral("PATHEXT=.EXE")}),
-            0);
+  EXPECT_EQ(
+      Run(script, {QStringLiteral("  FOO=bar "), QStringLiteral("Path=/usr/bin:/bin"), QStringLiteral("PATHEXT=.EXE")}),
+      0);
   const QStringList lines = Text().split(u'\n', Qt::SkipEmptyParts);
   EXPECT_TRUE(lines.contains("FOO=bar"));
   EXPECT_TRUE(lines.contains("Path=/usr/bin:/bin"));
@@ -308,8 +307,9 @@ TEST_F(CommandLineTest, WindowsProgramRunsThroughWine) {
 
 TEST_F(CommandLineTest, ExecuteRaisesOnNonZeroExitCode) {
   EXPECT_NO_THROW(TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 0\"")));
-  EXPECT_EQ(test::errorOf([] { TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 3\"")); }),
-            test::Error(QStringLiteral("ECommandLine"), QStringLiteral("Could not execute command line. Exit code: 3")));
+  EXPECT_EQ(
+      test::errorOf([] { TCommandLine::Execute(QStringLiteral("/bin/sh -c \"exit 3\"")); }),
+      test::Error(QStringLiteral("ECommandLine"), QStringLiteral("Could not execute command line. Exit code: 3")));
 }
 
 TEST_F(CommandLineTest, StartFailuresRaiseTheSystemError) {

@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TUtf8StreamDecoder decoder;
   QStringList lines;
   TLineSplitter splitter(lines);
-  for (qsizetype at = 0; at < bytes.size(); at += step) splitter.Append(decoder.Decode(bytes.sliced(at, qMin(step, bytes.size() - at))));
+  for (qsizetype at = 0; at < bytes.size(); at += step)
+    splitter.Append(decoder.Decode(bytes.sliced(at, qMin(step, bytes.size() - at))));
   splitter.Append(decoder.Finish());
 
   for (const QString& line : lines) {

@@ -76,24 +76,23 @@ protected:
   // one product only the repository offers.
   void WriteScene(const Json& changes) {
     const Json ides = {{"delphi12", {{"platforms", {{"win32intel", {{"built", true}, {"registered", true}}}}}}}};
-    Json scene = {
-        {"version", "2.5.0.0"},
-        {"latest_version", "2.5.0.0"},
-        {"folder_initialized", true},
-        {"credentials", {{"email", "dev@example.com"}, {"code", "secret"}}},
-        {"repositories",
-         {{"default",
-           {{"p.old", {{"name", "Old Pack"}, {"version", "2.0.0.0"}, {"vendor_id", "orv"}}},
-            {"p.new", {{"name", "New Pack"}, {"version", "1.0.0.0"}, {"vendor_id", "orv"}}},
-            {"p.remote", {{"name", "Remote Pack"}, {"version", "4.0.0.0"}, {"vendor_id", "v2"}}}}}}},
-        {"installed",
-         {{"p.old", {{"name", "Old Pack"}, {"version", "1.0.0.0"}, {"local", false}, {"ides", ides}}},
-          {"p.new", {{"name", "New Pack"}, {"version", "1.0.0.0"}, {"local", false}, {"ides", ides}}},
-          {"p.avail", {{"name", "Avail Pack"}, {"version", "0.9.0.0"}, {"local", true}}}}},
-        {"target_ides", {"delphi12"}},
-        {"target_platforms", {"win32intel"}},
-        {"config", Json::object()},
-        {"knobs", Json::object()}};
+    Json scene = {{"version", "2.5.0.0"},
+                  {"latest_version", "2.5.0.0"},
+                  {"folder_initialized", true},
+                  {"credentials", {{"email", "dev@example.com"}, {"code", "secret"}}},
+                  {"repositories",
+                   {{"default",
+                     {{"p.old", {{"name", "Old Pack"}, {"version", "2.0.0.0"}, {"vendor_id", "orv"}}},
+                      {"p.new", {{"name", "New Pack"}, {"version", "1.0.0.0"}, {"vendor_id", "orv"}}},
+                      {"p.remote", {{"name", "Remote Pack"}, {"version", "4.0.0.0"}, {"vendor_id", "v2"}}}}}}},
+                  {"installed",
+                   {{"p.old", {{"name", "Old Pack"}, {"version", "1.0.0.0"}, {"local", false}, {"ides", ides}}},
+                    {"p.new", {{"name", "New Pack"}, {"version", "1.0.0.0"}, {"local", false}, {"ides", ides}}},
+                    {"p.avail", {{"name", "Avail Pack"}, {"version", "0.9.0.0"}, {"local", true}}}}},
+                  {"target_ides", {"delphi12"}},
+                  {"target_platforms", {"win32intel"}},
+                  {"config", Json::object()},
+                  {"knobs", Json::object()}};
     for (const auto& [key, value] : changes.items()) scene[key] = value;
     QFile file(dir.filePath(QStringLiteral("orv-state.json")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -133,8 +132,7 @@ protected:
   // Waits until the environment went idle at least finishes times and
   // every run that started has finished.
   void WaitIdle(int finishes) {
-    ASSERT_TRUE(rec.WaitFor([&] { return rec.finishes >= finishes && rec.finishes == rec.starts; }))
-        << "still running";
+    ASSERT_TRUE(rec.WaitFor([&] { return rec.finishes >= finishes && rec.finishes == rec.starts; })) << "still running";
   }
 
   void Refresh(TProductFilter filter) {
@@ -179,9 +177,9 @@ TEST_F(GuiEnvironment, OverlappingCommandsRaiseOneStartAndOneFinish) {
 
 struct StartCase {
   const char* name;
-  bool stored;    // the package manager has credentials
-  bool accept;    // the owner hands credentials over
-  bool asked;     // OnRequestCredentials was raised
+  bool stored;  // the package manager has credentials
+  bool accept;  // the owner hands credentials over
+  bool asked;   // OnRequestCredentials was raised
   TProductFilter filter;
 };
 
@@ -255,7 +253,8 @@ TEST_F(GuiEnvironment, FailingListCommandIsLoggedWithItsOutputAndRaisesNoUpdate)
   const std::vector<TGUILogItem> items = rec.Read([&] { return rec.logItems; });
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].Level(), TLogLevel::Error);
-  EXPECT_EQ(items[0].Text(), QStringLiteral("Error running TOrvListRunner: Running failed: list -detailed -json (EOrvRunner)"));
+  EXPECT_EQ(items[0].Text(),
+            QStringLiteral("Error running TOrvListRunner: Running failed: list -detailed -json (EOrvRunner)"));
   EXPECT_TRUE(items[0].Output().contains(QStringLiteral("\"p.avail\"")));
   EXPECT_EQ(env->LogItems().size(), 1u);
   EXPECT_EQ(rec.Read([&] { return rec.updates; }), 0);
@@ -355,7 +354,8 @@ TEST_F(GuiEnvironment, UninstallReportsZeroTheParsedPercentagesThenHundred) {
 
   std::vector<int> expected{0};
   for (const QString& line : rec.Read([&] { return rec.output; }))
-    if (const auto progress = TAbstractOrvBuildRunner::ParseProgress(line, false)) expected.push_back(progress->Percent);
+    if (const auto progress = TAbstractOrvBuildRunner::ParseProgress(line, false))
+      expected.push_back(progress->Percent);
   expected.push_back(100);
   ASSERT_GT(expected.size(), 3u);
   EXPECT_EQ(rec.Read([&] { return reported; }), expected);
@@ -605,29 +605,28 @@ TEST_P(MergeProductsTable, RowsAfterMergeAndFilter) {
 using S = TProductStatus;
 INSTANTIATE_TEST_SUITE_P(
     Cases, MergeProductsTable,
-    ::testing::Values(
-        MergeCase{"AllKeepsEveryRow",
-                  TProductFilter::All,
-                  {{"a", "1.0", true, false}, {"b", "2.0", false, false}},
-                  {{"c", "3.0", "v"}, {"a", "1.5", "va"}},
-                  {{"a", S::Installed, "1.0", "1.5", "va"},
-                   {"b", S::Available, "2.0", "", ""},
-                   {"c", S::NotInstalled, "", "", "v"}}},
-        MergeCase{"InstalledDropsRemoteOnlyAndVersionlessRows",
-                  TProductFilter::Installed,
-                  {{"a", "1.0", true, false}, {"b", "2.0", false, false}, {"n", "", true, false}},
-                  {{"c", "3.0", "v"}},
-                  {{"a", S::Installed, "1.0", "", ""}, {"b", S::Available, "2.0", "", ""}}},
-        MergeCase{"LocalFlagKeepsTheRemoteVersionNull",
-                  TProductFilter::All,
-                  {{"l", "1.0", true, true}, {"f", "1.0", true, false}},
-                  {{"l", "9.0", "vl"}, {"f", "9.0", "vf"}},
-                  {{"l", S::Installed, "1.0", "", "vl"}, {"f", S::Installed, "1.0", "9.0", "vf"}}},
-        MergeCase{"DuplicateRemoteIdsUpdateTheFirstRow",
-                  TProductFilter::All,
-                  {},
-                  {{"d", "1.0", "v1"}, {"d", "2.0", "v2"}},
-                  {{"d", S::NotInstalled, "", "", "v2"}}}),
+    ::testing::Values(MergeCase{"AllKeepsEveryRow",
+                                TProductFilter::All,
+                                {{"a", "1.0", true, false}, {"b", "2.0", false, false}},
+                                {{"c", "3.0", "v"}, {"a", "1.5", "va"}},
+                                {{"a", S::Installed, "1.0", "1.5", "va"},
+                                 {"b", S::Available, "2.0", "", ""},
+                                 {"c", S::NotInstalled, "", "", "v"}}},
+                      MergeCase{"InstalledDropsRemoteOnlyAndVersionlessRows",
+                                TProductFilter::Installed,
+                                {{"a", "1.0", true, false}, {"b", "2.0", false, false}, {"n", "", true, false}},
+                                {{"c", "3.0", "v"}},
+                                {{"a", S::Installed, "1.0", "", ""}, {"b", S::Available, "2.0", "", ""}}},
+                      MergeCase{"LocalFlagKeepsTheRemoteVersionNull",
+                                TProductFilter::All,
+                                {{"l", "1.0", true, true}, {"f", "1.0", true, false}},
+                                {{"l", "9.0", "vl"}, {"f", "9.0", "vf"}},
+                                {{"l", S::Installed, "1.0", "", "vl"}, {"f", S::Installed, "1.0", "9.0", "vf"}}},
+                      MergeCase{"DuplicateRemoteIdsUpdateTheFirstRow",
+                                TProductFilter::All,
+                                {},
+                                {{"d", "1.0", "v1"}, {"d", "2.0", "v2"}},
+                                {{"d", S::NotInstalled, "", "", "v2"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -30,7 +30,7 @@ QStringList SplitWhole(const QString& text) {
 // After every piece, the lines equal the split of all text so far, for
 // every way of cutting the text into three pieces.
 TEST(LineSplitterTest, MatchesSplittingTheWholeTextAtEveryCut) {
-  const QStringList texts = {"",         "a",        "\n",        "\r",         "\r\n",       "a\r\nb",
+  const QStringList texts = {"",         "a",        "\n",        "\r",         "\r\n",      "a\r\nb",
                              "a\r\rb\n", "a\n\r\nb", "\n\nx\r\n", "one\rtwo\n", "x\r\n\r\n", "ab\r\n\ncd\r"};
   for (const QString& text : texts) {
     for (qsizetype cut1 = 0; cut1 <= text.size(); ++cut1) {

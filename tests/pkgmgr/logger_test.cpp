@@ -1,5 +1,5 @@
-#include "pkgmgr/gui_logger.h"
 #include "pkgmgr/logger.h"
+#include "pkgmgr/gui_logger.h"
 #include "pkgmgr/multi_logger.h"
 
 #include <gtest/gtest.h>
@@ -21,8 +21,7 @@ public:
     std::vector<QString> calls;
   };
 
-  RecordingLogger(std::shared_ptr<Shared> shared, QString name, bool ignoresVerbosity = false,
-                  bool throws = false)
+  RecordingLogger(std::shared_ptr<Shared> shared, QString name, bool ignoresVerbosity = false, bool throws = false)
       : shared_(std::move(shared)), name_(std::move(name)), ignores_(ignoresVerbosity), throws_(throws) {}
 
   void Error(const QString& m) override { Record(u"Error:" + m); }
@@ -77,7 +76,8 @@ TEST_F(MultiLoggerTest, VerbosityAdmitsLevelsAtOrAboveItUnlessTheSinkIgnoresIt) 
       {TVerbosity::info,
        {"plain Error:plain>e", "all Error:all>e", "plain Info:plain>i", "all Info:all>i", "plain Info:plain>p",
         "all Info:all>p", "all Trace:all>t"}},
-      {TVerbosity::error, {"plain Error:plain>e", "all Error:all>e", "all Info:all>i", "all Info:all>p", "all Trace:all>t"}},
+      {TVerbosity::error,
+       {"plain Error:plain>e", "all Error:all>e", "all Info:all>i", "all Info:all>p", "all Trace:all>t"}},
   };
   for (const Case& c : cases) {
     shared->calls.clear();
@@ -113,9 +113,8 @@ TEST_F(MultiLoggerTest, FailingSinkDoesNotStopDeliveryToTheNext) {
   logger.StartSection(TMessageType::Build, QStringLiteral("s"));
   logger.FinishSection(TMessageType::Build, false);
   const TMultiLogger::TState state = logger.Push();
-  EXPECT_EQ(shared->calls,
-            (std::vector<QString>{"good Error:good>e", "good Info:good>i", "good Info:good>p",
-                                  "good StartSection:s", "good FinishSection:", "good Push:"}));
+  EXPECT_EQ(shared->calls, (std::vector<QString>{"good Error:good>e", "good Info:good>i", "good Info:good>p",
+                                                 "good StartSection:s", "good FinishSection:", "good Push:"}));
   ASSERT_EQ(state.size(), 2u);
   EXPECT_EQ(state[0], nullptr);
   EXPECT_NE(state[1], nullptr);
@@ -183,10 +182,9 @@ TEST(GUILogger, SendsEachLevelToTheCallbackAndDiscardsWithoutOne) {
   logger.Info(QStringLiteral("i"));
   logger.Trace(QStringLiteral("t"));
   logger.Progress(QStringLiteral("p"), TProductProgressInfo(QStringLiteral("x")));
-  EXPECT_EQ(seen, (std::vector<std::pair<TLogLevel, QString>>{{TLogLevel::Error, "e"},
-                                                              {TLogLevel::Info, "i"},
-                                                              {TLogLevel::Trace, "t"},
-                                                              {TLogLevel::Info, "p"}}));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<TLogLevel, QString>>{
+                {TLogLevel::Error, "e"}, {TLogLevel::Info, "i"}, {TLogLevel::Trace, "t"}, {TLogLevel::Info, "p"}}));
   logger.SetOnLogMessage({});
   logger.Error(QStringLiteral("dropped"));
   EXPECT_EQ(seen.size(), 4u);
@@ -208,9 +206,12 @@ TEST(ProductProgressInfo, ToStringPadsThePercentageAndCapsItAtHundred) {
     const char* expected;
   };
   const Case cases[] = {
-      {"x.y", 1, 3, "[x.y:  33%]"},          {"id", 0, 0, "[id: 100%]"},
-      {"id", 5, 3, "[id: 100%]"},            {"id", 0, 4, "[id:   0%]"},
-      {"id", 3, 3, "[id: 100%]"},            {"", 1, 2, ""},
+      {"x.y", 1, 3, "[x.y:  33%]"},
+      {"id", 0, 0, "[id: 100%]"},
+      {"id", 5, 3, "[id: 100%]"},
+      {"id", 0, 4, "[id:   0%]"},
+      {"id", 3, 3, "[id: 100%]"},
+      {"", 1, 2, ""},
       {"big", 2000000000, 2100000000, "[big:  95%]"},
   };
   for (const Case& c : cases) {

@@ -79,11 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RunnerLinesTest,
     testing::Values(
         LinesCase{"CrLfSplitBetweenPieces", "printf 'first\\r'; sleep 0.3; printf '\\nsecond'", {"first", "second"}},
-        LinesCase{"LineSplitAcrossPieces", "printf 'fir'; sleep 0.3; printf 'st\\nsec'; sleep 0.3; printf 'ond\\n'",
+        LinesCase{"LineSplitAcrossPieces",
+                  "printf 'fir'; sleep 0.3; printf 'st\\nsec'; sleep 0.3; printf 'ond\\n'",
                   {"first", "second"}},
         LinesCase{"BlankLinesAndLoneCr", "printf 'a\\n\\nb\\rc\\r\\n'", {"a", "", "b", "c"}},
-        LinesCase{"LineLongerThanOneRead", "printf '%0700d\\nend' 7",
-                  {QString(699, u'0') + u'7', "end"}},
+        LinesCase{"LineLongerThanOneRead", "printf '%0700d\\nend' 7", {QString(699, u'0') + u'7', "end"}},
         LinesCase{"NoOutput", "exit 0", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -110,23 +110,23 @@ TEST_P(RunnerTextTest, KeepsEveryLineFollowedByCrLf) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RunnerTextTest,
-    testing::Values(TextCase{"MixedBreaksAndOpenLastLine", "printf 'a\\n\\nb\\rc\\r\\nd'", "a\r\n\r\nb\r\nc\r\nd\r\n"},
-                    TextCase{"OnlyABreak", "printf '\\n'", "\r\n"},
-                    TextCase{"NoOutput", "exit 0", ""},
-                    TextCase{"NonAscii", "printf 'caf\\303\\251 \\342\\224\\200\\r\\n\\360\\237\\230\\200\\377'",
-                             QStringLiteral(u"caf\u00e9 \u2500\r\n\U0001F600\uFFFD\r\n")},
-                    // Non-ASCII text among runs that are copied a block at a time.
-                    TextCase{"NonAsciiAmidLongRuns",
-                             "printf 'abcdefg\\303\\251hijklmnopqrstu\\342\\224\\200vwxyz0123456789\\360\\237\\230\\200ABCD\\r\\n'",
-                             QStringLiteral(u"abcdefg\u00e9hijklmnopqrstu\u2500vwxyz0123456789\U0001F600ABCD\r\n")},
-                    // Many lines, read in several blocks and cut into pieces
-                    // anywhere, CR LF pairs among the cuts.
-                    TextCase{"ManyBlocks", "i=0; while [ $i -lt 9000 ]; do printf 'line %05d\\r\\n' $i; i=$((i+1)); done",
-                             [] {
-                               QString text;
-                               for (int i = 0; i < 9000; ++i) text += QStringLiteral("line %1\r\n").arg(i, 5, 10, QChar(u'0'));
-                               return text;
-                             }()}),
+    testing::Values(
+        TextCase{"MixedBreaksAndOpenLastLine", "printf 'a\\n\\nb\\rc\\r\\nd'", "a\r\n\r\nb\r\nc\r\nd\r\n"},
+        TextCase{"OnlyABreak", "printf '\\n'", "\r\n"}, TextCase{"NoOutput", "exit 0", ""},
+        TextCase{"NonAscii", "printf 'caf\\303\\251 \\342\\224\\200\\r\\n\\360\\237\\230\\200\\377'",
+                 QStringLiteral(u"caf\u00e9 \u2500\r\n\U0001F600\uFFFD\r\n")},
+        // Non-ASCII text among runs that are copied a block at a time.
+        TextCase{"NonAsciiAmidLongRuns",
+                 "printf 'abcdefg\\303\\251hijklmnopqrstu\\342\\224\\200vwxyz0123456789\\360\\237\\230\\200ABCD\\r\\n'",
+                 QStringLiteral(u"abcdefg\u00e9hijklmnopqrstu\u2500vwxyz0123456789\U0001F600ABCD\r\n")},
+        // Many lines, read in several blocks and cut into pieces
+        // anywhere, CR LF pairs among the cuts.
+        TextCase{"ManyBlocks", "i=0; while [ $i -lt 9000 ]; do printf 'line %05d\\r\\n' $i; i=$((i+1)); done",
+                 [] {
+                   QString text;
+                   for (int i = 0; i < 9000; ++i) text += QStringLiteral("line %1\r\n").arg(i, 5, 10, QChar(u'0'));
+                   return text;
+                 }()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Output asked for by a listener shows the lines so far, and the whole
@@ -286,21 +286,20 @@ TEST_P(ProgressParserTest, ParsesPercentages) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProgressParserTest,
-    testing::Values(
-        ProgressCase{"[ 40%] [x.y:  75%] Building", true, TProgressInfo{40, "x.y", 75}},
-        ProgressCase{"[ 40%] [x.y:  75%] Building", false, TProgressInfo{40, "", 0}},
-        ProgressCase{"[100%] done", true, TProgressInfo{100, "", 0}},
-        ProgressCase{"[  5%] x", true, TProgressInfo{5, "", 0}},
-        ProgressCase{"[ 5%] x", true, std::nullopt},      // the three characters hold the "["
-        ProgressCase{"5%] x", false, std::nullopt},       // "%]" at position 2
-        ProgressCase{"[5%] x", false, std::nullopt},      // position 3
-        ProgressCase{"[ab%] x", false, std::nullopt},     // not a number
-        ProgressCase{"no progress here", true, std::nullopt},
-        ProgressCase{"[ 40%] [x.y:  ab%]", true, TProgressInfo{40, "x.y", 0}},
-        ProgressCase{"[ 40%] [x.y:5%]", true, TProgressInfo{40, "", 0}},   // "%]" too close to ":"
-        ProgressCase{"[ 40%] x:y [z:  9%]", true, TProgressInfo{40, "", 0}},  // "[" after the ":"
-        // Without a "[" the product text starts at the beginning of the line.
-        ProgressCase{"[ 40%] x:  9%]", true, TProgressInfo{40, "[ 40%] x", 9}}));
+    testing::Values(ProgressCase{"[ 40%] [x.y:  75%] Building", true, TProgressInfo{40, "x.y", 75}},
+                    ProgressCase{"[ 40%] [x.y:  75%] Building", false, TProgressInfo{40, "", 0}},
+                    ProgressCase{"[100%] done", true, TProgressInfo{100, "", 0}},
+                    ProgressCase{"[  5%] x", true, TProgressInfo{5, "", 0}},
+                    ProgressCase{"[ 5%] x", true, std::nullopt},   // the three characters hold the "["
+                    ProgressCase{"5%] x", false, std::nullopt},    // "%]" at position 2
+                    ProgressCase{"[5%] x", false, std::nullopt},   // position 3
+                    ProgressCase{"[ab%] x", false, std::nullopt},  // not a number
+                    ProgressCase{"no progress here", true, std::nullopt},
+                    ProgressCase{"[ 40%] [x.y:  ab%]", true, TProgressInfo{40, "x.y", 0}},
+                    ProgressCase{"[ 40%] [x.y:5%]", true, TProgressInfo{40, "", 0}},      // "%]" too close to ":"
+                    ProgressCase{"[ 40%] x:y [z:  9%]", true, TProgressInfo{40, "", 0}},  // "[" after the ":"
+                    // Without a "[" the product text starts at the beginning of the line.
+                    ProgressCase{"[ 40%] x:  9%]", true, TProgressInfo{40, "[ 40%] x", 9}}));
 
 TEST_F(OrvRunnerTest, RunCommandReportsProgressAndTakesTheSummary) {
   UseScript(
@@ -336,9 +335,8 @@ TEST_F(OrvRunnerTest, RunCommandReportsEachLinesOwnProgress) {
       "echo '[ 50%] [a:6%] too close'");
   runner_.SetProductProgress(true);
   std::vector<std::tuple<int32_t, QString, int32_t>> progress;
-  runner_.SetOnProgress([&](const TProgressInfo& info) {
-    progress.emplace_back(info.Percent, info.ProductId, info.ProductPercent);
-  });
+  runner_.SetOnProgress(
+      [&](const TProgressInfo& info) { progress.emplace_back(info.Percent, info.ProductId, info.ProductPercent); });
   runner_.RunCommand(QStringLiteral("build"));
   const std::vector<std::tuple<int32_t, QString, int32_t>> expected = {
       {10, "a", 20}, {20, "a", 30}, {30, "", 0}, {40, "b", 50}, {50, "", 0}};

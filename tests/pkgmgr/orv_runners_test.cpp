@@ -12,8 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <thread>
 #include <ostream>
+#include <thread>
 
 namespace orv {
 namespace {
@@ -80,8 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
     Table, RunnerArgumentsTest,
     testing::Values(
         ArgsCase{"List", kRepo, With<TOrvListRunner>([](auto& r) { r.RunList(); }), "list -detailed -json"},
-        ArgsCase{"ListRemote", {}, With<TOrvListRemoteRunner>([](auto& r) { r.RunListRemote(); }),
-                 "list-remote -json"},
+        ArgsCase{"ListRemote", {}, With<TOrvListRemoteRunner>([](auto& r) { r.RunListRemote(); }), "list-remote -json"},
         ArgsCase{"ListRemoteRepo", kRepo, With<TOrvListRemoteRunner>([](auto& r) { r.RunListRemote(); }),
                  "list-remote -json -repo:main"},
         ArgsCase{"InfoRepo", kRepo, With<TOrvInfoRunner>([](auto& r) { r.RunInfo(); }), "info -json -repo:main"},
@@ -90,34 +89,43 @@ INSTANTIATE_TEST_SUITE_P(
                    r.RunGetCredentials(email, code);
                  }),
                  "credentials -print -json -repo:main"},
-        ArgsCase{"CredentialsSet", {}, With<TOrvCredentialsRunner>([](auto& r) {
+        ArgsCase{"CredentialsSet",
+                 {},
+                 With<TOrvCredentialsRunner>([](auto& r) {
                    r.RunSetCredentials(QStringLiteral("a b@c.d"), QStringLiteral("x\"y\\"));
                  }),
                  R"(credentials -set -email:"a b@c.d" -code:"x""y\\")"},
-        ArgsCase{"BuildFullNoIds", {}, WithIds<TOrvBuildRunner>({}, [](auto& r) {
-                   r.SetFullBuild(true);
-                   r.RunBuild();
-                 }),
+        ArgsCase{"BuildFullNoIds",
+                 {},
+                 WithIds<TOrvBuildRunner>({},
+                                          [](auto& r) {
+                                            r.SetFullBuild(true);
+                                            r.RunBuild();
+                                          }),
                  "build -full -display-options:product-progress"},
         ArgsCase{"BuildIdsRepo", kRepo, WithIds<TOrvBuildRunner>({"a", "b"}, [](auto& r) { r.RunBuild(); }),
                  "build a b -display-options:product-progress -repo:main"},
-        ArgsCase{"Install", {}, WithIds<TOrvInstallRunner>({"a", "b"}, [](auto& r) { r.RunInstall(); }),
+        ArgsCase{"Install",
+                 {},
+                 WithIds<TOrvInstallRunner>({"a", "b"}, [](auto& r) { r.RunInstall(); }),
                  "install a b -display-options:product-progress"},
         ArgsCase{"InstallNoIdsRepo", kRepo, WithIds<TOrvInstallRunner>({}, [](auto& r) { r.RunInstall(); }),
                  "install  -display-options:product-progress -repo:main"},
         // An identifier cannot add arguments of its own.
-        ArgsCase{"InstallIdWithBlanksAndQuotes", {},
+        ArgsCase{"InstallIdWithBlanksAndQuotes",
+                 {},
                  WithIds<TOrvInstallRunner>({"x -full", "a\"b", "c"}, [](auto& r) { r.RunInstall(); }),
                  R"(install "x -full" "a""b" c -display-options:product-progress)"},
         ArgsCase{"UninstallIgnoresRepo", kRepo,
                  WithIds<TOrvUninstallRunner>({"a", "b"}, [](auto& r) { r.RunUninstall(); }), "uninstall a b"},
         ArgsCase{"SelfUpdateRepo", kRepo, With<TOrvSelfUpdateRunner>([](auto& r) { r.RunSelfUpdate(); }),
                  "self-update -repo:main"},
-        ArgsCase{"ConfigureIgnoresRepo", kRepo, With<TOrvConfigureRunner>([](auto& r) { r.RunConfigure(); }),
-                 "config"},
+        ArgsCase{"ConfigureIgnoresRepo", kRepo, With<TOrvConfigureRunner>([](auto& r) { r.RunConfigure(); }), "config"},
         ArgsCase{"ConfigRead", kRepo, With<TOrvConfigReadRunner>([](auto& r) { r.RunConfigRead(kDelphiVersions); }),
                  R"(config-read "configuration for all products:delphi versions")"},
-        ArgsCase{"ConfigReadQuote", {}, With<TOrvConfigReadRunner>([](auto& r) { r.RunConfigRead("a\"b"); }),
+        ArgsCase{"ConfigReadQuote",
+                 {},
+                 With<TOrvConfigReadRunner>([](auto& r) { r.RunConfigRead("a\"b"); }),
                  R"(config-read "a""b")"},
         ArgsCase{"ConfigWrite", kRepo, With<TOrvConfigWriteRunner>([](auto& r) {
                    r.RunConfigWrite(kDelphiVersions, QStringLiteral("[delphi11,delphi12]"));
@@ -130,8 +138,8 @@ class RunnerOutputTest : public testing::Test {
 protected:
   QString Printing(const QByteArray& output, int exitCode = 0) {
     scripts_.WriteFile("output.txt", output);
-    return scripts_.Write("orv.exe", "cat '" + scripts_.Path("output.txt").toUtf8() + "'; exit " +
-                                         QByteArray::number(exitCode));
+    return scripts_.Write("orv.exe",
+                          "cat '" + scripts_.Path("output.txt").toUtf8() + "'; exit " + QByteArray::number(exitCode));
   }
   ChildScripts scripts_;
 };
@@ -211,8 +219,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseErrorCase{"InfoArray", Parser::Info, "[]", "Could not parse info result as JSON object", "EOrvRunner"},
         ParseErrorCase{"InfoBadVersion", Parser::Info, R"({"orv version": "1.2.3.4.5"})",
                        "'1.2.3.4.5' is not a valid version number", "EConvertError"},
-        ParseErrorCase{"CredentialsString", Parser::Credentials, R"("x")",
-                       "Could not parse info result as JSON object", "EOrvRunner"}),
+        ParseErrorCase{"CredentialsString", Parser::Credentials, R"("x")", "Could not parse info result as JSON object",
+                       "EOrvRunner"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunnerOutputTest, ListReadsProductsInDocumentOrderUpToABrokenOne) {

@@ -24,22 +24,21 @@ protected:
   }
 
   void WriteScene(const Json& knobs) {
-    const Json scene = {
-        {"version", "2.5.0.0"},
-        {"latest_version", "2.6.0.0"},
-        {"folder_initialized", true},
-        {"credentials", nullptr},
-        {"repositories",
-         {{"default",
-           {{"x.y", {{"name", "Sample Pack"}, {"version", "1.2.0.0"}, {"vendor_id", "orv"}}},
-            {"a.b", {{"name", "Other"}, {"version", "2.0.0.0"}, {"vendor_id", "v2"}}}}}}},
-        {"installed",
-         {{"x.y",
-           {{"name", "Sample Pack"},
-            {"version", "1.1.0.0"},
-            {"local", false},
-            {"ides", {{"delphi12", {{"platforms", {{"win64xintel", {{"built", true}}}}}}}}}}}}},
-        {"knobs", knobs}};
+    const Json scene = {{"version", "2.5.0.0"},
+                        {"latest_version", "2.6.0.0"},
+                        {"folder_initialized", true},
+                        {"credentials", nullptr},
+                        {"repositories",
+                         {{"default",
+                           {{"x.y", {{"name", "Sample Pack"}, {"version", "1.2.0.0"}, {"vendor_id", "orv"}}},
+                            {"a.b", {{"name", "Other"}, {"version", "2.0.0.0"}, {"vendor_id", "v2"}}}}}}},
+                        {"installed",
+                         {{"x.y",
+                           {{"name", "Sample Pack"},
+                            {"version", "1.1.0.0"},
+                            {"local", false},
+                            {"ides", {{"delphi12", {{"platforms", {{"win64xintel", {{"built", true}}}}}}}}}}}}},
+                        {"knobs", knobs}};
     QFile file(dir.filePath(QStringLiteral("orv-state.json")));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(QByteArray::fromStdString(scene.dump()));

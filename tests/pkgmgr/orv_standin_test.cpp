@@ -66,18 +66,19 @@ protected:
 
   // A scene with stored credentials and two repositories.
   void WriteSignedInScene(const Json& knobs = Json::object()) {
-    WriteState({{"version", "2.5.0.0"},
-                {"folder_initialized", true},
-                {"credentials", {{"email", "dev@example.com"}, {"code", "K-1"}}},
-                {"repositories",
-                 {{"default",
-                   {{"x.y", {{"name", "Sample Pack"}, {"version", "1.2.0.0"}, {"vendor_id", "orv"}}},
-                    {"a.b", {{"name", "Other"}, {"version", "2.0.0.0"}, {"vendor_id", "orv"}, {"packages", {"Runtime"}}}}}},
-                  {"beta", {{"x.y", {{"name", "Sample Pack"}, {"version", "1.3.0.0"}, {"vendor_id", "orv"}}}}}}},
-                {"installed", Json::object()},
-                {"target_ides", {"delphi12"}},
-                {"target_platforms", {"win32intel", "win64intel"}},
-                {"knobs", knobs}});
+    WriteState(
+        {{"version", "2.5.0.0"},
+         {"folder_initialized", true},
+         {"credentials", {{"email", "dev@example.com"}, {"code", "K-1"}}},
+         {"repositories",
+          {{"default",
+            {{"x.y", {{"name", "Sample Pack"}, {"version", "1.2.0.0"}, {"vendor_id", "orv"}}},
+             {"a.b", {{"name", "Other"}, {"version", "2.0.0.0"}, {"vendor_id", "orv"}, {"packages", {"Runtime"}}}}}},
+           {"beta", {{"x.y", {{"name", "Sample Pack"}, {"version", "1.3.0.0"}, {"vendor_id", "orv"}}}}}}},
+         {"installed", Json::object()},
+         {"target_ides", {"delphi12"}},
+         {"target_platforms", {"win32intel", "win64intel"}},
+         {"knobs", knobs}});
   }
 
   QTemporaryDir dir;
@@ -127,7 +128,8 @@ TEST_F(OrvStandIn, ListsHaveTheShapesTheRunnersRead) {
   const Json beta = Parse(Run({QStringLiteral("list-remote"), QStringLiteral("-json"), QStringLiteral("-repo:beta")}));
   EXPECT_EQ(beta["x.y"]["version"], "1.3.0.0");
 
-  const Result unknownRepo = Run({QStringLiteral("list-remote"), QStringLiteral("-json"), QStringLiteral("-repo:nope")});
+  const Result unknownRepo =
+      Run({QStringLiteral("list-remote"), QStringLiteral("-json"), QStringLiteral("-repo:nope")});
   EXPECT_EQ(unknownRepo.exitCode, 1);
   EXPECT_EQ(unknownRepo.lines, QStringList{QStringLiteral("Error: unknown repository \"nope\"")});
 }
@@ -283,8 +285,7 @@ TEST_F(OrvStandIn, SelfUpdateReportsTheUpdateOnlyWhenANewerVersionExists) {
   WriteState({{"version", "2.5.0.0"}, {"latest_version", "2.10.0.0"}});
   const Result update = Run({QStringLiteral("self-update")});
   EXPECT_EQ(update.exitCode, 0);
-  EXPECT_TRUE(update.lines.contains(
-      QStringLiteral("ORV Kitwright has been updated from version 2.5.0.0 to 2.10.0.0")));
+  EXPECT_TRUE(update.lines.contains(QStringLiteral("ORV Kitwright has been updated from version 2.5.0.0 to 2.10.0.0")));
   EXPECT_EQ(Parse(Run({QStringLiteral("info"), QStringLiteral("-json")}))["orv version"], "2.10.0.0");
   const Result again = Run({QStringLiteral("self-update")});
   EXPECT_FALSE(again.raw.contains("has been updated from version"));
@@ -308,7 +309,8 @@ TEST_F(OrvStandIn, NonJsonKnobReplacesTheAnswer) {
   const Result result = Run({QStringLiteral("list-remote"), QStringLiteral("-json")});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_TRUE(Parse(result).is_discarded()) << result.raw.toStdString();
-  const Result array = Run({QStringLiteral("info"), QStringLiteral("-json")}, {QStringLiteral("ORV_STANDIN_NON_JSON=[1, 2]")});
+  const Result array =
+      Run({QStringLiteral("info"), QStringLiteral("-json")}, {QStringLiteral("ORV_STANDIN_NON_JSON=[1, 2]")});
   EXPECT_TRUE(Parse(array).is_array());
 }
 
@@ -351,18 +353,20 @@ TEST_F(OrvStandIn, TinyWritesAndDelaysKeepTheOutputUnchanged) {
 
 TEST_F(OrvStandIn, HugeOutputKnobAddsProgressLinesToAnInstall) {
   WriteSignedInScene({{"huge_output_mib", 2}});
-  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"),
-                             QStringLiteral("-display-options:product-progress")});
+  const Result result =
+      Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")});
   EXPECT_EQ(result.exitCode, 0);
   EXPECT_GE(result.raw.size(), 2 * 1024 * 1024);
-  EXPECT_TRUE(result.lines[2].startsWith(QLatin1String("[  0%] [x.y:   0%] Compiling unit"))) << result.lines[2].toStdString();
+  EXPECT_TRUE(result.lines[2].startsWith(QLatin1String("[  0%] [x.y:   0%] Compiling unit")))
+      << result.lines[2].toStdString();
   EXPECT_EQ(Summary(result.lines).size(), 2);
 }
 
 TEST_F(OrvStandIn, HugeOutputLinesKnobCountsItsLines) {
   WriteSignedInScene();
-  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")},
-                            {QStringLiteral("ORV_STANDIN_HUGE_OUTPUT_LINES=1000")});
+  const Result result =
+      Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")},
+          {QStringLiteral("ORV_STANDIN_HUGE_OUTPUT_LINES=1000")});
   EXPECT_EQ(result.exitCode, 0);
   const QStringList bulk = result.lines.filter(QStringLiteral("Compiling unit StandIn"));
   ASSERT_EQ(bulk.size(), 1000);
@@ -476,7 +480,8 @@ TEST_F(OrvStandIn, MalformedStateFileFailsEveryCommand) {
 // in the output, and waited for.
 TEST_F(OrvStandIn, GrandchildKnobRunsAChildOfItsOwnAndWaitsForIt) {
   WriteSignedInScene({{"grandchild_seconds", 1}});
-  const Result result = Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")});
+  const Result result =
+      Run({QStringLiteral("install"), QStringLiteral("x.y"), QStringLiteral("-display-options:product-progress")});
   EXPECT_EQ(result.exitCode, 0) << result.raw.toStdString();
   QFile pidFile(dir.filePath(QStringLiteral("grandchild.pid")));
   ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));

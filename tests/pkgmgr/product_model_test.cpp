@@ -165,8 +165,8 @@ TEST(GUIProduct, OutdatedOnlyWhenBothVersionsKnownAndRemoteIsNewer) {
     TGUIProduct row;
     row.SetLocalVersion(c.local);
     row.SetRemoteVersion(c.remote);
-    EXPECT_EQ(row.IsOutdated(), c.outdated) << c.local.ToString().toStdString() << " -> "
-                                            << c.remote.ToString().toStdString();
+    EXPECT_EQ(row.IsOutdated(), c.outdated)
+        << c.local.ToString().toStdString() << " -> " << c.remote.ToString().toStdString();
   }
 }
 

@@ -18,7 +18,6 @@ struct DecodeCase {
 
 void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.name; }
 
-
 class Utf8StreamDecoderTest : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(Utf8StreamDecoderTest, DecodesAcrossPieces) {
@@ -37,7 +36,10 @@ TEST(Utf8StreamDecoderBufferTest, ReusedBufferLeavesKeptResultsAlone) {
   QString buffer;
   decoder.Decode("long piece \xe2\x94", buffer);
   const QString kept = buffer;
-  decoder.Decode("\x80" "ab", buffer);
+  decoder.Decode(
+      "\x80"
+      "ab",
+      buffer);
   EXPECT_EQ(kept, "long piece ");
   EXPECT_EQ(buffer, QStringLiteral(u"\u2500ab"));
   decoder.Decode("c", buffer);
@@ -64,20 +66,22 @@ const QString kFFFD(QChar(0xFFFD));
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Utf8StreamDecoderTest,
-    testing::Values(
-        DecodeCase{"ascii", {"abc", "def"}, "abcdef"},
-        DecodeCase{"two-byte split", {"x\xc3", "\xa9y"}, QStringLiteral("x\u00e9y")},
-        DecodeCase{"three-byte split twice", {"\xe2", "\x94", "\x80"}, QStringLiteral("\u2500")},
-        DecodeCase{"four-byte split", {"\xf0\x9f", "\x98\x80!"}, QStringLiteral("\U0001F600!")},
-        // The byte after a cut sequence must survive (Qt 6.4 drops it).
-        DecodeCase{"cut sequence then ascii", {"\xc3", "AB"}, kFFFD + "AB"},
-        DecodeCase{"cut at end of stream", {"ok\xe2\x94"}, "ok" + kFFFD},
-        DecodeCase{"invalid bytes", {"a\xff\xfe" "b"}, "a" + kFFFD + kFFFD + "b"},
-        DecodeCase{"overlong", {"\xc0\xaf"}, kFFFD + kFFFD},
-        DecodeCase{"surrogate", {"\xed\xa0\x80x"}, kFFFD + kFFFD + kFFFD + "x"},
-        DecodeCase{"above U+10FFFF", {"\xf4\x90\x80\x80"}, kFFFD + kFFFD + kFFFD + kFFFD},
-        DecodeCase{"truncated then new lead", {"\xe2\x94\xe2\x94\x80"}, kFFFD + QStringLiteral("\u2500")},
-        DecodeCase{"stray continuation", {"\x80"}, kFFFD}),
+    testing::Values(DecodeCase{"ascii", {"abc", "def"}, "abcdef"},
+                    DecodeCase{"two-byte split", {"x\xc3", "\xa9y"}, QStringLiteral("x\u00e9y")},
+                    DecodeCase{"three-byte split twice", {"\xe2", "\x94", "\x80"}, QStringLiteral("\u2500")},
+                    DecodeCase{"four-byte split", {"\xf0\x9f", "\x98\x80!"}, QStringLiteral("\U0001F600!")},
+                    // The byte after a cut sequence must survive (Qt 6.4 drops it).
+                    DecodeCase{"cut sequence then ascii", {"\xc3", "AB"}, kFFFD + "AB"},
+                    DecodeCase{"cut at end of stream", {"ok\xe2\x94"}, "ok" + kFFFD},
+                    DecodeCase{"invalid bytes",
+                               {"a\xff\xfe"
+                                "b"},
+                               "a" + kFFFD + kFFFD + "b"},
+                    DecodeCase{"overlong", {"\xc0\xaf"}, kFFFD + kFFFD},
+                    DecodeCase{"surrogate", {"\xed\xa0\x80x"}, kFFFD + kFFFD + kFFFD + "x"},
+                    DecodeCase{"above U+10FFFF", {"\xf4\x90\x80\x80"}, kFFFD + kFFFD + kFFFD + kFFFD},
+                    DecodeCase{"truncated then new lead", {"\xe2\x94\xe2\x94\x80"}, kFFFD + QStringLiteral("\u2500")},
+                    DecodeCase{"stray continuation", {"\x80"}, kFFFD}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (char& c : name)

@@ -22,8 +22,7 @@ struct Result {
   QString err;
 };
 
-const QString kNotFound =
-    QStringLiteral("ERROR: The system was unable to find the specified registry key or value.\n");
+const QString kNotFound = QStringLiteral("ERROR: The system was unable to find the specified registry key or value.\n");
 const QString kDone = QStringLiteral("The operation completed successfully.\n");
 const QString kKey = QStringLiteral("HKCU\\Software\\orvsoftware\\ORV Dashboard");
 
@@ -162,7 +161,8 @@ TEST_F(OrvRegTest, ExportAndImportRoundTrip) {
   ok({QStringLiteral("export"), kKey, part});
   EXPECT_EQ(read(part), QByteArray("Windows Registry Editor Version 5.00\n\n"
                                    "[HKEY_CURRENT_USER\\Software\\orvsoftware\\ORV Dashboard]\n"
-                                   "\"PASSWORD\"=\"s\xc3\xa9" "cret\"\n\n"));
+                                   "\"PASSWORD\"=\"s\xc3\xa9"
+                                   "cret\"\n\n"));
 
   ok({QStringLiteral("delete"), QStringLiteral("HKCU\\Software"), QStringLiteral("/f")});
   ok({QStringLiteral("import"), whole});
@@ -193,9 +193,9 @@ TEST_F(OrvRegTest, MalformedHiveIsReportedAndLeftAlone) {
 TEST_F(OrvRegTest, ConcurrentWritersLoseNothing) {
   constexpr int kPerWriter = 500;
   const QString script = QStringLiteral(
-      "i=0; while [ $i -lt %1 ]; do "
-      "\"$REG\" add 'HKCU\\Software\\Load' /v \"$PREFIX$i\" /d \"$i\" /f >/dev/null || exit 1; "
-      "i=$((i+1)); done")
+                             "i=0; while [ $i -lt %1 ]; do "
+                             "\"$REG\" add 'HKCU\\Software\\Load' /v \"$PREFIX$i\" /d \"$i\" /f >/dev/null || exit 1; "
+                             "i=$((i+1)); done")
                              .arg(kPerWriter);
   QProcess writers[2];
   for (int w = 0; w < 2; ++w) {
@@ -246,8 +246,10 @@ TEST_F(OrvRegTest, KilledWritersNeitherBlockNorDamageTheHive) {
       key.setValue(RegistryValue::String(QStringLiteral("Filler%1").arg(i), QStringLiteral("value %1").arg(i)));
     return true;
   });
-  const QStringList add = {QStringLiteral("add"), QStringLiteral("HKCU") + loadKey, QStringLiteral("/v"),
-                           QStringLiteral("Killed"), QStringLiteral("/d"), QStringLiteral("x"), QStringLiteral("/f")};
+  const QStringList add = {QStringLiteral("add"), QStringLiteral("HKCU") + loadKey,
+                           QStringLiteral("/v"),  QStringLiteral("Killed"),
+                           QStringLiteral("/d"),  QStringLiteral("x"),
+                           QStringLiteral("/f")};
   // Kill moments spread over the whole run of a writer.
   QElapsedTimer runTime;
   runTime.start();
@@ -288,8 +290,8 @@ TEST_F(OrvRegTest, KilledWritersNeitherBlockNorDamageTheHive) {
   for (int i = kKillsBetweenChecks; i <= kKills; i += kKillsBetweenChecks)
     EXPECT_EQ(key->ReadInteger(QStringLiteral("After%1").arg(i)), i);
   EXPECT_EQ(key->ValueNames().size(), 1 + kFillers + kKills / kKillsBetweenChecks);
-  std::printf("%d of %d writers killed while holding the lock; slowest write after kills: %lld ms\n",
-              killedUnderLock, kKills, static_cast<long long>(slowestCheck));
+  std::printf("%d of %d writers killed while holding the lock; slowest write after kills: %lld ms\n", killedUnderLock,
+              kKills, static_cast<long long>(slowestCheck));
 }
 
 }  // namespace

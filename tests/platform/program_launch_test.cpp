@@ -52,8 +52,7 @@ TEST_F(ProgramLaunchTest, WindowsProgramRunsThroughWineWhenInstalled) {
   EXPECT_EQ(LaunchArgv(program, {QStringLiteral("/SILENT")}), (QStringList{program, QStringLiteral("/SILENT")}));
 
   const QString wine = InstallWine();
-  EXPECT_EQ(LaunchArgv(program, {QStringLiteral("/SILENT")}),
-            (QStringList{wine, program, QStringLiteral("/SILENT")}));
+  EXPECT_EQ(LaunchArgv(program, {QStringLiteral("/SILENT")}), (QStringList{wine, program, QStringLiteral("/SILENT")}));
 }
 
 TEST_F(ProgramLaunchTest, MissingOrShortFileIsNotAWindowsProgram) {

@@ -1,5 +1,5 @@
-#include "platform/exception.h"
 #include "platform/qt_ui_thread.h"
+#include "platform/exception.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -44,9 +44,10 @@ TEST_F(QtUiThreadTest, PostedWorkThatThrowsIsLoggedAndTheQueueGoesOn) {
   qInstallMessageHandler(previous);
 
   EXPECT_TRUE(after);
-  EXPECT_EQ(capturedWarnings,
-            (QStringList{QStringLiteral("Work on the UI thread failed: Malformed registry file 'r.reg', line 3: bad value"),
-                         QStringLiteral("Work on the UI thread failed with an unknown error")}));
+  EXPECT_EQ(
+      capturedWarnings,
+      (QStringList{QStringLiteral("Work on the UI thread failed: Malformed registry file 'r.reg', line 3: bad value"),
+                   QStringLiteral("Work on the UI thread failed with an unknown error")}));
 }
 
 TEST_F(QtUiThreadTest, InvokeAndWaitRunsDirectlyOnTheUiThreadAndWaitsFromOthers) {

@@ -53,13 +53,11 @@ TEST(RegistryFormat, EveryValueTypeSurvivesARoundTrip) {
   EXPECT_EQ(key->value(QStringLiteral("Unicode"))->text, QStringLiteral("Ärger € \U0001F600"));
   EXPECT_EQ(key->value(QStringLiteral("Max"))->number, 0xffffffffu);
   EXPECT_EQ(key->value(QStringLiteral("Expand"))->type, kRegExpandSz);
-  EXPECT_EQ(RegistryUtf16Text(*RegistryHexBytes(key->value(QStringLiteral("Expand"))->raw)),
-            QStringLiteral("%TEMP%"));
+  EXPECT_EQ(RegistryUtf16Text(*RegistryHexBytes(key->value(QStringLiteral("Expand"))->raw)), QStringLiteral("%TEMP%"));
   EXPECT_EQ(RegistryHexBytes(key->value(QStringLiteral("Long"))->raw)->size(), 24);
   EXPECT_EQ(key->value(QStringLiteral("Qword"))->type, kRegQword);
-  EXPECT_NE(tree.find({QStringLiteral("HKEY_CURRENT_USER"), QStringLiteral("Software"),
-                       QStringLiteral("Embarcadero"), QStringLiteral("BDS"), QStringLiteral("22.0"),
-                       QStringLiteral("Globals")}),
+  EXPECT_NE(tree.find({QStringLiteral("HKEY_CURRENT_USER"), QStringLiteral("Software"), QStringLiteral("Embarcadero"),
+                       QStringLiteral("BDS"), QStringLiteral("22.0"), QStringLiteral("Globals")}),
             nullptr);
 }
 
@@ -105,8 +103,8 @@ TEST(RegistryFormat, NamesCompareCaseInsensitivelyAndKeepTheirFirstSpelling) {
       "\"Path\"=\"one\"\n"
       "[HKEY_CURRENT_USER\\SOFTWARE\\orvsoftware]\n"
       "\"PATH\"=\"two\"\n");
-  const RegistryTreeKey* key = tree.find({QStringLiteral("hkey_current_user"), QStringLiteral("software"),
-                                          QStringLiteral("OrvSoftware")});
+  const RegistryTreeKey* key =
+      tree.find({QStringLiteral("hkey_current_user"), QStringLiteral("software"), QStringLiteral("OrvSoftware")});
   ASSERT_NE(key, nullptr);
   EXPECT_EQ(key->name(), QStringLiteral("ORVsoftware"));
   ASSERT_EQ(key->values().size(), 1u);
@@ -127,8 +125,7 @@ TEST(RegistryFormat, DeletionFormsRemoveKeysAndValues) {
       "[-HKEY_CURRENT_USER\\Software\\A]\n"
       "[HKEY_CURRENT_USER\\Software\\B]\n"
       "\"drop\"=-\n");
-  EXPECT_EQ(tree.find({QStringLiteral("HKEY_CURRENT_USER"), QStringLiteral("Software"), QStringLiteral("A")}),
-            nullptr);
+  EXPECT_EQ(tree.find({QStringLiteral("HKEY_CURRENT_USER"), QStringLiteral("Software"), QStringLiteral("A")}), nullptr);
   const RegistryTreeKey* b =
       tree.find({QStringLiteral("HKEY_CURRENT_USER"), QStringLiteral("Software"), QStringLiteral("B")});
   ASSERT_NE(b, nullptr);

@@ -1,5 +1,5 @@
-#include "platform/registry_format.h"
 #include "platform/registry_hive.h"
+#include "platform/registry_format.h"
 #include "support/error_of.h"
 
 #include <QDir>
@@ -124,8 +124,8 @@ TEST_F(RegistryHiveTest, ReadingAnotherTypeFailsWithTheValueName) {
       {QStringLiteral("Expand"), [&] { key->ReadInteger(QStringLiteral("Expand")); }},
   };
   for (const auto& [name, read] : reads) {
-    EXPECT_EQ(test::errorOf(read),
-              test::Error(QStringLiteral("ERegistryException"), QStringLiteral("Invalid data type for '%1'").arg(name)));
+    EXPECT_EQ(test::errorOf(read), test::Error(QStringLiteral("ERegistryException"),
+                                               QStringLiteral("Invalid data type for '%1'").arg(name)));
   }
   EXPECT_EQ(key->ReadString(QStringLiteral("Expand")), QStringLiteral("%X%"));
 }
@@ -177,8 +177,7 @@ TEST_F(RegistryHiveTest, MalformedFileIsReportedWithItsLineAndNeverOverwritten) 
       "\"DOWNLOADDIR\"=\"C:\\Temp\"\n";
   hive.OpenKey(kSettings, true);
   writeFile(malformed);
-  const QString expected =
-      QStringLiteral("Malformed registry file '%1', line 4: ").arg(hive.FileName());
+  const QString expected = QStringLiteral("Malformed registry file '%1', line 4: ").arg(hive.FileName());
   const test::Error error = test::errorOf([&] { hive.OpenKey(kSettings, true); });
   EXPECT_EQ(error.first, QStringLiteral("ERegistryFormatError"));
   EXPECT_TRUE(error.second.startsWith(expected)) << qPrintable(error.second);
@@ -247,8 +246,7 @@ TEST_F(RegistryHiveTest, ThreadsWritingAtOnceLoseNothing) {
   constexpr int kPerThread = 150;
   auto writer = [this](QChar prefix) {
     RegistryHive own(hive.FileName());
-    for (int i = 0; i < kPerThread; ++i)
-      own.OpenKey(kSettings, true)->WriteInteger(prefix + QString::number(i), i);
+    for (int i = 0; i < kPerThread; ++i) own.OpenKey(kSettings, true)->WriteInteger(prefix + QString::number(i), i);
   };
   std::thread first(writer, QLatin1Char('a'));
   std::thread second(writer, QLatin1Char('b'));

@@ -97,17 +97,18 @@ TEST_F(DashboardSettingsTest, SavedSettingsAreReadBackInTheirOrder) {
   EXPECT_FALSE(settings.ReadSilent());
 
   const auto key = settingsKey();
-  EXPECT_EQ(key->ValueNames(),
-            (QStringList{QStringLiteral("PASSWORD"), QStringLiteral("USERNAME"), QStringLiteral("DOWNLOADDIR"),
-                         QStringLiteral("KITWRIGHTDIR"), QStringLiteral("INSTALLDIRTRIAL"),
-                         QStringLiteral("INSTALLDIRREG"), QStringLiteral("INSTALLNOTIFICATIONS"),
-                         QStringLiteral("PRODUCTNOTIFICATIONS"), QStringLiteral("SILENT"),
-                         QStringLiteral("DASHBOARDVERSION")}));
+  EXPECT_EQ(
+      key->ValueNames(),
+      (QStringList{QStringLiteral("PASSWORD"), QStringLiteral("USERNAME"), QStringLiteral("DOWNLOADDIR"),
+                   QStringLiteral("KITWRIGHTDIR"), QStringLiteral("INSTALLDIRTRIAL"), QStringLiteral("INSTALLDIRREG"),
+                   QStringLiteral("INSTALLNOTIFICATIONS"), QStringLiteral("PRODUCTNOTIFICATIONS"),
+                   QStringLiteral("SILENT"), QStringLiteral("DASHBOARDVERSION")}));
   EXPECT_EQ(key->ReadInteger(QStringLiteral("SILENT")), 0);
   EXPECT_EQ(key->ReadString(QStringLiteral("DASHBOARDVERSION")), QStringLiteral("1.2.1"));
 
   // Nothing is cached: a change by another writer is seen at once.
-  RegistryHive(hive.FileName()).OpenKey(TORVDashboardSettings::SettingsKey, false)
+  RegistryHive(hive.FileName())
+      .OpenKey(TORVDashboardSettings::SettingsKey, false)
       ->WriteString(QStringLiteral("username"), QStringLiteral("other@example.com"));
   EXPECT_EQ(settings.ReadUserName(), QStringLiteral("other@example.com"));
 }

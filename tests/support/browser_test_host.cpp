@@ -70,8 +70,7 @@ QString LocalWebServer::Url(const QString& APath, const QString& AHost) const {
   return QStringLiteral("http://%1:%2%3").arg(AHost).arg(FPort).arg(APath);
 }
 
-BrowserTestHost::BrowserTestHost(std::unique_ptr<TORVZYNDashCustomWebBrowser> ABrowser,
-                                 const QString& ACacheFolder)
+BrowserTestHost::BrowserTestHost(std::unique_ptr<TORVZYNDashCustomWebBrowser> ABrowser, const QString& ACacheFolder)
     : FBrowser(std::move(ABrowser)) {
   FWindow.resize(800, 600);
   FBrowser->SetCacheFolder(ACacheFolder);
@@ -109,10 +108,13 @@ bool BrowserTestHost::Start() {
 QString BrowserTestHost::Eval(const QString& AScript, int ATimeoutMs) {
   auto result = std::make_shared<QString>(QStringLiteral("<no result>"));
   auto done = std::make_shared<bool>(false);
-  FBrowser->ExecuteJavaScript(AScript, [result, done](const QString& value) {
-    *result = value;
-    *done = true;
-  }, true);
+  FBrowser->ExecuteJavaScript(
+      AScript,
+      [result, done](const QString& value) {
+        *result = value;
+        *done = true;
+      },
+      true);
   WaitFor([&] { return *done; }, ATimeoutMs);
   return *result;
 }

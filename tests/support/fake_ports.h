@@ -118,9 +118,7 @@ public:
 
 class FixedProcesses final : public Processes {
 public:
-  bool IsRunning(const QString& exeName) const override {
-    return running.contains(exeName, Qt::CaseInsensitive);
-  }
+  bool IsRunning(const QString& exeName) const override { return running.contains(exeName, Qt::CaseInsensitive); }
   QStringList running;
 };
 

@@ -36,9 +36,12 @@ public:
       QChar c = literal[i];
       if (c == u'\\' && i + 2 < literal.size()) {
         c = literal[++i];
-        if (c == u'n') c = u'\n';
-        else if (c == u'r') c = u'\r';
-        else if (c == u't') c = u'\t';
+        if (c == u'n')
+          c = u'\n';
+        else if (c == u'r')
+          c = u'\r';
+        else if (c == u't')
+          c = u'\t';
         else if (c == u'u') {
           c = QChar(literal.mid(i + 1, 4).toUShort(nullptr, 16));
           i += 4;

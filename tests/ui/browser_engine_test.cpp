@@ -108,7 +108,8 @@ TEST_F(BrowserEngineTest, ReadyPageShowsTheEngineVersion) {
   ASSERT_FALSE(QtWebEngineBrowserVersion().isEmpty());
   EXPECT_EQ(host->InitializedCount(), 1);
   EXPECT_EQ(host->Eval(QStringLiteral("document.querySelector('h1').textContent")),
-            QStringLiteral("\"Edge Chromium ") + QtWebEngineBrowserVersion() + QStringLiteral(" is successfully initialized!\""));
+            QStringLiteral("\"Edge Chromium ") + QtWebEngineBrowserVersion() +
+                QStringLiteral(" is successfully initialized!\""));
   EXPECT_EQ(host->Eval(QStringLiteral("getComputedStyle(document.body).backgroundColor")),
             QStringLiteral("\"rgb(215, 235, 246)\""));
 }
@@ -180,8 +181,9 @@ TEST_F(BrowserEngineTest, PageReadsAndAssignsAHostObjectProperty) {
 TEST_F(BrowserEngineTest, NativeFailuresBecomeScriptErrors) {
   auto bridge = RegisterBridge();
   ASSERT_TRUE(host->Load(Page()));
-  EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'fail:no \"such\" product'"), QStringLiteral("ObjectMessage"))),
-            QStringLiteral("\"true:no \\\"such\\\" product\""));
+  EXPECT_EQ(
+      host->Eval(kAssignCatching.arg(QStringLiteral("'fail:no \"such\" product'"), QStringLiteral("ObjectMessage"))),
+      QStringLiteral("\"true:no \\\"such\\\" product\""));
   EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'x'"), QStringLiteral("Nope"))),
             QStringLiteral("\"true:Unknown property of host object DashboardBridge: Nope\""));
   EXPECT_TRUE(bridge->stored.isEmpty());
@@ -335,9 +337,8 @@ TEST_F(BrowserEngineTest, DownloadIsReportedIntoTheChosenPath) {
   browser().DownloadEvents()->RemoveDownloadStarting(token);
   browser().OnDownloadStarted = nullptr;
 
-  EXPECT_EQ(log.events, (QStringList{QStringLiteral("component"),
-                                     QStringLiteral("start"),
-                                     QStringLiteral("bytes"), QStringLiteral("completed")}));
+  EXPECT_EQ(log.events, (QStringList{QStringLiteral("component"), QStringLiteral("start"), QStringLiteral("bytes"),
+                                     QStringLiteral("completed")}));
   EXPECT_EQ(log.lastBytes, LocalWebServer::kDownloadSize);
   // The engine knows no size when it asks where to save; its reports of
   // bytes bring it.
@@ -381,7 +382,8 @@ TEST_F(BrowserEngineTest, QueueGoesOnAfterTheRendererIsKilled) {
   ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
 
   // The lost script failed; the next one ran in the page loaded again.
-  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; })) << results.join(QLatin1Char(',')).toStdString();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; }))
+      << results.join(QLatin1Char(',')).toStdString();
   EXPECT_EQ(results, (QStringList{QStringLiteral("null"), Quoted(Page())}));
   EXPECT_GT(host->CompleteCount(), completed);
   EXPECT_EQ(host->LastComplete().URL, Page());
@@ -396,7 +398,8 @@ TEST_F(BrowserEngineTest, QueueGoesOnAfterACrossSiteNavigation) {
   browser().Navigate(otherSite);
   browser().ExecuteJavaScript(QStringLiteral("location.href"), [&](const QString& r) { results << r; });
 
-  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; })) << results.join(QLatin1Char(',')).toStdString();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; }))
+      << results.join(QLatin1Char(',')).toStdString();
   EXPECT_EQ(results, (QStringList{QStringLiteral("null"), Quoted(otherSite)}));
 }
 
@@ -570,7 +573,7 @@ TEST(BrowserWithoutHost, EngineStartFailsWithTheInitializationError) {
   browser.OnError = [&](TORVZYNDashCustomWebBrowser&, const TORVZYNDashWebBrowserError& error) {
     errors << error.Type() + QLatin1Char('|') + error.Message();
   };
-  browser.Initialize();  // no parent window to live in
+  browser.Initialize();           // no parent window to live in
   EXPECT_TRUE(errors.isEmpty());  // never inside the call
   ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return !errors.isEmpty(); }));
   EXPECT_EQ(errors, QStringList{QStringLiteral("INIT_ERROR|Could not initialize Edge Chromium! Please check Edge "

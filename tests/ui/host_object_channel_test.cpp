@@ -27,8 +27,8 @@ public:
 };
 
 QJsonObject Call(HostObjectChannel& channel, const char* origin, const QJsonObject& request) {
-  const QString reply = channel.Handle(QUrl(QString::fromLatin1(origin)),
-                                       QString::fromUtf8(QJsonDocument(request).toJson()));
+  const QString reply =
+      channel.Handle(QUrl(QString::fromLatin1(origin)), QString::fromUtf8(QJsonDocument(request).toJson()));
   return QJsonDocument::fromJson(reply.toUtf8()).object();
 }
 

@@ -9,8 +9,7 @@ namespace orv {
 
 namespace {
 
-const QString kNotFound =
-    QStringLiteral("ERROR: The system was unable to find the specified registry key or value.");
+const QString kNotFound = QStringLiteral("ERROR: The system was unable to find the specified registry key or value.");
 const QString kDone = QStringLiteral("The operation completed successfully.");
 const QString kSyntax = QStringLiteral("ERROR: Invalid syntax.\nType \"orv-reg /?\" for usage.");
 
@@ -90,8 +89,7 @@ QString displayData(const RegistryValue& value) {
   if (value.type == kRegDword) return QStringLiteral("0x%1").arg(value.number, 0, 16);
   const QByteArray bytes = RegistryHexBytes(value.raw).value_or(QByteArray());
   switch (value.type) {
-    case kRegExpandSz:
-      return RegistryUtf16Text(bytes);
+    case kRegExpandSz: return RegistryUtf16Text(bytes);
     case kRegMultiSz: {
       QStringList parts;
       for (qsizetype at = 0; at + 1 < bytes.size();) {
@@ -107,8 +105,7 @@ QString displayData(const RegistryValue& value) {
       for (qsizetype i = std::min<qsizetype>(bytes.size(), 8) - 1; i >= 0; --i) number = number << 8 | uchar(bytes[i]);
       return QStringLiteral("0x%1").arg(number, 0, 16);
     }
-    default:
-      return QString::fromLatin1(bytes.toHex().toUpper());
+    default: return QString::fromLatin1(bytes.toHex().toUpper());
   }
 }
 

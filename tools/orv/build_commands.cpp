@@ -93,9 +93,7 @@ const Json& InstalledProducts(const Context& context) {
   return it != context.state.end() && it->is_object() ? *it : none;
 }
 
-std::vector<std::string> PackagesOf(const Json& product) {
-  return Strings(product, "packages", {"Runtime", "Design"});
-}
+std::vector<std::string> PackagesOf(const Json& product) { return Strings(product, "packages", {"Runtime", "Design"}); }
 
 // Prints "[ 40%] [x.y:  75%] text" lines (or "[ 40%] text" without
 // per-product progress) and keeps the overall count.
@@ -199,19 +197,20 @@ std::vector<std::string> RunJobs(Context& context, std::vector<Job>& jobs, Actio
     if (job.fails) continue;
     succeeded.push_back(job.id);
     progress.Line(job, job.id + " " + job.version +
-                           (action == Action::Install ? " installed" : action == Action::Build ? " built" : " uninstalled"));
+                           (action == Action::Install ? " installed"
+                            : action == Action::Build ? " built"
+                                                      : " uninstalled"));
   }
 
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   context.out.Line("");
   context.out.Line("=== Build Summary ===");
   for (const Job& job : jobs) {
     // Only failures mention errors: the dashboard colours such lines red.
-    context.out.Line(job.id + " " + job.version + ": " +
-                     (job.fails ? std::string("failed, errors found: 1")
-                                : std::to_string(job.steps()) + " packages " +
-                                      (action == Action::Uninstall ? "removed" : "built")));
+    context.out.Line(
+        job.id + " " + job.version + ": " +
+        (job.fails ? std::string("failed, errors found: 1")
+                   : std::to_string(job.steps()) + " packages " + (action == Action::Uninstall ? "removed" : "built")));
   }
   char timing[96];
   std::snprintf(timing, sizeof timing, "Succeeded %zu of %zu products in %.1f seconds", succeeded.size(), jobs.size(),
@@ -291,7 +290,8 @@ int Build(Context& context) {
   const std::vector<std::string> succeeded = RunJobs(context, jobs, Action::Build);
   context.store.Update([&](Json& state) {
     for (const Job& job : jobs)
-      if (!job.fails && state["installed"].contains(job.id)) state["installed"][job.id]["ides"] = TargetsJson(job.targets);
+      if (!job.fails && state["installed"].contains(job.id))
+        state["installed"][job.id]["ides"] = TargetsJson(job.targets);
   });
   return ExitFor(jobs, succeeded);
 }

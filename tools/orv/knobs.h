@@ -12,17 +12,17 @@ namespace orv::standin {
 // Test controls: read from the "knobs" object of the state file, then
 // overridden by ORV_STANDIN_* environment variables (see README.md).
 struct Knobs {
-  std::optional<int> exitCode;               // every command
+  std::optional<int> exitCode;                  // every command
   std::map<std::string, int> commandExitCodes;  // per command name, wins over exitCode
-  int delayMs = 0;                           // before every line
+  int delayMs = 0;                              // before every line
   bool newVersionAlert = false;
   bool lowDiskAlert = false;
-  int chunkBytes = 0;                        // > 0: flush after this many bytes
+  int chunkBytes = 0;  // > 0: flush after this many bytes
   int hugeOutputMib = 0;
-  long long hugeOutputLines = 0;            // bulk lines by count, beside hugeOutputMib
-  std::optional<std::string> nonJson;        // printed instead of a JSON answer
-  std::set<std::string> failProducts;        // their build reports an error
-  int grandchildSeconds = 0;                 // > 0: progress commands wait for a child of their own
+  long long hugeOutputLines = 0;       // bulk lines by count, beside hugeOutputMib
+  std::optional<std::string> nonJson;  // printed instead of a JSON answer
+  std::set<std::string> failProducts;  // their build reports an error
+  int grandchildSeconds = 0;           // > 0: progress commands wait for a child of their own
 
   std::optional<int> ExitCodeFor(const std::string& command) const;
 };

@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
     const CommandEntry* entry = FindCommand(args.command);
     if (!entry) throw CommandError("unknown command \"" + args.command + "\"");
     CheckOptions(*entry, args);
-    Context context{args, knobs, store, state, out, QCoreApplication::applicationFilePath().toStdString(),
+    Context context{args,         knobs, store, state, out, QCoreApplication::applicationFilePath().toStdString(),
                     workingFolder};
     exitCode = entry->run(context);
   } catch (const std::exception& error) {

@@ -18,8 +18,7 @@ Json Configuration(const Json& state) {
 
 bool HasCredentials(const Json& state) {
   const auto credentials = state.find("credentials");
-  return credentials != state.end() && credentials->is_object() &&
-         !credentials->value("email", std::string()).empty();
+  return credentials != state.end() && credentials->is_object() && !credentials->value("email", std::string()).empty();
 }
 
 void RequireJson(const Context& context) {
@@ -49,8 +48,7 @@ int List(Context& context) {
 int ListRemote(Context& context) {
   RequireJson(context);
   RequireInitialized(context);
-  if (!HasCredentials(context.state))
-    throw CommandError("no credentials stored. Run \"orv credentials -set\" first.");
+  if (!HasCredentials(context.state)) throw CommandError("no credentials stored. Run \"orv credentials -set\" first.");
   Answer(context, Repository(context));
   return 0;
 }

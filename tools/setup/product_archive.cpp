@@ -25,8 +25,7 @@ std::string readFile(const std::filesystem::path& path) {
 
 std::optional<std::string> WriteZip(const std::filesystem::path& archivePath, const std::vector<ZipEntry>& entries) {
   int code = ZIP_ER_OK;
-  std::unique_ptr<zip_t, ArchiveDiscarder> archive(
-      zip_open(archivePath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+  std::unique_ptr<zip_t, ArchiveDiscarder> archive(zip_open(archivePath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
   if (!archive) return "cannot create " + archivePath.string();
   for (const ZipEntry& entry : entries) {
     const bool directory = !entry.name.empty() && entry.name.back() == '/';

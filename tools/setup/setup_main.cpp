@@ -109,8 +109,8 @@ void install(const json& manifest, const QString& setupFolder, const QString& fo
   copyTree(setupFolder + QLatin1String("/payload"), folder);
   const QString uninstaller = folder + QLatin1Char('/') + QLatin1String(kUninstaller);
   copyFile(QCoreApplication::applicationFilePath(), uninstaller);
-  QFile::setPermissions(uninstaller, QFile::permissions(uninstaller) | QFileDevice::ExeOwner |
-                                         QFileDevice::ExeGroup | QFileDevice::ExeOther);
+  QFile::setPermissions(uninstaller, QFile::permissions(uninstaller) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                                         QFileDevice::ExeOther);
   copyFile(setupFolder + QLatin1String("/setup.json"), folder + QLatin1Char('/') + QLatin1String(kUninstallData));
 
   orv::RegistryHive hive(orv::RegistryHive::DefaultFileName());
@@ -143,7 +143,8 @@ int runUninstaller() {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const bool uninstaller =
-      QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().compare(QLatin1String(kUninstaller), Qt::CaseInsensitive) == 0;
+      QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().compare(QLatin1String(kUninstaller), Qt::CaseInsensitive) ==
+      0;
   try {
     return uninstaller ? runUninstaller() : runSetup(app.arguments().mid(1));
   } catch (const std::exception& e) {

@@ -180,8 +180,7 @@ bool knobApplies(const SiteContext& context, const std::string& path, const nloh
 }
 
 void applyKnobs(const nlohmann::json& knobs, httplib::Response& res) {
-  if (knobs.contains("delayMs"))
-    std::this_thread::sleep_for(std::chrono::milliseconds(knobs["delayMs"].get<int>()));
+  if (knobs.contains("delayMs")) std::this_thread::sleep_for(std::chrono::milliseconds(knobs["delayMs"].get<int>()));
   if (knobs.contains("status")) res.status = knobs["status"].get<int>();
   // Streamed answers break off in their own way.
   if (knobs.value("brokenBody", false) && !res.body.empty())

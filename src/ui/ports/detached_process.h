@@ -11,7 +11,6 @@ namespace orv {
 // of this process (Qt 6.4's startDetached ignores the child-process
 // modifier that would close the others). A program that is not on PATH is
 // not started; false then, or when no process could be made.
-bool StartDetachedProcess(const QString& AProgram, const QStringList& AArguments,
-                          const QString& AWorkingFolder = {});
+bool StartDetachedProcess(const QString& AProgram, const QStringList& AArguments, const QString& AWorkingFolder = {});
 
 }  // namespace orv

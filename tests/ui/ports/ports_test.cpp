@@ -50,8 +50,7 @@ public:
   PrivateSessionBus() {
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    if (daemon_.waitForReadyRead(5000))
-      qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
+    if (daemon_.waitForReadyRead(5000)) qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
   }
   ~PrivateSessionBus() {
     daemon_.kill();
@@ -121,8 +120,8 @@ TEST_F(PortsTest, NotificationReachesTheDesktopServiceWithNameTitleAndBody) {
   ASSERT_TRUE(bus.isConnected());
   FakeNotificationService service;
   ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
-  ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
-                                 QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(
+      bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service, QDBusConnection::ExportAllSlots));
 
   DBusNotifications().Show(QStringLiteral("ORVDashboard"), QStringLiteral("ORV Dashboard Notification"),
                            QStringLiteral("Install A<B> successful"));
@@ -131,9 +130,9 @@ TEST_F(PortsTest, NotificationReachesTheDesktopServiceWithNameTitleAndBody) {
   while (service.received.isEmpty() && waited.elapsed() < 5000)
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
   ASSERT_EQ(service.received.size(), 1);
-  EXPECT_EQ(service.received[0], (QStringList{QStringLiteral("ORVDashboard"),
-                                              QStringLiteral("ORV Dashboard Notification"),
-                                              QStringLiteral("Install A&lt;B&gt; successful")}));
+  EXPECT_EQ(service.received[0],
+            (QStringList{QStringLiteral("ORVDashboard"), QStringLiteral("ORV Dashboard Notification"),
+                         QStringLiteral("Install A&lt;B&gt; successful")}));
   bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
   bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
 
@@ -228,12 +227,20 @@ TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors
     QString folder;  // the working folder, when it matters
   };
   const Case cases[] = {
-      {"url", [](Shell& shell) { shell.OpenURL(QStringLiteral("https://www.x.test/site/a b?q=\u00e4&x=1")); },
-       QStringLiteral("xdg-open"), {QStringLiteral("https://www.x.test/site/a%20b?q=%C3%A4&x=1")}, {}},
-      {"file", [&](Shell& shell) { shell.OpenFile(documents + QStringLiteral("/orv log.html")); },
-       QStringLiteral("xdg-open"), {QStringLiteral("file://") + handlers.Folder() + QStringLiteral("/My%20Logs/orv%20log.html")},
+      {"url",
+       [](Shell& shell) { shell.OpenURL(QStringLiteral("https://www.x.test/site/a b?q=\u00e4&x=1")); },
+       QStringLiteral("xdg-open"),
+       {QStringLiteral("https://www.x.test/site/a%20b?q=%C3%A4&x=1")},
        {}},
-      {"terminal", [&](Shell& shell) { shell.OpenTerminal(documents); }, QStringLiteral("x-terminal-emulator"), {},
+      {"file",
+       [&](Shell& shell) { shell.OpenFile(documents + QStringLiteral("/orv log.html")); },
+       QStringLiteral("xdg-open"),
+       {QStringLiteral("file://") + handlers.Folder() + QStringLiteral("/My%20Logs/orv%20log.html")},
+       {}},
+      {"terminal",
+       [&](Shell& shell) { shell.OpenTerminal(documents); },
+       QStringLiteral("x-terminal-emulator"),
+       {},
        documents},
   };
   QtShell shell;
