@@ -10,6 +10,8 @@
 //
 // Run under Xvfb (xvfb-run -a) with the engine variables of tests/ui.
 #include "core/dashboard_browser.h"
+#include "core/kitwright_coordinator.h"
+#include "lib/web_browser.h"
 #include "platform/dialogs.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
@@ -188,7 +190,7 @@ void BM_KitwrightOutputToPage(benchmark::State& state) {
   const bool ready = BrowserTestHost::WaitFor(
       [&] {
         return view() && view()->title() == QLatin1String("ORV Dashboard") &&
-               dashboard->KitwrightProductStatusList().Count() > 0;
+               dashboard->Kitwright().ProductStatusList().Count() > 0;
       },
       120000);
   if (!ready) {

@@ -2,6 +2,7 @@
 
 #include "app/debug_log.h"
 #include "core/dashboard_browser.h"
+#include "lib/web_browser.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -7,6 +7,7 @@
 #include "app/single_instance.h"
 #include "core/dashboard_browser.h"
 #include "lib/cloud_base_curl.h"
+#include "lib/web_browser.h"
 #include "lib/web_browser_services.h"
 #include "platform/qt_ui_thread.h"
 #include "platform/registry_hive.h"

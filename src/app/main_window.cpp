@@ -3,6 +3,7 @@
 #include "core/dashboard_browser.h"
 #include "core/options_dialog.h"
 #include "lib/utils.h"
+#include "lib/web_browser.h"
 #include "platform/dialogs.h"
 #include "platform/exception.h"
 

@@ -1,7 +1,15 @@
 #include "core/dashboard_browser.h"
 
+#include "core/account_products.h"
 #include "core/dashboard_bridge.h"
+#include "core/download_tracker.h"
+#include "core/kitwright_coordinator.h"
+#include "core/options_session.h"
+#include "core/product_catalogue.h"
+#include "core/product_installer.h"
 #include "lib/utils.h"
+#include "lib/web_browser.h"
+#include "platform/exception.h"
 #include "platform/notifications.h"
 #include "platform/registry.h"
 
@@ -25,17 +33,21 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
                                            QString ASiteURL, const QString& AApiURL)
     : FWebBrowser(std::make_unique<TORVDashboardWebBrowser>()),
       FPorts(APorts),
-      FPage(APorts.ui, [browser = FWebBrowser.get()](const QString& AScript) { browser->ExecuteJavaScript(AScript); }),
+      FPipeline(APorts.ui),
+      FPage(FPipeline, [browser = FWebBrowser.get()](const QString& AScript) { browser->ExecuteJavaScript(AScript); }),
       FSiteURL(std::move(ASiteURL)),
       FSettings(APorts.registry, APorts.folders),
       FOwner(AOwner),
       FActiveTheme(QStringLiteral("Light")),
-      FKitwright(std::make_unique<TORVZYNCloudKitwright>(APorts.ui, AApiURL)),
       FBridge(std::make_shared<TORVDashboardBridge>()),
-      FCatalogue(APorts.registry, FSettings, APorts.processes, this),
-      FInstaller(FSettings, APorts.elevated, APorts.notifications, FPage),
-      FKitwrightEffects(std::make_shared<TKitwrightEffects>()),
-      FSelf(std::make_shared<std::atomic<TORVDashboardBrowser*>>(this)) {
+      FCatalogue(std::make_unique<TORVDashboardProductCatalogue>(APorts.registry, FSettings, APorts.processes, this)),
+      FInstaller(
+          std::make_unique<TORVDashboardProductInstaller>(FSettings, APorts.elevated, APorts.notifications, FPage)),
+      FAccountProducts(std::make_unique<TORVDashboardAccountProducts>(FSettings, APorts.ui, AApiURL, this)) {
+  FPipeline.SetOnError([this](const std::exception& AError) {
+    const auto* own = dynamic_cast<const Exception*>(&AError);
+    ReportDeferredError(own ? own->message() : QString::fromUtf8(AError.what()));
+  });
   // A settings file that cannot be read or written must not keep the
   // window from opening; the application tells the user about the file.
   try {
@@ -44,7 +56,6 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
     TORVZYNDashUtils::Log(QStringLiteral("Cannot store the dashboard's version: ") + e.message());
   }
 
-  ConnectKitwright();
   FBridge->FDashboardBrowser = this;
 
   FWebBrowser->SetAutoClearCache(false);
@@ -59,11 +70,15 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
     HandleNewWindowRequested(Sender, Params);
   };
 
-  GUI = std::make_unique<TGUIEnvironment>();
-  AttachKitwrightHandlers();
+  FKitwrightCoordinator = std::make_unique<TORVDashboardKitwrightCoordinator>(FSettings, FStatus, FPipeline, FPage);
+  FDownloads = std::make_unique<TORVDashboardDownloadTracker>(
+      FSettings, FPage, APorts.shell, FStatus, this,
+      [this](const QString& AMessage) { ReportDeferredError(AMessage); });
+  FOptionsSession = std::make_unique<TORVDashboardOptionsSession>(
+      APorts.optionsDialogs, FSettings, *FKitwrightCoordinator, idelist, [this] { FWebBrowser->Reload(); });
 
   try {
-    FCatalogue.BuildIDEList(idelist);
+    FCatalogue->BuildIDEList(idelist);
   } catch (const ERegistryException& e) {
     idelist.Clear();
     TORVZYNDashUtils::Log(QStringLiteral("Cannot read the Delphi IDEs: ") + e.message());
@@ -71,19 +86,18 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
 }
 
 TORVDashboardBrowser::~TORVDashboardBrowser() {
-  // Page calls still queued for the UI thread find nobody to call.
-  FSelf->store(nullptr);
-  CancelDownloads();
+  // Work still queued for the UI thread is dropped, and the handlers of a
+  // command still running post nothing any more.
+  FPipeline.Close();
+  FDownloads->CancelDownloads();
   // Cancels a running command and waits for it, before anything its
   // handlers touch goes.
-  GUI.reset();
-  FRegisteredList.Clear();
-  FKitwrightInstallList.Clear();
-  FKitwrightUninstallList.Clear();
-  FKitwrightProductStatusList.Clear();
-  FKitwright.reset();
+  FOptionsSession.reset();
+  FKitwrightCoordinator.reset();
+  FAccountProducts.reset();
   idelist.Clear();
-  RemoveDownloadHandler();
+  FDownloads->RemoveDownloadHandler(FWebBrowser->DownloadEvents());
+  FDownloads.reset();
   // The engine may still hold the bridge; it must not reach us any more.
   FBridge->FDashboardBrowser = nullptr;
   FWebBrowser->OnInitialized = nullptr;
@@ -103,7 +117,31 @@ void TORVDashboardBrowser::SetIDETheme(const QString& ATheme) {
 
 void TORVDashboardBrowser::LaunchSearch(const QString& AQuery) { FWebBrowser->Navigate(SearchURL(AQuery)); }
 
-bool TORVDashboardBrowser::IsRunning() const { return Status() != 0 || GUI->IsRunning(); }
+void TORVDashboardBrowser::ShowOptionsDialog() { FOptionsSession->ShowOptionsDialog(); }
+
+void TORVDashboardBrowser::StartKitwright() { FKitwrightCoordinator->StartKitwright(); }
+
+void TORVDashboardBrowser::RunKitwrightBatch(const TORVDashboardActions& AActions) {
+  FKitwrightCoordinator->RunKitwrightBatch(AActions);
+}
+
+void TORVDashboardBrowser::ReadDelphiVersions(QStringList& AValues) {
+  FKitwrightCoordinator->ReadDelphiVersions(AValues);
+}
+
+void TORVDashboardBrowser::WriteDelphiVersions(const QStringList& AValues) {
+  FKitwrightCoordinator->WriteDelphiVersions(AValues);
+}
+
+QString TORVDashboardBrowser::GetKitwrightVersion() { return FKitwrightCoordinator->GetKitwrightVersion(); }
+
+QString TORVDashboardBrowser::GetKitwrightProductName(const QString& AID) const {
+  return FKitwrightCoordinator->GetKitwrightProductName(AID);
+}
+
+void TORVDashboardBrowser::OpenKitwrightConfig() { FKitwrightCoordinator->OpenKitwrightConfig(); }
+
+bool TORVDashboardBrowser::IsRunning() const { return Status() != 0 || FKitwrightCoordinator->IsRunning(); }
 
 void TORVDashboardBrowser::ShowNotification(const QString& ATitle, const QString& ABody) {
   FPorts.notifications.Show(QStringLiteral("ORVDashboard"), ATitle, ABody);
@@ -127,7 +165,7 @@ QString TORVDashboardBrowser::CacheFolderFor(bool APlugin) {
 }
 
 void TORVDashboardBrowser::DoBrowserInitialized(TORVZYNDashCustomWebBrowser&) {
-  RegisterDownloadHandler();
+  FDownloads->RegisterDownloadHandler(FWebBrowser->DownloadEvents());
   FWebBrowser->AddBridge(BridgeName, FBridge);
   FWebBrowser->SetURL(DashboardURL());
 }

@@ -1,6 +1,7 @@
 // The page's messages: framing, decoding and the dispatch on the event name.
 #include "core/bridge_message.h"
 #include "core/dashboard_browser.h"
+#include "core/download_tracker.h"
 #include "lib/persistence.h"
 #include "lib/utils.h"
 
@@ -26,6 +27,10 @@ const TORVDashboardBrowser::TActionRoute TORVDashboardBrowser::ActionRoutes[] = 
     {u"UPDATE", &TORVDashboardBrowser::HandleInstallOrUpdate},
     {u"UNINSTALL", &TORVDashboardBrowser::HandleUninstall},
 };
+
+void TORVDashboardBrowser::AnnounceDownload(const TORVDashboardBridgeMessage& AMessage) {
+  FDownloads->AnnounceDownload(AMessage.CustomData());
+}
 
 void TORVDashboardBrowser::HandleMessage(const QString& AMessage) {
   if (!AMessage.startsWith(kEventPrefix)) return;

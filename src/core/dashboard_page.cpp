@@ -1,36 +1,38 @@
 #include "core/dashboard_page.h"
 
+#include "core/ui_pipeline.h"
 #include "lib/text_escape.h"
-#include "platform/ui_thread.h"
 
 namespace orv {
 
 namespace {
 
-// Calls joined into one script stop growing at this size; the next call
-// starts another script.
-constexpr qsizetype kMaxJoinedScript = 1 << 20;
+// Joined calls stop growing at this size, so that the engine starts each
+// script at once; the next call starts another script.
+constexpr qsizetype kMaxJoinedScript = 256 * 1024;
+
+// What a page function that throws leaves behind: the page's console
+// (which the application's log hears), and nothing else.
+const QString kGuardEnd = QStringLiteral("}catch(e){console.error(e)}");
 
 }  // namespace
 
-TORVDashboardPage::TORVDashboardPage(UiThread& AUi, TScriptRunner ARunScript)
-    : FUi(AUi), FShared(std::make_shared<TShared>()) {
-  FShared->runScript = std::move(ARunScript);
+TORVDashboardPage::TORVDashboardPage(UiPipeline& APipeline, TScriptRunner ARunScript)
+    : FPipeline(APipeline), FRunScript(std::move(ARunScript)) {
+  FPipeline.SetOnDrained([this] { Flush(); });
 }
 
-// Destroyed on the UI thread, where the queued calls run: the flag is seen
-// by every call that runs after this.
-TORVDashboardPage::~TORVDashboardPage() { FShared->detached = true; }
-
-void TORVDashboardPage::ExecuteScript(const QString& AScript) { Post(AScript, true); }
+void TORVDashboardPage::ExecuteScript(const QString& AScript) { Add({{}, {}, AScript, true}); }
 
 void TORVDashboardPage::Log(const QString& AMessage) {
   // The text goes in as a string literal and out through textContent, so
   // quotes, backslashes, line breaks and markup reach the page unchanged.
-  Post(QStringLiteral("function log(p){  var mylog = document.getElementById(\"mylog\");  "
+  Add({{},
+       {},
+       QStringLiteral("function log(p){  var mylog = document.getElementById(\"mylog\");  "
                       "document.getElementById(\"mylog\").textContent = p;  console.log(p);}log(%1);")
            .arg(JsStringLiteral(AMessage)),
-       false);
+       false});
 }
 
 void TORVDashboardPage::SetActiveTheme(const QString& ATheme) {
@@ -60,52 +62,87 @@ void TORVDashboardPage::DownloadFailed(const QString& AJSON) {
 }
 
 void TORVDashboardPage::KitwrightOutput(const QString& AText) {
-  PostJoinable(QStringLiteral("KitwrightOutput(") + JsStringLiteral(AText) + QStringLiteral(");"));
+  Joinable(QStringLiteral("KitwrightOutput"), JsStringLiteral(AText));
 }
 
 void TORVDashboardPage::KitwrightActionProgress(int APercent, const QString& AProductName, int AProductPercent,
                                                 const QString& AKind) {
-  PostJoinable(
-      QStringLiteral("KitwrightActionProgress(%1, %2, %3, %4);")
-          .arg(QString::number(APercent), JsonQuote(AProductName), QString::number(AProductPercent), JsonQuote(AKind)));
+  Joinable(QStringLiteral("KitwrightActionProgress"), QStringLiteral("%1, %2, %3, %4")
+                                                          .arg(QString::number(APercent), JsonQuote(AProductName),
+                                                               QString::number(AProductPercent), JsonQuote(AKind)));
 }
 
 void TORVDashboardPage::KitwrightActionFinished() { ExecuteScript(QStringLiteral("KitwrightActionFinished();")); }
 
-void TORVDashboardPage::PostJoinable(const QString& ACall) {
-  std::shared_ptr<QString> script;
-  {
-    const std::lock_guard lock(FShared->joinLock);
-    QString* open = FShared->openScript.get();
-    if (open && open->size() < kMaxJoinedScript) {
-      *open += ACall;
-      return;
-    }
-    script = std::make_shared<QString>(ACall);
-    FShared->openScript = script;
-  }
-  FUi.post([shared = FShared, script] {
-    QString text;
-    {
-      const std::lock_guard lock(shared->joinLock);
-      if (shared->openScript == script) shared->openScript.reset();
-      text = std::move(*script);
-    }
-    if (shared->detached || shared->ownerDestroying) return;
-    shared->runScript(text);
-  });
+void TORVDashboardPage::Joinable(const QString& AFunction, const QString& AArguments) {
+  Add({AFunction, AArguments, {}, true});
 }
 
-void TORVDashboardPage::Post(const QString& AScript, bool ADropWhileClosing) {
-  {
-    // Calls after this one must not join a script queued before it.
-    const std::lock_guard lock(FShared->joinLock);
-    FShared->openScript.reset();
+void TORVDashboardPage::Add(TCall ACall) {
+  if (FPipeline.Draining()) {
+    FCalls.push_back(std::move(ACall));
+    return;
   }
-  FUi.post([shared = FShared, AScript, ADropWhileClosing] {
-    if (shared->detached || (ADropWhileClosing && shared->ownerDestroying)) return;
-    shared->runScript(AScript);
-  });
+  FPipeline.Post([this, call = std::move(ACall)]() mutable { FCalls.push_back(std::move(call)); });
+}
+
+void TORVDashboardPage::Flush() {
+  const std::vector<TCall> calls = std::move(FCalls);
+  FCalls.clear();
+  for (auto call = calls.begin(); call != calls.end();) {
+    if (!call->Function.isEmpty()) {
+      auto last = call;
+      while (last != calls.end() && !last->Function.isEmpty()) ++last;
+      RunJoined(call, last);
+      call = last;
+      continue;
+    }
+    if (!call->DropWhileClosing || !FOwnerDestroying) FRunScript(call->Script);
+    ++call;
+  }
+}
+
+// A lone call goes as it is: failing alone, it takes nothing with it.
+// Several go as one script, a run of one function as a loop over its
+// arguments, each call in a guard of its own.
+void TORVDashboardPage::RunJoined(std::vector<TCall>::const_iterator AFirst, std::vector<TCall>::const_iterator ALast) {
+  if (FOwnerDestroying) return;
+  if (AFirst + 1 == ALast) {
+    FRunScript(AFirst->Function + QLatin1Char('(') + AFirst->Arguments + QStringLiteral(");"));
+    return;
+  }
+  QString script;
+  QString openLoop;  // the function whose loop the script ends in
+  bool any = false;
+  const auto closeLoop = [&] {
+    if (openLoop.isEmpty()) return;
+    script += QStringLiteral("])try{") + openLoop + QStringLiteral("(...a)") + kGuardEnd;
+    openLoop.clear();
+  };
+  const auto send = [&] {
+    closeLoop();
+    if (any) FRunScript(script);
+    script.clear();
+    any = false;
+  };
+  for (auto call = AFirst; call != ALast; ++call) {
+    if (call->Function == openLoop) {
+      script += QStringLiteral(",[") + call->Arguments + QLatin1Char(']');
+    } else {
+      closeLoop();
+      const auto next = call + 1;
+      if (next != ALast && next->Function == call->Function) {
+        script += QStringLiteral("for(const a of [[") + call->Arguments + QLatin1Char(']');
+        openLoop = call->Function;
+      } else {
+        script +=
+            QStringLiteral("try{") + call->Function + QLatin1Char('(') + call->Arguments + QLatin1Char(')') + kGuardEnd;
+      }
+    }
+    any = true;
+    if (script.size() >= kMaxJoinedScript) send();
+  }
+  send();
 }
 
 }  // namespace orv

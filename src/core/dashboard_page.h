@@ -2,26 +2,25 @@
 
 #include <QString>
 
-#include <atomic>
 #include <functional>
-#include <memory>
-#include <mutex>
+#include <vector>
 
 namespace orv {
 
-class UiThread;
+class UiPipeline;
 
 // The dashboard page as the application's features see it: every call into
-// the page goes through here. A call may be requested from any thread; its
-// script runs later on the UI thread, never inside the caller. Calls still
-// queued when the page object is destroyed are dropped.
+// the page goes through here. A call may be requested from any thread; it
+// travels through the pipeline and runs later on the UI thread, never
+// inside the caller, in the order of the requests. Calls requested while
+// the pipeline's work runs join what that work sends. Calls still queued
+// when the pipeline closes are dropped.
 class TORVDashboardPage {
 public:
   // Runs a script in the page (on the UI thread) without waiting for it.
   using TScriptRunner = std::function<void(const QString& AScript)>;
 
-  TORVDashboardPage(UiThread& AUi, TScriptRunner ARunScript);
-  ~TORVDashboardPage();
+  TORVDashboardPage(UiPipeline& APipeline, TScriptRunner ARunScript);
   TORVDashboardPage(const TORVDashboardPage&) = delete;
   TORVDashboardPage& operator=(const TORVDashboardPage&) = delete;
 
@@ -30,7 +29,8 @@ public:
   // Shows a text in the page's log element; also while the window closes.
   void Log(const QString& AMessage);
   // The main window is being destroyed: page calls are dropped from now on.
-  void OwnerDestroying() { FShared->ownerDestroying = true; }
+  // On the UI thread.
+  void OwnerDestroying() { FOwnerDestroying = true; }
 
   // The page functions, one call each.
   void SetActiveTheme(const QString& ATheme);
@@ -43,30 +43,32 @@ public:
   void DownloadFailed(const QString& AJSON);
   // The package manager's output lines (as text) and progress reports.
   // Such calls that follow each other without another page call between
-  // them reach the page as one script, the same calls in the same order, so
-  // that the page keeps up with a package manager printing at full speed.
+  // them reach the page as one script, each call guarded on its own so that
+  // a page function that throws takes no other call with it, and a run of
+  // calls of one function travels as one array of arguments.
   void KitwrightOutput(const QString& AText);
   void KitwrightActionProgress(int APercent, const QString& AProductName, int AProductPercent, const QString& AKind);
   void KitwrightActionFinished();
 
 private:
-  // Shared with the calls queued for the UI thread, which may outlive us.
-  struct TShared {
-    TScriptRunner runScript;
-    std::atomic<bool> ownerDestroying{false};
-    std::atomic<bool> detached{false};
-    // The joined calls queued for the UI thread that a next such call may
-    // join; none once another call was queued after them.
-    std::mutex joinLock;
-    std::shared_ptr<QString> openScript;
+  struct TCall {
+    QString Function;   // empty: Script is a whole script of its own
+    QString Arguments;  // the argument list as script text
+    QString Script;
+    bool DropWhileClosing = true;
   };
 
-  void Post(const QString& AScript, bool ADropWhileClosing);
-  // Joins the call to the script queued last when that one may grow.
-  void PostJoinable(const QString& ACall);
+  void Add(TCall ACall);
+  void Joinable(const QString& AFunction, const QString& AArguments);
+  // Hands the calls that came during a drain to the page.
+  void Flush();
+  void RunJoined(std::vector<TCall>::const_iterator AFirst, std::vector<TCall>::const_iterator ALast);
 
-  UiThread& FUi;
-  const std::shared_ptr<TShared> FShared;
+  UiPipeline& FPipeline;
+  TScriptRunner FRunScript;
+  // UI thread only.
+  std::vector<TCall> FCalls;
+  bool FOwnerDestroying = false;
 };
 
 }  // namespace orv

@@ -1,7 +1,10 @@
 // Answers to the page's queries: the page sends a query message, which
 // only remembers its name, then reads the bridge's ObjectMessage, which
 // computes the answer here.
+#include "core/account_products.h"
 #include "core/dashboard_browser.h"
+#include "core/kitwright_coordinator.h"
+#include "core/product_catalogue.h"
 #include "lib/text_escape.h"
 #include "lib/utils.h"
 #include "platform/exception.h"
@@ -30,27 +33,64 @@ QString decodeText(const QByteArray& ABytes) {
   return text;
 }
 
+QString statusText(const TORVDashboardStatuses& AStatus) {
+  const bool installing = AStatus.Has(sInstalling);
+  const bool downloading = AStatus.Has(sDownloading);
+  if (installing && downloading) return QStringLiteral("DownloadInstall");
+  if (installing) return QStringLiteral("Install");
+  if (downloading) return QStringLiteral("Download");
+  return {};
+}
+
+// {"Products": [...]} around the JSON of each record of the list.
+template <class TList>
+QString productListAnswer(const TList& AList) {
+  QStringList entries;
+  for (const auto& entry : AList) entries << entry->GenerateJSON();
+  return QStringLiteral("{\"Products\": [") + entries.join(QLatin1Char(',')) + QStringLiteral("]}");
+}
+
+// The package manager's log below its folder. Built from the folder, not by
+// cutting "orv.exe" out of the program's path, which would also cut it out
+// of folder names.
+QString kitwrightLogFile(const TORVDashboardSettings& ASettings) {
+  return ASettings.ReadKitwrightDir() + kKitwrightLog;
+}
+
+// A file URL of the package manager's log, absolute even when the package
+// manager's folder is not set (then it is the current folder).
+QString kitwrightLogURL(const TORVDashboardSettings& ASettings) {
+  return QUrl::fromLocalFile(QDir::current().absoluteFilePath(kitwrightLogFile(ASettings)))
+      .toString(QUrl::FullyEncoded);
+}
+
+QString kitwrightLogText(const TORVDashboardSettings& ASettings) {
+  QFile log(kitwrightLogFile(ASettings));
+  if (!log.open(QIODevice::ReadOnly))
+    throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(log.fileName(), log.errorString()));
+  return decodeText(log.readAll());
+}
+
 }  // namespace
 
 // Every query of the page, in the order GetQueryAnswer checks them. A
 // message naming one of them only remembers the name; the answer is
 // computed when the page reads ObjectMessage. The list queries forget the
-// name once answered, so a second read finds no query. Rows without an
-// answer are queries whose work is not part of this build yet: the page
-// gets {"action not found"} for them.
+// name once answered, so a second read finds no query.
 const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
-    {u"GETSTATUS", [](TORVDashboardBrowser& C) { return C.StatusText(); }, false},
+    {u"GETSTATUS", [](TORVDashboardBrowser& C) { return statusText(C.FStatus); }, false},
     {u"GETIDERUNNING",
-     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue.IsProcessRunning(QStringLiteral("bds.exe"))); }, false},
+     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue->IsProcessRunning(QStringLiteral("bds.exe"))); },
+     false},
     {u"GETKITWRIGHTEXISTS", [](TORVDashboardBrowser& C) { return boolText(C.FSettings.KitwrightExists()); }, false},
     {u"GETKITWRIGHTLOG",
      [](TORVDashboardBrowser& C) {
-       const QString url = C.KitwrightLogURL();
+       const QString url = kitwrightLogURL(C.FSettings);
        TORVZYNDashUtils::OpenURL(C.FPorts.shell, url);
        return url;
      },
      false},
-    {u"GETKITWRIGHTLOGTEXT", [](TORVDashboardBrowser& C) { return C.KitwrightLogText(); }, false},
+    {u"GETKITWRIGHTLOGTEXT", [](TORVDashboardBrowser& C) { return kitwrightLogText(C.FSettings); }, false},
     {u"GETKITWRIGHTDIR", [](TORVDashboardBrowser& C) { return C.FSettings.ReadKitwrightDir(); }, false},
     {u"GETKITWRIGHTREADDELPHIVERSIONS",
      [](TORVDashboardBrowser& C) {
@@ -70,28 +110,24 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
      [](TORVDashboardBrowser& C) { return boolText(C.FSettings.ReadProductNotifications()); }, false},
     {u"GETINSTALLEDPRODUCTS",
      [](TORVDashboardBrowser& C) {
-       C.FCatalogue.ScanInstalls();
-       return ProductListAnswer(C.FCatalogue.InstallList());
+       C.FCatalogue->ScanInstalls();
+       return productListAnswer(C.FCatalogue->InstallList());
      },
      true},
     {u"GETDOWNLOADEDPRODUCTS",
      [](TORVDashboardBrowser& C) {
-       C.FCatalogue.ScanDownloads();
-       return ProductListAnswer(C.FCatalogue.DownloadList());
+       C.FCatalogue->ScanDownloads();
+       return productListAnswer(C.FCatalogue->DownloadList());
      },
      true},
     {u"GETREGISTEREDPRODUCTS",
-     [](TORVDashboardBrowser& C) {
-       C.RefreshRegisteredList();
-       return ProductListAnswer(C.FRegisteredList);
-     },
-     true},
+     [](TORVDashboardBrowser& C) { return productListAnswer(C.FAccountProducts->RefreshRegisteredList()); }, true},
     // The rows of the last completed refresh; the one started here shows
     // in a later query.
     {u"GETKITWRIGHTPRODUCTSTATUS",
      [](TORVDashboardBrowser& C) {
        C.StartKitwright();
-       return ProductListAnswer(C.FKitwrightProductStatusList);
+       return productListAnswer(C.FKitwrightCoordinator->ProductStatusList());
      },
      true},
     {u"GETUSERCREDENTIALS",
@@ -121,44 +157,10 @@ const TORVDashboardBrowser::TQueryRoute* TORVDashboardBrowser::FindQuery(QString
 
 QString TORVDashboardBrowser::GetQueryAnswer() {
   const TQueryRoute* query = FindQuery(FAction);
-  if (!query || !query->Answer) return kActionNotFound;
+  if (!query) return kActionNotFound;
   QString answer = query->Answer(*this);
   if (query->ClearsAction) FAction.clear();
   return answer;
-}
-
-QString TORVDashboardBrowser::StatusText() const {
-  const bool installing = HasStatus(sInstalling);
-  const bool downloading = HasStatus(sDownloading);
-  if (installing && downloading) return QStringLiteral("DownloadInstall");
-  if (installing) return QStringLiteral("Install");
-  if (downloading) return QStringLiteral("Download");
-  return {};
-}
-
-template <class TList>
-QString TORVDashboardBrowser::ProductListAnswer(const TList& AList) {
-  QStringList entries;
-  for (const auto& entry : AList) entries << entry->GenerateJSON();
-  return QStringLiteral("{\"Products\": [") + entries.join(QLatin1Char(',')) + QStringLiteral("]}");
-}
-
-// The package manager's log below its folder. Built from the folder, not by
-// cutting "orv.exe" out of the program's path, which would also cut it out
-// of folder names.
-QString TORVDashboardBrowser::KitwrightLogFile() const { return FSettings.ReadKitwrightDir() + kKitwrightLog; }
-
-// A file URL of the package manager's log, absolute even when the package
-// manager's folder is not set (then it is the current folder).
-QString TORVDashboardBrowser::KitwrightLogURL() const {
-  return QUrl::fromLocalFile(QDir::current().absoluteFilePath(KitwrightLogFile())).toString(QUrl::FullyEncoded);
-}
-
-QString TORVDashboardBrowser::KitwrightLogText() const {
-  QFile log(KitwrightLogFile());
-  if (!log.open(QIODevice::ReadOnly))
-    throw Exception(QStringLiteral("Cannot open file \"%1\". %2").arg(log.fileName(), log.errorString()));
-  return decodeText(log.readAll());
 }
 
 }  // namespace orv

@@ -264,6 +264,10 @@ public:
   mutable std::recursive_mutex FRowsMutex;
   TGUIProductList FProducts;
   TGUIProductSelection FSelected;
+  // Refreshes overlap (a status query's beside a command's own): rows read
+  // by a refresh that began earlier never replace those of a later one.
+  std::atomic<std::uint64_t> FRefreshesBegun{0};
+  std::uint64_t FRowsFromRefresh = 0;  // under FRowsMutex
 
   std::shared_ptr<TMultiLogger> FLogger;
 
@@ -376,12 +380,15 @@ void TGUIEnvironment::TState::WarnIfRunning() const {
 }
 
 void TGUIEnvironment::TState::RefreshProducts(TProductFilter filter) {
+  const std::uint64_t refresh = ++FRefreshesBegun;
   ExecuteRunner<TOrvListRunner>([&](TOrvListRunner& local) {
     if (GetInfo().FolderInitialized()) local.RunList();
     ExecuteRunner<TOrvListRemoteRunner>([&](TOrvListRemoteRunner& remote) {
       const TOrvInfo info = GetInfo();
       if (info.FolderInitialized() && info.HasCredentials()) remote.RunListRemote();
       const std::lock_guard rows(FRowsMutex);
+      if (refresh < FRowsFromRefresh) return;
+      FRowsFromRefresh = refresh;
       // The selection points into the rows about to be freed.
       FSelected.clear();
       MergeProducts(FProducts, local.Products(), remote.Products());

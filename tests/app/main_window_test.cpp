@@ -2,6 +2,7 @@
 #include "app/settings_check.h"
 
 #include "core/dashboard_browser.h"
+#include "lib/web_browser.h"
 #include "platform/registry_hive.h"
 #include "support/fake_options_dialog.h"
 #include "support/fake_ports.h"

@@ -65,7 +65,7 @@ TEST_F(DashboardBrowserTest, MessagesAreFramedDecodedAndDispatchedOnTheirUpperCa
     StartDashboard();
     Send(c.message);
     EXPECT_EQ(dashboard_->Action(), c.action) << c.message.toStdString();
-    EXPECT_EQ(dashboard_->ProductAction(), c.productAction) << c.message.toStdString();
+    EXPECT_EQ(dashboard_->Downloads().ProductAction(), c.productAction) << c.message.toStdString();
     EXPECT_EQ(PageCalls(), c.pageCalls) << c.message.toStdString();
   }
 }
@@ -90,7 +90,7 @@ TEST_F(DashboardBrowserTest, AMalformedMessageFailsWithTheReadersMessageAndChang
   for (const Case& c : cases) {
     EXPECT_EQ(test::errorOf([&] { Send(Message(c.json, QStringLiteral("custom"))); }), c.error) << c.json.toStdString();
     EXPECT_EQ(dashboard_->Action(), QStringLiteral("GETSTATUS"));
-    EXPECT_EQ(dashboard_->ProductAction(), announced);
+    EXPECT_EQ(dashboard_->Downloads().ProductAction(), announced);
     EXPECT_EQ(PageCalls(), QStringList()) << "nothing is logged";
   }
 }
@@ -158,7 +158,7 @@ TEST_F(DashboardBrowserTest, EveryEventNameTakesItsOwnRoute) {
     ui_.Pump();
 
     EXPECT_EQ(dashboard_->Action(), c.query ? event : QStringLiteral("GETSTATUS"));
-    EXPECT_EQ(dashboard_->ProductAction(), c.productAction ? c.customData : QString());
+    EXPECT_EQ(dashboard_->Downloads().ProductAction(), c.productAction ? c.customData : QString());
     EXPECT_EQ(dialogs_.asked.size(), c.asks ? 1 : 0);
     QStringList programs;
     for (const QString& run : elevated_.runs) programs << run.section(QLatin1Char('|'), 1, 1);

@@ -73,11 +73,12 @@ TEST(FormatByteSize, WholeUnitsWithZeroDecimalsInTheUsersLocale) {
   };
   const LocaleScope english(QLocale(QLocale::English, QLocale::UnitedStates));
   for (const Case& c : cases)
-    EXPECT_EQ(TORVDashboardBrowser::FormatByteSize(c.bytes), QLatin1String(c.text)) << c.bytes;
+    EXPECT_EQ(TORVDashboardDownloadTracker::FormatByteSize(c.bytes), QLatin1String(c.text)) << c.bytes;
 
   const LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
-  EXPECT_EQ(TORVDashboardBrowser::FormatByteSize(1536), QStringLiteral("1,00 KB"));
-  EXPECT_EQ(TORVDashboardBrowser::FormatByteSize(1048575), QStringLiteral("1023,00 KB")) << "no group separator";
+  EXPECT_EQ(TORVDashboardDownloadTracker::FormatByteSize(1536), QStringLiteral("1,00 KB"));
+  EXPECT_EQ(TORVDashboardDownloadTracker::FormatByteSize(1048575), QStringLiteral("1023,00 KB"))
+      << "no group separator";
 }
 
 // Where a download goes and whether the page takes it over, by what the
@@ -173,11 +174,11 @@ TEST_F(DashboardDownloadsTest, TheAnnouncementNamesTheFileBelowTheDownloadFolder
     const QString expected = c.target.isNull() ? QString() : DownloadDir() + c.target;
     EXPECT_EQ(download.args->resultFilePath, expected) << c.action.toStdString();
     EXPECT_EQ(download.args->handled, c.handled) << c.action.toStdString();
-    EXPECT_TRUE(dashboard_->ProductAction().isEmpty()) << "the announcement is used up";
-    ASSERT_EQ(dashboard_->ActiveDownloads().Count(), 1u) << "every download is tracked";
+    EXPECT_TRUE(dashboard_->Downloads().ProductAction().isEmpty()) << "the announcement is used up";
+    ASSERT_EQ(dashboard_->Downloads().ActiveDownloads().Count(), 1u) << "every download is tracked";
     // A refused announcement is forgotten, as if there had been none.
     const bool unannouncedTreatment = c.action.isNull() || !c.refusal.isEmpty();
-    EXPECT_EQ(dashboard_->ActiveDownloads()[0].Action(), unannouncedTreatment ? QString() : c.action);
+    EXPECT_EQ(dashboard_->Downloads().ActiveDownloads()[0].Action(), unannouncedTreatment ? QString() : c.action);
     const QStringList logged =
         c.refusal.isEmpty()
             ? QStringList()
@@ -209,7 +210,7 @@ TEST_F(DashboardDownloadsTest, AnAnnouncedDownloadReportsItsProgressAndHandsTheP
   download.operation->Enter(DownloadState::Completed);
   EXPECT_EQ(PageCalls(), (QStringList{Logged(QStringLiteral("Grüße_2.1_REG.zip completed !")),
                                       QStringLiteral("DownloadFinished(") + action + QStringLiteral(");")}));
-  EXPECT_TRUE(dashboard_->ActiveDownloads().IsEmpty());
+  EXPECT_TRUE(dashboard_->Downloads().ActiveDownloads().IsEmpty());
   EXPECT_FALSE(dashboard_->HasStatus(sDownloading));
   EXPECT_FALSE(download.operation->Listened()) << "the record's handlers went with it";
   EXPECT_TRUE(shell_.opened.isEmpty());
@@ -232,7 +233,7 @@ TEST_F(DashboardDownloadsTest, ASizeTheEngineKnowsStaysUnlessThePageGivesANumber
     Announce(QStringLiteral("{\"EventName\":\"DOWNLOAD\",\"Name\":\"W\",\"Version\":\"1.0\",\"TotalBytes\":%1}")
                  .arg(QLatin1String(c.total)));
     Start(QStringLiteral("w.zip"), 4096);
-    EXPECT_EQ(static_cast<qint64>(dashboard_->ActiveDownloads()[0].TotalBytes()), c.expected);
+    EXPECT_EQ(static_cast<qint64>(dashboard_->Downloads().ActiveDownloads()[0].TotalBytes()), c.expected);
   }
 
   StartDashboard();
@@ -283,7 +284,7 @@ TEST_F(DashboardDownloadsTest, AnInterruptedDownloadFailsWithTheActionOrWithNoth
                                       QStringLiteral("DownloadFailed(") + action + QStringLiteral(");")}));
   // The status clears with the first download that ends.
   EXPECT_EQ(Ask(QStringLiteral("GETSTATUS")), QString());
-  EXPECT_EQ(dashboard_->ActiveDownloads().Count(), 1u);
+  EXPECT_EQ(dashboard_->Downloads().ActiveDownloads().Count(), 1u);
 
   unannounced.operation->Enter(DownloadState::Interrupted);
   EXPECT_EQ(PageCalls(),
@@ -315,7 +316,7 @@ TEST_F(DashboardDownloadsTest, AnUnreadableSettingsFileIsToldInThePage) {
   ASSERT_EQ(calls.size(), 1);
   EXPECT_TRUE(calls[0].contains(QStringLiteral("The action failed: Malformed registry file")))
       << calls[0].toStdString();
-  EXPECT_TRUE(dashboard_->ActiveDownloads().IsEmpty());
+  EXPECT_TRUE(dashboard_->Downloads().ActiveDownloads().IsEmpty());
 }
 
 TEST_F(DashboardDownloadsTest, EveryNewEngineGetsTheHandlerOnce) {
@@ -324,7 +325,7 @@ TEST_F(DashboardDownloadsTest, EveryNewEngineGetsTheHandlerOnce) {
   dashboard_->WebBrowser().Initialize();
   dashboard_->WebBrowser().DoEngineInitialized();
   Start();
-  EXPECT_EQ(dashboard_->ActiveDownloads().Count(), 2u);
+  EXPECT_EQ(dashboard_->Downloads().ActiveDownloads().Count(), 2u);
 }
 
 // Closing cancels each running download while it is still followed, and

@@ -5,6 +5,9 @@
 // bridge (send, read, page calls) as helpers.
 #include "core/dashboard_bridge.h"
 #include "core/dashboard_browser.h"
+#include "core/download_tracker.h"
+#include "core/kitwright_coordinator.h"
+#include "core/options_session.h"
 #include "lib/utils.h"
 #include "product_environment.h"
 #include "support/fake_options_dialog.h"

@@ -120,7 +120,7 @@ TEST_F(DashboardOptionsTest, InstalledIDEsGetOneBoxEachAndThePackageManagerState
       for (const auto& box : shown.boxes) EXPECT_FALSE(box.checked);
 
       // Loading again finds the boxes instead of adding more.
-      dashboard_->LoadIDESelection(shown);
+      dashboard_->OptionsSession().LoadIDESelection(shown);
       EXPECT_EQ(shown.boxes.size(), 3u);
     };
     EXPECT_EQ(Ask(QStringLiteral("GETOPTIONSDIALOG")), QStringLiteral("{}"));
@@ -212,7 +212,7 @@ TEST_F(DashboardOptionsTest, TypingInTheFolderReloadsTheIDEStateOnlyWhenThePacka
 
 TEST_F(DashboardOptionsTest, FolderChangesWithoutAnOpenDialogDoNothing) {
   Ask(QStringLiteral("GETOPTIONSDIALOG"));
-  EXPECT_NO_THROW(dashboard_->KitwrightDirChanged());
+  EXPECT_NO_THROW(dashboard_->OptionsSession().KitwrightDirChanged());
 }
 
 // A failing step ends ShowOptionsDialog with its error, which the page
@@ -260,7 +260,7 @@ TEST_F(DashboardOptionsTest, AFailingStepDestroysTheDialogAndReachesThePage) {
     EXPECT_EQ(shown, c.shown);
     EXPECT_FALSE(backend_->calls.contains(QStringLiteral("Reload")));
     // With a dangling dialog this would touch freed memory.
-    dashboard_->KitwrightDirChanged();
+    dashboard_->OptionsSession().KitwrightDirChanged();
   }
 }
 
@@ -268,7 +268,7 @@ TEST_F(DashboardOptionsTest, ADialogThatCannotBeMadeFailsTheRead) {
   optionsDialogs_.failure = QStringLiteral("Invalid data type for 'USERNAME'");
   Send(Event(QStringLiteral("GETOPTIONSDIALOG")));
   EXPECT_EQ(errorOf([&] { Read(); }).second, optionsDialogs_.failure);
-  EXPECT_NO_THROW(dashboard_->KitwrightDirChanged());
+  EXPECT_NO_THROW(dashboard_->OptionsSession().KitwrightDirChanged());
 }
 
 }  // namespace

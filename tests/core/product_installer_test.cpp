@@ -3,6 +3,7 @@
 // lines and notifications that come out of them.
 #include "core/product_installer.h"
 #include "core/product_catalogue.h"
+#include "core/ui_pipeline.h"
 #include "platform/elevated.h"
 #include "platform/notifications.h"
 #include "platform/processes.h"
@@ -107,7 +108,8 @@ protected:
   test::PageRecorder page_;
   QStringList& scripts_ = page_.scripts;
   QStringList& log_ = page_.log;
-  TORVDashboardPage pageCalls_{ui_, page_.Runner()};
+  UiPipeline pipeline_{ui_};
+  TORVDashboardPage pageCalls_{pipeline_, page_.Runner()};
   TORVDashboardProductInstaller installer_{settings_, elevated_, notifications_, pageCalls_};
 };
 

@@ -1,13 +1,11 @@
-// Downloads: the page announces each one before it starts the transfer in
-// the browser; the engine's download-starting event names the file after
-// the announcement, and the transfer's states and byte counts reach the
-// page and its log until it ends.
-#include "core/bridge_message.h"
-#include "core/dashboard_browser.h"
+#include "core/download_tracker.h"
+
+#include "core/dashboard_page.h"
 #include "core/page_action_fields.h"
 #include "lib/text_escape.h"
 #include "lib/utils.h"
 #include "platform/exception.h"
+#include "settings/dashboard_settings.h"
 
 #include <QLocale>
 
@@ -148,11 +146,21 @@ DownloadPlan announcedPlan(const QString& AAction, const QString& ADownloadDir, 
 
 }  // namespace
 
-void TORVDashboardBrowser::AnnounceDownload(const TORVDashboardBridgeMessage& AMessage) {
-  FProductAction = AMessage.CustomData();
-}
+TORVDashboardDownloadTracker::TORVDashboardDownloadTracker(const TORVDashboardSettings& ASettings,
+                                                           TORVDashboardPage& APage, Shell& AShell,
+                                                           TORVDashboardStatuses& AStatus,
+                                                           TORVDashboardBrowser* ADashboard,
+                                                           std::function<void(const QString&)> AReportError)
+    : FSettings(ASettings),
+      FPage(APage),
+      FShell(AShell),
+      FStatus(AStatus),
+      FDashboard(ADashboard),
+      FReportError(std::move(AReportError)) {}
 
-QString TORVDashboardBrowser::FormatByteSize(std::int64_t ABytes) {
+TORVDashboardDownloadTracker::~TORVDashboardDownloadTracker() { CancelDownloads(); }
+
+QString TORVDashboardDownloadTracker::FormatByteSize(std::int64_t ABytes) {
   static const std::array<QString, 5> units{QStringLiteral("Bytes"), QStringLiteral("KB"), QStringLiteral("MB"),
                                             QStringLiteral("GB"), QStringLiteral("TB")};
   if (ABytes < 0) return {};
@@ -168,19 +176,17 @@ QString TORVDashboardBrowser::FormatByteSize(std::int64_t ABytes) {
   return number + QLatin1Char(' ') + units[divisions];
 }
 
-void TORVDashboardBrowser::RegisterDownloadHandler() {
-  IDownloadEvents* events = FWebBrowser->DownloadEvents();
-  if (!events) return;
-  FDownloadStartingEventHandlerToken = events->AddDownloadStarting(
+void TORVDashboardDownloadTracker::RegisterDownloadHandler(IDownloadEvents* AEvents) {
+  if (!AEvents) return;
+  FDownloadStartingEventHandlerToken = AEvents->AddDownloadStarting(
       [this](const std::shared_ptr<IDownloadStarting>& AArgs) { HandleEngineEvent([&] { DownloadStarting(AArgs); }); });
 }
 
-void TORVDashboardBrowser::RemoveDownloadHandler() {
-  if (IDownloadEvents* events = FWebBrowser->DownloadEvents())
-    events->RemoveDownloadStarting(FDownloadStartingEventHandlerToken);
+void TORVDashboardDownloadTracker::RemoveDownloadHandler(IDownloadEvents* AEvents) {
+  if (AEvents) AEvents->RemoveDownloadStarting(FDownloadStartingEventHandlerToken);
 }
 
-void TORVDashboardBrowser::CancelDownloads() {
+void TORVDashboardDownloadTracker::CancelDownloads() {
   // Out of the list first: an engine that reports the cancel at once must
   // not remove records while they are being cancelled. Leaving this scope
   // destroys them, which removes their handlers.
@@ -190,15 +196,15 @@ void TORVDashboardBrowser::CancelDownloads() {
 
 // Engine events come from the engine's own signals: an error (a settings
 // file that cannot be read) goes to the log instead of into the engine.
-void TORVDashboardBrowser::HandleEngineEvent(const std::function<void()>& AWork) {
+void TORVDashboardDownloadTracker::HandleEngineEvent(const std::function<void()>& AWork) {
   try {
     AWork();
   } catch (const Exception& e) {
-    ReportDeferredError(e.message());
+    FReportError(e.message());
   }
 }
 
-void TORVDashboardBrowser::DownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs) {
+void TORVDashboardDownloadTracker::DownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs) {
   const std::shared_ptr<IDownloadOperation> operation = AArgs->DownloadOperation();
   if (!operation) return;
 
@@ -209,15 +215,15 @@ void TORVDashboardBrowser::DownloadStarting(const std::shared_ptr<IDownloadStart
   const DownloadPlan plan =
       action.isEmpty() ? unannouncedPlan(downloadDir, proposedPath) : announcedPlan(action, downloadDir, proposedPath);
   if (!plan.refusal.isEmpty())
-    Log(QStringLiteral("The download is not named after the product: its name or version is refused, as ") +
-        plan.refusal + QLatin1Char('.'));
+    FPage.Log(QStringLiteral("The download is not named after the product: its name or version is refused, as ") +
+              plan.refusal + QLatin1Char('.'));
   AArgs->SetResultFilePath(plan.targetPath);
   // The engine's own download interface stays for downloads the page did
   // not name.
   AArgs->SetHandled(plan.named);
 
   auto download = std::make_unique<TORVDashboardActiveDownload>(
-      this, plan.targetPath, plan.totalBytes.value_or(operation->TotalBytesToReceive()));
+      FDashboard, plan.targetPath, plan.totalBytes.value_or(operation->TotalBytesToReceive()));
   download->SetAction(plan.announced ? action : QString());
   TORVDashboardActiveDownload* record = download.get();
   // The handlers live inside the operation and hold it by plain pointer;
@@ -248,43 +254,43 @@ void TORVDashboardBrowser::DownloadStarting(const std::shared_ptr<IDownloadStart
   FActiveDownloadList.Add(std::move(download));
 }
 
-void TORVDashboardBrowser::DownloadInProgress(TORVDashboardActiveDownload& ADownload) {
-  Log(ADownload.FileName() + QStringLiteral(" in progress !"));
-  Include(sDownloading);
+void TORVDashboardDownloadTracker::DownloadInProgress(TORVDashboardActiveDownload& ADownload) {
+  FPage.Log(ADownload.FileName() + QStringLiteral(" in progress !"));
+  FStatus.Include(sDownloading);
 }
 
-void TORVDashboardBrowser::DownloadBytesChanged(TORVDashboardActiveDownload& ADownload) {
-  Include(sDownloading);
-  Log(ADownload.FileName() + QStringLiteral(" [") +
-      FormatByteSize(static_cast<std::int64_t>(ADownload.BytesReceived())) + QStringLiteral(" / ") +
-      FormatByteSize(static_cast<std::int64_t>(ADownload.TotalBytes())) + QLatin1Char(']'));
+void TORVDashboardDownloadTracker::DownloadBytesChanged(TORVDashboardActiveDownload& ADownload) {
+  FStatus.Include(sDownloading);
+  FPage.Log(ADownload.FileName() + QStringLiteral(" [") +
+            FormatByteSize(static_cast<std::int64_t>(ADownload.BytesReceived())) + QStringLiteral(" / ") +
+            FormatByteSize(static_cast<std::int64_t>(ADownload.TotalBytes())) + QLatin1Char(']'));
   FPage.DownloadProgress(progressJSON(ADownload));
 }
 
-void TORVDashboardBrowser::DownloadCompleted(TORVDashboardActiveDownload& ADownload) {
-  Log(ADownload.FileName() + QStringLiteral(" completed !"));
+void TORVDashboardDownloadTracker::DownloadCompleted(TORVDashboardActiveDownload& ADownload) {
+  FPage.Log(ADownload.FileName() + QStringLiteral(" completed !"));
   if (!ADownload.Action().isEmpty()) {
     // The page's own action back: it tells a plain download from the
     // first half of an update.
     FPage.DownloadFinished(pageArgument(ADownload.Action()));
   } else {
     FPage.DownloadFinished(ADownload.GenerateJSON());
-    TORVZYNDashUtils::OpenFile(FPorts.shell, FSettings.ReadDownloadDir());
+    TORVZYNDashUtils::OpenFile(FShell, FSettings.ReadDownloadDir());
   }
   EndDownload(ADownload);
 }
 
-void TORVDashboardBrowser::DownloadInterrupted(TORVDashboardActiveDownload& ADownload) {
-  Log(ADownload.FileName() + QStringLiteral(" interrupted !"));
+void TORVDashboardDownloadTracker::DownloadInterrupted(TORVDashboardActiveDownload& ADownload) {
+  FPage.Log(ADownload.FileName() + QStringLiteral(" interrupted !"));
   FPage.DownloadFailed(ADownload.Action().isEmpty() ? QString() : pageArgument(ADownload.Action()));
   EndDownload(ADownload);
 }
 
 // Destroys the record (its handlers go with it). The status clears even
 // while other downloads still run.
-void TORVDashboardBrowser::EndDownload(TORVDashboardActiveDownload& ADownload) {
+void TORVDashboardDownloadTracker::EndDownload(TORVDashboardActiveDownload& ADownload) {
   FActiveDownloadList.Remove(&ADownload);
-  Exclude(sDownloading);
+  FStatus.Exclude(sDownloading);
 }
 
 }  // namespace orv

@@ -1,26 +1,36 @@
-// The options dialog as the page opens it: the controller adds the package
-// manager's parts (a box per installed Delphi IDE, the reaction to a changed
-// folder) and stores the choice of Delphi versions after it closed.
-#include "core/dashboard_browser.h"
+#include "core/options_session.h"
+
+#include "core/kitwright_coordinator.h"
 #include "core/options_dialog.h"
+#include "settings/dashboard_settings.h"
 
 #include <QFileInfo>
 #include <QScopeGuard>
 
 namespace orv {
 
-void TORVDashboardBrowser::ShowOptionsDialog() {
-  const std::unique_ptr<TORVDashboardOptionsDialog> dialog = FPorts.optionsDialogs.Create();
+TORVDashboardOptionsSession::TORVDashboardOptionsSession(TORVDashboardOptionsDialogs& ADialogs,
+                                                         const TORVDashboardSettings& ASettings,
+                                                         TORVDashboardKitwrightCoordinator& AKitwright,
+                                                         TORVZYNIDEList& AIDEList, std::function<void()> AReloadPage)
+    : FDialogs(ADialogs),
+      FSettings(ASettings),
+      FKitwright(AKitwright),
+      idelist(AIDEList),
+      FReloadPage(std::move(AReloadPage)) {}
+
+void TORVDashboardOptionsSession::ShowOptionsDialog() {
+  const std::unique_ptr<TORVDashboardOptionsDialog> dialog = FDialogs.Create();
   frm = dialog.get();
   // Also when a step fails: nothing refers to the dialog once it is gone.
   const auto forget = qScopeGuard([this] { frm = nullptr; });
   dialog->OnKitwrightDirChanged = [this] { KitwrightDirChanged(); };
-  dialog->OnOpenKitwrightConfig = [this] { OpenKitwrightConfig(); };
+  dialog->OnOpenKitwrightConfig = [this] { FKitwright.OpenKitwrightConfig(); };
   dialog->ValidateKitwrightPath();
   LoadIDESelection(*dialog);
   dialog->ShowModal();
   SaveIDESelection(*dialog);
-  FWebBrowser->Reload();
+  FReloadPage();
 }
 
 // Every keystroke in the folder edit lands here and stores all settings.
@@ -28,7 +38,7 @@ void TORVDashboardBrowser::ShowOptionsDialog() {
 // another one (or none any more): a half-typed path starts nothing, a
 // complete one starts one round, and further keystrokes that keep naming
 // the same program leave the user's unsaved choice of boxes alone.
-void TORVDashboardBrowser::KitwrightDirChanged() {
+void TORVDashboardOptionsSession::KitwrightDirChanged() {
   if (!frm) return;
   frm->SaveRegistrySettings();
   frm->ValidateKitwrightPath();
@@ -36,14 +46,15 @@ void TORVDashboardBrowser::KitwrightDirChanged() {
   LoadIDESelection(*frm);
 }
 
-void TORVDashboardBrowser::LoadIDESelection(TORVDashboardOptionsDialog& AForm) {
-  StartKitwright();
+void TORVDashboardOptionsSession::LoadIDESelection(TORVDashboardOptionsDialog& AForm) {
+  FKitwright.StartKitwright();
   FOptionsKitwright = KitwrightIdentity();
   const bool exists = !FOptionsKitwright.isEmpty();
   AForm.SetAllDelphiVersionsEnabled(exists);
   if (exists) {
-    AForm.SetKitwrightPathInfo(QStringLiteral("ORV Kitwright ") + GetKitwrightVersion() + QStringLiteral(" detected"));
-    ReadDelphiVersions(kitwrightconfig);
+    AForm.SetKitwrightPathInfo(QStringLiteral("ORV Kitwright ") + FKitwright.GetKitwrightVersion() +
+                               QStringLiteral(" detected"));
+    FKitwright.ReadDelphiVersions(kitwrightconfig);
   } else {
     AForm.SetKitwrightPathInfo(QStringLiteral("Set the folder where orv.exe is located"));
   }
@@ -55,13 +66,13 @@ void TORVDashboardBrowser::LoadIDESelection(TORVDashboardOptionsDialog& AForm) {
   }
 }
 
-void TORVDashboardBrowser::SaveIDESelection(TORVDashboardOptionsDialog& AForm) {
-  StartKitwright();
+void TORVDashboardOptionsSession::SaveIDESelection(TORVDashboardOptionsDialog& AForm) {
+  FKitwright.StartKitwright();
   if (!FSettings.KitwrightExists()) return;
-  WriteDelphiVersions(ChosenDelphiVersions(AForm));
+  FKitwright.WriteDelphiVersions(ChosenDelphiVersions(AForm));
 }
 
-QStringList TORVDashboardBrowser::ChosenDelphiVersions(TORVDashboardOptionsDialog& AForm) {
+QStringList TORVDashboardOptionsSession::ChosenDelphiVersions(TORVDashboardOptionsDialog& AForm) {
   QStringList versions;
   if (AForm.AllDelphiVersionsChecked()) return versions;
   for (const auto& ide : idelist) {
@@ -72,7 +83,7 @@ QStringList TORVDashboardBrowser::ChosenDelphiVersions(TORVDashboardOptionsDialo
   return versions;
 }
 
-QString TORVDashboardBrowser::KitwrightIdentity() const {
+QString TORVDashboardOptionsSession::KitwrightIdentity() const {
   const QFileInfo exe(FSettings.KitwrightExePath());
   return exe.isFile() ? exe.canonicalFilePath() : QString();
 }

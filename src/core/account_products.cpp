@@ -1,25 +1,15 @@
-// The account's products: the vendor API client fetches them once per run
-// with the stored e-mail and code, and the registered-products query
-// answers with them.
-#include "core/dashboard_browser.h"
+#include "core/account_products.h"
+
 #include "lib/utils.h"
+#include "settings/dashboard_settings.h"
 
 #include <QScopeGuard>
 
 namespace orv {
 
-namespace {
-
-void appendRegistered(TORVDashboardRegisteredList& AList, TORVDashboardBrowser* ADashboard,
-                      const TORVKitwrightProductList& AProducts) {
-  for (const auto& product : AProducts)
-    AList.Add(std::make_unique<TORVDashboardRegistered>(ADashboard, product->ProductName(), product->ProductVersion(),
-                                                        product->ProductID(), product->ProductORVID()));
-}
-
-}  // namespace
-
-void TORVDashboardBrowser::ConnectKitwright() {
+TORVDashboardAccountProducts::TORVDashboardAccountProducts(const TORVDashboardSettings& ASettings, UiThread& AUi,
+                                                           const QString& AApiURL, TORVDashboardBrowser* ADashboard)
+    : FSettings(ASettings), FDashboard(ADashboard), FKitwright(std::make_unique<TORVZYNCloudKitwright>(AUi, AApiURL)) {
   FKitwright->OnGetToken = [this](TORVZYNCloudKitwright& Sender, const QString& AToken,
                                   TORVZYNDashCloudBaseRequestResult* ARequestResult) {
     HandleGetToken(Sender, AToken, ARequestResult);
@@ -30,16 +20,29 @@ void TORVDashboardBrowser::ConnectKitwright() {
   };
 }
 
-void TORVDashboardBrowser::HandleGetToken(TORVZYNCloudKitwright& Sender, const QString& AToken,
-                                          TORVZYNDashCloudBaseRequestResult*) {
+// The list goes before the client, whose requests may still reach it.
+TORVDashboardAccountProducts::~TORVDashboardAccountProducts() {
+  FRegisteredList.Clear();
+  FKitwright.reset();
+}
+
+void TORVDashboardAccountProducts::Append(const TORVKitwrightProductList& AProducts) {
+  for (const auto& product : AProducts)
+    FRegisteredList.Add(std::make_unique<TORVDashboardRegistered>(
+        FDashboard, product->ProductName(), product->ProductVersion(), product->ProductID(), product->ProductORVID()));
+}
+
+void TORVDashboardAccountProducts::HandleGetToken(TORVZYNCloudKitwright& Sender, const QString& AToken,
+                                                  TORVZYNDashCloudBaseRequestResult*) {
   if (!AToken.isEmpty()) Sender.GetProducts();
 }
 
 // A refused answer (an expired token, say) gets one further attempt with a
 // fresh token. When that fails too the list stays empty and the token is
 // dropped, so that a later query asks the vendor again.
-void TORVDashboardBrowser::HandleGetProducts(TORVZYNCloudKitwright& Sender, const TORVKitwrightProductList& AProducts,
-                                             TORVZYNDashCloudBaseRequestResult* ARequestResult) {
+void TORVDashboardAccountProducts::HandleGetProducts(TORVZYNCloudKitwright& Sender,
+                                                     const TORVKitwrightProductList& AProducts,
+                                                     TORVZYNDashCloudBaseRequestResult* ARequestResult) {
   if (!ARequestResult || ARequestResult->FResponseCode != 200) {
     Sender.ClearToken();
     if (FRetryingProducts) return;
@@ -48,13 +51,13 @@ void TORVDashboardBrowser::HandleGetProducts(TORVZYNCloudKitwright& Sender, cons
     Sender.GetToken(FSettings.ReadUserName(), FSettings.ReadPassword());
     return;
   }
-  appendRegistered(FRegisteredList, this, AProducts);
+  Append(AProducts);
 }
 
-void TORVDashboardBrowser::RefreshRegisteredList() {
+const TORVDashboardRegisteredList& TORVDashboardAccountProducts::RefreshRegisteredList() {
   FRegisteredList.Clear();
   if (!FKitwright->Token().isEmpty()) {
-    appendRegistered(FRegisteredList, this, FKitwright->Products());
+    Append(FKitwright->Products());
   } else {
     // An API host that cannot be reached gives the empty list, not an
     // error in the page.
@@ -64,6 +67,7 @@ void TORVDashboardBrowser::RefreshRegisteredList() {
       TORVZYNDashUtils::Log(QStringLiteral("Cannot fetch the account's products: ") + e.message());
     }
   }
+  return FRegisteredList;
 }
 
 }  // namespace orv
