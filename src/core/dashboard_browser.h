@@ -31,24 +31,19 @@ class TORVZYNDashCustomWebBrowser;
 struct TORVZYNDashWebBrowserNewWindowRequestedParams;
 
 // The dashboard controller, one per main window: owns the browser control,
-// the bridge the page talks to and the rooms that do the page's work, and
-// wires them. Created and destroyed on the UI thread; ExecuteScript and Log
-// may be called from any thread.
-//
-// Rooms: the page's messages and the query table (dashboard_messages.cpp,
-// dashboard_queries.cpp), product actions (dashboard_actions.cpp), the
-// package manager (TORVDashboardKitwrightCoordinator), downloads
-// (TORVDashboardDownloadTracker), the account's products
-// (TORVDashboardAccountProducts) and the options dialog the page opens
-// (TORVDashboardOptionsSession).
+// the bridge the page talks to and the rooms that do the page's work (the
+// package manager, downloads, the account's products, the options dialog),
+// and wires them. The page's messages, the query table and the product
+// actions are its own (dashboard_messages/queries/actions.cpp). Created and
+// destroyed on the UI thread; ExecuteScript and Log may be called from any
+// thread.
 class TORVDashboardBrowser {
 public:
   static const QString BridgeName;  // DashboardBridge
 
-  // AOwner is the main window: the browser control lives in it. APlugin
-  // puts the engine's data below the temporary folder instead of beside the
-  // program. ASiteURL is the vendor's web site, AApiURL its REST API host
-  // (scheme, host, port each).
+  // AOwner is the main window. APlugin puts the engine's data below the
+  // temporary folder instead of beside the program. ASiteURL is the vendor's
+  // web site, AApiURL its REST API host (scheme, host, port each).
   TORVDashboardBrowser(QObject* AOwner, bool APlugin, const TORVDashboardPorts& APorts, QString ASiteURL,
                        const QString& AApiURL);
   ~TORVDashboardBrowser();
@@ -69,8 +64,7 @@ public:
   void HandleMessage(const QString& AMessage);
   QString GetQueryAnswer();
   void ShowNotification(const QString& ATitle, const QString& ABody);
-  // Returns after the dialog closed.
-  void ShowOptionsDialog();
+  void ShowOptionsDialog();  // returns after the dialog closed
   // The main window is being destroyed: page calls are dropped from now on.
   void OwnerDestroying() { FPage.OwnerDestroying(); }
 
@@ -88,12 +82,9 @@ public:
   // The folder the browser keeps its data in (a trailing delimiter).
   static QString CacheFolderFor(bool APlugin);
 
-  // State the page's queries read.
   const TORVDashboardSettings& Settings() const { return FSettings; }
   std::uint8_t Status() const { return FStatus.Value(); }
-  bool HasStatus(TORVDashboardStatus AStatus) const { return FStatus.Has(AStatus); }
-  void Include(TORVDashboardStatus AStatus) { FStatus.Include(AStatus); }
-  void Exclude(TORVDashboardStatus AStatus) { FStatus.Exclude(AStatus); }
+  TORVDashboardStatuses& Statuses() { return FStatus; }
   const QString& Action() const { return FAction; }
   const TORVZYNIDEList& IDEList() const { return idelist; }
 

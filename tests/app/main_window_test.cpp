@@ -68,13 +68,13 @@ TEST_F(MainWindowTest, ClosesWithoutAQuestionWhileIdle) {
 
 TEST_F(MainWindowTest, AsksBeforeClosingWhileWorkIsInProgress) {
   window_.show();
-  window_.Dashboard().Include(sRunning);
+  window_.Dashboard().Statuses().Include(sRunning);
   dialogs_.answer = mrNo;
   EXPECT_FALSE(window_.close());
   EXPECT_TRUE(window_.isVisible());
   EXPECT_EQ(dialogs_.asked, QStringList{kCloseQuestion});
 
-  window_.Dashboard().Include(sDownloading);
+  window_.Dashboard().Statuses().Include(sDownloading);
   dialogs_.answer = mrYes;
   EXPECT_TRUE(window_.close());
   EXPECT_EQ(dialogs_.asked.size(), 2);

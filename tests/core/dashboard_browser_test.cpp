@@ -218,8 +218,8 @@ TEST_F(DashboardBrowserTest, StatusNamesDownloadsAndInstallsButNotPackageManager
       {{sInstalling, sDownloading}, "DownloadInstall"},
   };
   for (const Case& c : cases) {
-    for (auto flag : {sDownloading, sInstalling, sRunning}) dashboard_->Exclude(flag);
-    for (auto flag : c.flags) dashboard_->Include(flag);
+    for (auto flag : {sDownloading, sInstalling, sRunning}) dashboard_->Statuses().Exclude(flag);
+    for (auto flag : c.flags) dashboard_->Statuses().Include(flag);
     EXPECT_EQ(Ask(QStringLiteral("GETSTATUS")), QLatin1String(c.answer));
     EXPECT_EQ(dashboard_->IsRunning(), c.flags.size() > 0);
   }

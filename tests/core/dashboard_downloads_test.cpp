@@ -211,7 +211,7 @@ TEST_F(DashboardDownloadsTest, AnAnnouncedDownloadReportsItsProgressAndHandsTheP
   EXPECT_EQ(PageCalls(), (QStringList{Logged(QStringLiteral("Grüße_2.1_REG.zip completed !")),
                                       QStringLiteral("DownloadFinished(") + action + QStringLiteral(");")}));
   EXPECT_TRUE(dashboard_->Downloads().ActiveDownloads().IsEmpty());
-  EXPECT_FALSE(dashboard_->HasStatus(sDownloading));
+  EXPECT_FALSE(dashboard_->Statuses().Has(sDownloading));
   EXPECT_FALSE(download.operation->Listened()) << "the record's handlers went with it";
   EXPECT_TRUE(shell_.opened.isEmpty());
 }

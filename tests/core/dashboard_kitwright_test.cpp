@@ -464,8 +464,8 @@ TEST_F(KitwrightStandIn, IsRunningWhileTheEnvironmentRunsACommand) {
   LoadRows();
   WriteScene({{"delay_ms", 500}});
   Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
-  ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->HasStatus(sRunning); }));
-  dashboard_->Exclude(sRunning);
+  ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->Statuses().Has(sRunning); }));
+  dashboard_->Statuses().Exclude(sRunning);
   EXPECT_EQ(dashboard_->Status(), 0);
   EXPECT_TRUE(dashboard_->IsRunning());
   EXPECT_EQ(Ask(QStringLiteral("GETSTATUS")), QString());

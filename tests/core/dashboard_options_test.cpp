@@ -210,9 +210,28 @@ TEST_F(DashboardOptionsTest, TypingInTheFolderReloadsTheIDEStateOnlyWhenThePacka
   Ask(QStringLiteral("GETOPTIONSDIALOG"));
 }
 
+// A folder change that reaches the controller after the dialog closed
+// (its handler kept somewhere) stores nothing and asks nobody: the dialog
+// is gone, and the package manager is not started.
 TEST_F(DashboardOptionsTest, FolderChangesWithoutAnOpenDialogDoNothing) {
+  PlaceKitwright();
+  std::function<void()> lateChange;
+  NextDialog().onShowModal = [&](FakeOptionsDialog& shown) { lateChange = shown.OnKitwrightDirChanged; };
   Ask(QStringLiteral("GETOPTIONSDIALOG"));
-  EXPECT_NO_THROW(dashboard_->OptionsSession().KitwrightDirChanged());
+  ASSERT_TRUE(lateChange);
+  ASSERT_TRUE(ui_.PumpUntil([&] { return !dashboard_->IsRunning(); }));
+  const QByteArray settings = ReadFile(hive_.FileName());
+  const QByteArray kitwrightLog = ReadFile(Dir(QStringLiteral("kit/Logs/orv.log.html")));
+  SetSetting(QStringLiteral("KITWRIGHTDIR"), Dir(QStringLiteral("elsewhere")));
+  const QByteArray changedSettings = ReadFile(hive_.FileName());
+
+  lateChange();
+  dashboard_->OptionsSession().KitwrightDirChanged();
+  ui_.Pump();
+  EXPECT_EQ(ReadFile(hive_.FileName()), changedSettings) << "nothing stored";
+  EXPECT_NE(changedSettings, settings);
+  EXPECT_EQ(ReadFile(Dir(QStringLiteral("kit/Logs/orv.log.html"))), kitwrightLog) << "the package manager not asked";
+  EXPECT_FALSE(dashboard_->IsRunning());
 }
 
 // A failing step ends ShowOptionsDialog with its error, which the page
