@@ -201,7 +201,8 @@ class Dashboard {
   }
 
   // The runs of the package manager stand-in that ended, oldest first: the
-  // command line, the output lines and the exit code.
+  // command line, the output lines (the stand-in leaves bulk lines out of
+  // its log and notes their size instead) and the exit code.
   kitwrightRuns() {
     const log = path.join(this.kitwrightDir, 'Logs', 'orv.log.html');
     if (!fs.existsSync(log)) return [];
@@ -211,7 +212,7 @@ class Dashboard {
     return [...html.matchAll(/<h3>\S+ orv (.*)<\/h3>\n<pre>([\s\S]*?)<\/pre>\n<p>Exit code (-?\d+)<\/p>/g)]
       .map((m) => ({
         command: unescape(m[1]),
-        lines: unescape(m[2]).split('\n').slice(0, -1),
+        lines: unescape(m[2]).split('\n').slice(0, -1).filter((line) => !/^\(\d+ bytes of bulk output not logged\)$/.test(line)),
         exitCode: Number(m[3]),
       }));
   }
