@@ -389,12 +389,20 @@ TEST_F(OrvStandIn, WaitForFileKnobHoldsTheCommandUntilTheFileExists) {
   QProcess held;
   Start(held, args);
   ASSERT_TRUE(held.waitForStarted(60000));
+  // The line with the process id is written after the file is made.
   QFile waiting(dir.filePath(QStringLiteral("gate.waiting")));
+  QByteArray line;
   QElapsedTimer timer;
   timer.start();
-  while (!waiting.exists() && held.state() == QProcess::Running && timer.elapsed() < 60000) QThread::msleep(10);
-  ASSERT_TRUE(waiting.open(QIODevice::ReadOnly)) << "no gate.waiting while held";
-  EXPECT_EQ(waiting.readAll().trimmed().toLongLong(), held.processId());
+  while (!line.endsWith('\n') && held.state() == QProcess::Running && timer.elapsed() < 60000) {
+    QThread::msleep(10);
+    if (waiting.open(QIODevice::ReadOnly)) {
+      line = waiting.readAll();
+      waiting.close();
+    }
+  }
+  ASSERT_TRUE(line.endsWith('\n')) << "no line in gate.waiting while held";
+  EXPECT_EQ(line.trimmed().toLongLong(), held.processId());
   EXPECT_EQ(held.state(), QProcess::Running) << "nothing lets it go yet";
 
   Json state = ReadState();
