@@ -240,7 +240,6 @@ describe('ORV Kitwright batches meeting other work', { timeout: 560000 }, () => 
     assert.ok(hasProduct(dashboard.readKitwrightState(), 'orv.zyn.core'), 'ORV ZYN Core is installed');
     const progress = calls.filter((c) => c[0] === 'KitwrightActionProgress');
     assert.deepEqual(progress[0], ['KitwrightActionProgress', 0, '', 0, 'Install']);
-    assert.ok(progress.some((c) => c[2] === 'ORV ZYN Core' && c[3] === 100), 'the product\'s progress reaches 100 %');
     assert.ok(calls.some((c) => isFinalReport(c, 'Install')), 'the page is told the work finished only after the install\'s last report');
     await waitForStatus('ORV ZYN Core', 'installed');
   });
@@ -267,7 +266,6 @@ describe('ORV Kitwright batches meeting other work', { timeout: 560000 }, () => 
     assertSameCalls(progress, reportsOf('Install', printed), 'progress reports');
     const output = calls.filter((c) => c[0] === 'KitwrightOutput').map((c) => c[1]);
     assertSameCalls(output, printed, 'output lines');
-    assert.deepEqual(calls.at(-1), ['KitwrightActionFinished']);
     // What the user sees: the whole bar and the end.
     assert.equal(await page.$eval('#batch-fill', (bar) => bar.style.width), '100%');
     assert.match(await page.$eval('#batch-label', (label) => label.textContent), /^Installing, 100% overall – finished$/);
