@@ -188,18 +188,38 @@ class Dashboard {
     return path.join(this.kitwrightDir, 'orv-state.json');
   }
 
+  // Replaced in one step: a command the application starts meanwhile reads
+  // the old state or the new one, never half a file.
   async writeKitwrightState(state) {
-    await fsp.writeFile(this.kitwrightStateFile, JSON.stringify(state), { mode: 0o600 });
+    const next = this.kitwrightStateFile + '.next';
+    await fsp.writeFile(next, JSON.stringify(state), { mode: 0o600 });
+    await fsp.rename(next, this.kitwrightStateFile);
   }
 
-  // The command lines the package manager stand-in ran, oldest first.
-  kitwrightCommands() {
+  readKitwrightState() {
+    return JSON.parse(fs.readFileSync(this.kitwrightStateFile, 'utf8'));
+  }
+
+  // The runs of the package manager stand-in that ended, oldest first: the
+  // command line, the output lines (the stand-in leaves bulk lines out of
+  // its log and notes their size instead) and the exit code.
+  kitwrightRuns() {
     const log = path.join(this.kitwrightDir, 'Logs', 'orv.log.html');
     if (!fs.existsSync(log)) return [];
     const html = fs.readFileSync(log, 'utf8');
     const unescape = (text) => text.replace(/&quot;/g, '"').replace(/&lt;/g, '<').replace(/&gt;/g, '>')
       .replace(/&amp;/g, '&');
-    return [...html.matchAll(/<h3>\S+ orv (.*)<\/h3>/g)].map((m) => unescape(m[1]));
+    return [...html.matchAll(/<h3>\S+ orv (.*)<\/h3>\n<pre>([\s\S]*?)<\/pre>\n<p>Exit code (-?\d+)<\/p>/g)]
+      .map((m) => ({
+        command: unescape(m[1]),
+        lines: unescape(m[2]).split('\n').slice(0, -1).filter((line) => !/^\(\d+ bytes of bulk output not logged\)$/.test(line)),
+        exitCode: Number(m[3]),
+      }));
+  }
+
+  // The command lines the package manager stand-in ran, oldest first.
+  kitwrightCommands() {
+    return this.kitwrightRuns().map((run) => run.command);
   }
 
   // hive: the settings file's text as it stands, instead of one made from

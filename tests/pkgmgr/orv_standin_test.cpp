@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -26,8 +27,9 @@ struct Result {
 
 class OrvStandIn : public ::testing::Test {
 protected:
-  Result Run(const QStringList& args, const QStringList& environment = {}) {
-    QProcess process;
+  // Starts the stand-in in the scene's folder with only the given knob
+  // variables.
+  void Start(QProcess& process, const QStringList& args, const QStringList& environment = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString& key : env.keys())
       if (key.startsWith(QLatin1String("ORV_STANDIN_"))) env.remove(key);
@@ -36,6 +38,15 @@ protected:
     process.setWorkingDirectory(dir.path());
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral(ORV_STANDIN_EXE), args);
+  }
+
+  Result Run(const QStringList& args, const QStringList& environment = {}) {
+    QProcess process;
+    Start(process, args, environment);
+    return Finish(process, args);
+  }
+
+  static Result Finish(QProcess& process, const QStringList& args) {
     EXPECT_TRUE(process.waitForFinished(60000)) << args.join(u' ').toStdString();
     Result result;
     result.exitCode = process.exitCode();
@@ -349,6 +360,67 @@ TEST_F(OrvStandIn, TinyWritesAndDelaysKeepTheOutputUnchanged) {
   const Result delayed = Run(args, {QStringLiteral("ORV_STANDIN_DELAY_MS=20")});
   EXPECT_EQ(delayed.raw, plain.raw);
   EXPECT_GE(timer.elapsed(), 20 * plain.lines.size());
+}
+
+TEST_F(OrvStandIn, DelayKnobAppliesToAllOrOneCommand) {
+  WriteSignedInScene({{"delay_ms", {{"list-remote", 20}, {"install", 600000}}}});
+  const QStringList listRemote = {QStringLiteral("list-remote"), QStringLiteral("-json")};
+  const QStringList info = {QStringLiteral("info"), QStringLiteral("-json")};
+  QElapsedTimer timer;
+  timer.start();
+  const Result delayed = Run(listRemote);
+  EXPECT_GE(timer.elapsed(), 20 * delayed.lines.size());
+  // Another command's long delay leaves this one alone; it ends at once.
+  EXPECT_EQ(Run(info).exitCode, 0);
+
+  WriteSignedInScene();
+  timer.restart();
+  const Result fromEnvironment = Run(listRemote, {QStringLiteral("ORV_STANDIN_DELAY_MS=list-remote=20")});
+  EXPECT_EQ(fromEnvironment.raw, delayed.raw);
+  EXPECT_GE(timer.elapsed(), 20 * fromEnvironment.lines.size());
+  EXPECT_EQ(Run(info, {QStringLiteral("ORV_STANDIN_DELAY_MS=install=600000")}).exitCode, 0);
+}
+
+// A test holds a command until it creates a file; the command then works
+// on the state as it is at that moment.
+TEST_F(OrvStandIn, WaitForFileKnobHoldsTheCommandUntilTheFileExists) {
+  WriteSignedInScene({{"wait_for_file", {{"list-remote", "gate"}}}});
+  const QStringList args = {QStringLiteral("list-remote"), QStringLiteral("-json")};
+  QProcess held;
+  Start(held, args);
+  ASSERT_TRUE(held.waitForStarted(60000));
+  // The line with the process id is written after the file is made.
+  QFile waiting(dir.filePath(QStringLiteral("gate.waiting")));
+  QByteArray line;
+  QElapsedTimer timer;
+  timer.start();
+  while (!line.endsWith('\n') && held.state() == QProcess::Running && timer.elapsed() < 60000) {
+    QThread::msleep(10);
+    if (waiting.open(QIODevice::ReadOnly)) {
+      line = waiting.readAll();
+      waiting.close();
+    }
+  }
+  ASSERT_TRUE(line.endsWith('\n')) << "no line in gate.waiting while held";
+  EXPECT_EQ(line.trimmed().toLongLong(), held.processId());
+  EXPECT_EQ(held.state(), QProcess::Running) << "nothing lets it go yet";
+
+  Json state = ReadState();
+  state["repositories"]["default"]["c.d"] = {{"name", "Late"}, {"version", "1.0.0.0"}, {"vendor_id", "orv"}};
+  WriteState(state);
+  // Commands the knob does not name are not held.
+  EXPECT_EQ(Run({QStringLiteral("info"), QStringLiteral("-json")}).exitCode, 0);
+
+  QFile gate(dir.filePath(QStringLiteral("gate")));
+  ASSERT_TRUE(gate.open(QIODevice::WriteOnly));
+  gate.close();
+  const Result released = Finish(held, args);
+  EXPECT_EQ(released.exitCode, 0) << released.raw.toStdString();
+  EXPECT_TRUE(Parse(released).contains("c.d")) << released.raw.toStdString();
+
+  // Once the file is there, the command is not held; the variable names
+  // the command and an absolute file.
+  EXPECT_EQ(Run(args, {QStringLiteral("ORV_STANDIN_WAIT_FOR_FILE=list-remote=") + gate.fileName()}).exitCode, 0);
 }
 
 TEST_F(OrvStandIn, HugeOutputKnobAddsProgressLinesToAnInstall) {

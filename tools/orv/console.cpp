@@ -22,7 +22,7 @@ void Console::Write(const std::string& bytes, bool flush) {
 }
 
 void Console::Line(const std::string& text) {
-  if (knobs_.delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(knobs_.delayMs));
+  if (delayMs_ > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
   transcript_ += text;
   transcript_ += '\n';
   Write(text + "\r\n", true);

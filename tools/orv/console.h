@@ -12,7 +12,8 @@ namespace orv::standin {
 // delay and tiny-write knobs applied. Keeps a transcript for the log.
 class Console {
 public:
-  explicit Console(const Knobs& knobs) : knobs_(knobs) {}
+  // delayMs: the delay knob's value for the command being run.
+  Console(const Knobs& knobs, int delayMs) : knobs_(knobs), delayMs_(delayMs) {}
 
   void Line(const std::string& text);
   // Writes a multi-line text (LF separated) line by line; an empty text
@@ -30,6 +31,7 @@ private:
   void Write(const std::string& bytes, bool flush);
 
   const Knobs& knobs_;
+  int delayMs_;
   std::string transcript_;
   long long fillerBytes_ = 0;
 };

@@ -17,30 +17,46 @@ std::optional<std::string> Env(const char* name) {
 
 bool IsTrue(const std::string& text) { return text == "1" || text == "true" || text == "yes"; }
 
-void ApplyExitCodes(Knobs& knobs, const std::string& text) {
-  // "N" for every command, or "command=N,command=N".
-  if (text.find('=') == std::string::npos) {
-    knobs.exitCode = std::stoi(text);
-    return;
-  }
+// "command=value,command=value" into a map.
+template <class Value, class Convert>
+void ApplyPerCommand(std::map<std::string, Value>& values, const std::string& text, Convert convert) {
   std::stringstream list(text);
   std::string item;
   while (std::getline(list, item, ',')) {
     const auto equals = item.find('=');
-    if (equals == std::string::npos) throw std::invalid_argument("bad exit code entry: " + item);
-    knobs.commandExitCodes[item.substr(0, equals)] = std::stoi(item.substr(equals + 1));
+    if (equals == std::string::npos) throw std::invalid_argument("bad per-command entry: " + item);
+    values[item.substr(0, equals)] = convert(item.substr(equals + 1));
   }
+}
+
+int ToInt(const std::string& text) { return std::stoi(text); }
+
+// "N" for every command, or "command=N,command=N".
+void ApplyNumbersText(std::optional<int>& all, std::map<std::string, int>& perCommand, const std::string& text) {
+  if (text.find('=') == std::string::npos)
+    all = std::stoi(text);
+  else
+    ApplyPerCommand(perCommand, text, ToInt);
+}
+
+// N for every command, or {"command": N, ...}.
+void ApplyNumbersJson(std::optional<int>& all, std::map<std::string, int>& perCommand,
+                      const nlohmann::ordered_json& json) {
+  if (json.is_object())
+    for (const auto& [command, value] : json.items()) perCommand[command] = value.get<int>();
+  else
+    all = json.get<int>();
 }
 
 void ApplyJson(Knobs& knobs, const nlohmann::ordered_json& json) {
   if (!json.is_object()) return;
-  if (const auto it = json.find("exit_code"); it != json.end()) {
-    if (it->is_object())
-      for (const auto& [command, code] : it->items()) knobs.commandExitCodes[command] = code.get<int>();
-    else
-      knobs.exitCode = it->get<int>();
+  if (const auto it = json.find("exit_code"); it != json.end())
+    ApplyNumbersJson(knobs.exitCode, knobs.commandExitCodes, *it);
+  if (const auto it = json.find("delay_ms"); it != json.end()) {
+    std::optional<int> all;
+    ApplyNumbersJson(all, knobs.commandDelaysMs, *it);
+    knobs.delayMs = all.value_or(knobs.delayMs);
   }
-  knobs.delayMs = json.value("delay_ms", knobs.delayMs);
   knobs.newVersionAlert = json.value("new_version_alert", knobs.newVersionAlert);
   knobs.lowDiskAlert = json.value("low_disk_alert", knobs.lowDiskAlert);
   knobs.chunkBytes = json.value("chunk_bytes", knobs.chunkBytes);
@@ -55,11 +71,17 @@ void ApplyJson(Knobs& knobs, const nlohmann::ordered_json& json) {
   if (const auto it = json.find("fail_products"); it != json.end())
     for (const auto& id : *it) knobs.failProducts.insert(id.get<std::string>());
   knobs.grandchildSeconds = json.value("grandchild_seconds", knobs.grandchildSeconds);
+  if (const auto it = json.find("wait_for_file"); it != json.end())
+    for (const auto& [command, file] : it->items()) knobs.waitForFiles[command] = file.get<std::string>();
 }
 
 void ApplyEnvironment(Knobs& knobs) {
-  if (const auto v = Env("ORV_STANDIN_EXIT_CODE")) ApplyExitCodes(knobs, *v);
-  if (const auto v = Env("ORV_STANDIN_DELAY_MS")) knobs.delayMs = std::stoi(*v);
+  if (const auto v = Env("ORV_STANDIN_EXIT_CODE")) ApplyNumbersText(knobs.exitCode, knobs.commandExitCodes, *v);
+  if (const auto v = Env("ORV_STANDIN_DELAY_MS")) {
+    std::optional<int> all;
+    ApplyNumbersText(all, knobs.commandDelaysMs, *v);
+    knobs.delayMs = all.value_or(knobs.delayMs);
+  }
   if (const auto v = Env("ORV_STANDIN_NEW_VERSION_ALERT")) knobs.newVersionAlert = IsTrue(*v);
   if (const auto v = Env("ORV_STANDIN_LOW_DISK_ALERT")) knobs.lowDiskAlert = IsTrue(*v);
   if (const auto v = Env("ORV_STANDIN_CHUNK_BYTES")) knobs.chunkBytes = std::stoi(*v);
@@ -78,6 +100,8 @@ void ApplyEnvironment(Knobs& knobs) {
     while (std::getline(list, id, ','))
       if (!id.empty()) knobs.failProducts.insert(id);
   }
+  if (const auto v = Env("ORV_STANDIN_WAIT_FOR_FILE"))
+    ApplyPerCommand(knobs.waitForFiles, *v, [](const std::string& file) { return file; });
 }
 
 }  // namespace
@@ -85,6 +109,16 @@ void ApplyEnvironment(Knobs& knobs) {
 std::optional<int> Knobs::ExitCodeFor(const std::string& command) const {
   if (const auto it = commandExitCodes.find(command); it != commandExitCodes.end()) return it->second;
   return exitCode;
+}
+
+int Knobs::DelayFor(const std::string& command) const {
+  if (const auto it = commandDelaysMs.find(command); it != commandDelaysMs.end()) return it->second;
+  return delayMs;
+}
+
+std::optional<std::string> Knobs::WaitFileFor(const std::string& command) const {
+  if (const auto it = waitForFiles.find(command); it != waitForFiles.end() && !it->second.empty()) return it->second;
+  return std::nullopt;
 }
 
 Knobs LoadKnobs(const nlohmann::ordered_json& fromState) {

@@ -15,6 +15,7 @@ struct Knobs {
   std::optional<int> exitCode;                  // every command
   std::map<std::string, int> commandExitCodes;  // per command name, wins over exitCode
   int delayMs = 0;                              // before every line
+  std::map<std::string, int> commandDelaysMs;   // per command name, wins over delayMs
   bool newVersionAlert = false;
   bool lowDiskAlert = false;
   int chunkBytes = 0;  // > 0: flush after this many bytes
@@ -23,8 +24,12 @@ struct Knobs {
   std::optional<std::string> nonJson;  // printed instead of a JSON answer
   std::set<std::string> failProducts;  // their build reports an error
   int grandchildSeconds = 0;           // > 0: progress commands wait for a child of their own
+  // Per command name: the command starts only once this file exists.
+  std::map<std::string, std::string> waitForFiles;
 
   std::optional<int> ExitCodeFor(const std::string& command) const;
+  int DelayFor(const std::string& command) const;
+  std::optional<std::string> WaitFileFor(const std::string& command) const;
 };
 
 // Throws nlohmann::json::exception or std::invalid_argument on malformed

@@ -10,11 +10,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -24,6 +28,43 @@ using namespace orv::standin;
 std::string StatePath(const std::string& workingFolder) {
   const char* path = std::getenv("ORV_STANDIN_STATE");
   return path && *path ? std::string(path) : workingFolder + "/orv-state.json";
+}
+
+// The state and the knobs as the file holds them now; a file that cannot be
+// read leaves an error that every command reports.
+struct Setup {
+  Json state;
+  Knobs knobs;
+  std::string error;
+};
+
+Setup LoadSetup(const StateStore& store) {
+  Setup setup;
+  try {
+    setup.state = store.Load();
+    setup.knobs = LoadKnobs(setup.state.value("knobs", Json::object()));
+  } catch (const std::exception& error) {
+    setup.error = error.what();
+  }
+  return setup;
+}
+
+// The wait knob lets a test decide when a command starts: until the file
+// exists the command has done nothing. Each held run adds its process id to
+// "<file>.waiting", so that the test sees what it holds. True when it
+// waited.
+bool WaitForFile(const Knobs& knobs, const std::string& command, const std::string& workingFolder) {
+  const auto file = knobs.WaitFileFor(command);
+  if (!file) return false;
+  const QString path = QDir(QString::fromStdString(workingFolder)).absoluteFilePath(QString::fromStdString(*file));
+  if (QFileInfo::exists(path)) return false;
+  QFile waiting(path + QStringLiteral(".waiting"));
+  if (waiting.open(QIODevice::Append)) {
+    waiting.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+    waiting.close();
+  }
+  while (!QFileInfo::exists(path)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return true;
 }
 
 std::string CommandLineText(const std::vector<std::string>& args) {
@@ -75,17 +116,14 @@ int main(int argc, char** argv) {
   const std::string workingFolder = QDir::currentPath().toStdString();
   StateStore store(StatePath(workingFolder));
 
-  Json state;
-  Knobs knobs;
-  std::string setupError;
-  try {
-    state = store.Load();
-    knobs = LoadKnobs(state.value("knobs", Json::object()));
-  } catch (const std::exception& error) {
-    setupError = error.what();
-  }
+  Setup setup = LoadSetup(store);
+  // A held command starts with the state as it is when it is let go.
+  if (setup.error.empty() && WaitForFile(setup.knobs, args.command, workingFolder)) setup = LoadSetup(store);
+  const Json& state = setup.state;
+  const Knobs& knobs = setup.knobs;
+  const std::string& setupError = setup.error;
 
-  Console out(knobs);
+  Console out(knobs, knobs.DelayFor(args.command));
   int exitCode = 1;
   try {
     if (!setupError.empty()) throw CommandError(setupError);
