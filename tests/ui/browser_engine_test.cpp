@@ -27,6 +27,15 @@
 namespace orv {
 namespace {
 
+// The Qt backend serves every browser component of the suite.
+class QtWebBrowserServiceEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override { RegisterQtWebBrowserService(nullptr); }
+  void TearDown() override { UnregisterQtWebBrowserService(); }
+};
+const ::testing::Environment* const kQtWebBrowserService =
+    ::testing::AddGlobalTestEnvironment(new QtWebBrowserServiceEnvironment);
+
 // A bridge whose setter stores the text, fails on request, or shows a
 // modal dialog first; the getter echoes what was stored.
 class TestBridge : public IHostObject {
@@ -596,13 +605,3 @@ TEST(EngineMissing, InitializeReportsTheMissingEngine) {
 
 }  // namespace
 }  // namespace orv
-
-int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  orv::RegisterQtWebBrowserService(nullptr);
-  const int result = RUN_ALL_TESTS();
-  orv::UnregisterQtWebBrowserService();
-  return result;
-}

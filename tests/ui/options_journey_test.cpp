@@ -22,16 +22,6 @@ namespace {
 
 class OptionsJourneyTest : public DashboardFixture {
 protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "options_journey_test";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: the engine libraries linked in tear down their own
-    // globals at exit before a static application object would go.
-    static QApplication* app = new QApplication(argc, argv);
-    Q_UNUSED(app);
-  }
   void SetUp() override {
     DashboardFixture::SetUp();
     // Delphi 12 and Delphi 11 are installed.
