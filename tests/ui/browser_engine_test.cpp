@@ -185,6 +185,11 @@ TEST_F(BrowserEngineTest, PageReadsAndAssignsAHostObjectProperty) {
   EXPECT_TRUE(bridge->onUiThread);
   // Non-string values arrive as their text.
   EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("42"))), QStringLiteral("\"echo:42\""));
+  // A lone surrogate, which the proxy's JSON.stringify writes as an escape,
+  // reaches the setter as it was, and the assignment does not throw.
+  EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'a\\ud800b'"), QStringLiteral("ObjectMessage"))),
+            QStringLiteral("\"no error\""));
+  EXPECT_EQ(bridge->stored, QString(QStringLiteral("a") + QChar(0xD800) + u'b'));
 }
 
 TEST_F(BrowserEngineTest, NativeFailuresBecomeScriptErrors) {
