@@ -19,10 +19,11 @@ set(allowed_pkgmgr   "lib;platform")
 set(allowed_core     "settings;pkgmgr;lib;platform")
 set(allowed_ui       "core;settings;lib;platform")
 set(allowed_app      "ui;core;settings;pkgmgr;lib;platform")
+set(allowed_orv_reg  "platform")
 # The stand-ins are separate programs: they share only the ground floor.
 set(allowed_tools    "platform;lib")
 
-set(modules platform lib settings pkgmgr core ui app)
+set(modules platform lib settings pkgmgr core ui app orv_reg)
 set(desktop_only_qt "Qt(Gui|Widgets|WebEngine[A-Za-z]*|WebChannel|DBus)/|Q(Widget|Application|WebEngine[A-Za-z]*|DBus[A-Za-z]*|DesktopServices|Gui[A-Za-z]*)>")
 
 set(violations "")

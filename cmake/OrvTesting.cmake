@@ -1,8 +1,10 @@
 # orv_add_test(name SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
-# One GoogleTest executable; every test case becomes a CTest test with a
-# timeout of its own. Suites labelled "tsan" are also built and run by the
-# thread-sanitized pass of scripts/test (target orv_tsan_tests), suites
-# labelled "asan" by its address-sanitized pass (target orv_asan_tests).
+# One GoogleTest executable with the shared main (tests/support/test_main.cpp:
+# a QApplication, offscreen unless QT_QPA_PLATFORM names another platform);
+# every test case becomes a CTest test with a timeout of its own. Suites
+# labelled "tsan" are also built and run by the thread-sanitized pass of
+# scripts/test (target orv_tsan_tests), suites labelled "asan" by its
+# address-sanitized pass (target orv_asan_tests).
 foreach(pass tsan asan)
   if(NOT TARGET orv_${pass}_tests)
     add_custom_target(orv_${pass}_tests)
@@ -15,7 +17,7 @@ function(orv_add_test name)
     set(T_TIMEOUT 60)
   endif()
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE orv_options GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+  target_link_libraries(${name} PRIVATE orv_options orv_test_main GTest::gtest GTest::gmock ${T_LIBS})
   # Shared test doubles live in tests/support.
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   # The discovery hands properties on as a flat list, so it carries one

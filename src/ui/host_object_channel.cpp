@@ -4,9 +4,11 @@
 #include "lib/web_browser_origin.h"
 #include "platform/exception.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QUuid>
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
 
 namespace orv {
 
@@ -19,6 +21,90 @@ QString Success(const QString& value) { return QStringLiteral("{\"ok\":true,\"va
 
 QString Failure(const QString& message) {
   return QStringLiteral("{\"ok\":false,\"error\":") + JsonQuote(message) + u'}';
+}
+
+// The proxy's JSON.stringify writes a lone surrogate of a text as its escape
+// ("\ud800"), which the JSON library refuses. For the parse, such an escape
+// becomes an escaped NUL followed by the escape of its distance from U+D7FF,
+// and an escaped NUL becomes two; RestoreLoneSurrogates() undoes both in the
+// parsed texts.
+constexpr char16_t kBeforeSurrogates = 0xD7FF;
+
+int HexDigit(QChar c) {
+  if (c >= u'0' && c <= u'9') return c.unicode() - u'0';
+  if (c >= u'a' && c <= u'f') return c.unicode() - u'a' + 10;
+  if (c >= u'A' && c <= u'F') return c.unicode() - u'A' + 10;
+  return -1;
+}
+
+// The code unit of the \uXXXX escape at `at`, if there is one there.
+std::optional<char16_t> EscapedUnit(QStringView text, qsizetype at) {
+  if (at + 6 > text.size() || text[at] != u'\\' || text[at + 1] != u'u') return std::nullopt;
+  char16_t unit = 0;
+  for (const QChar c : text.mid(at + 2, 4)) {
+    const int digit = HexDigit(c);
+    if (digit < 0) return std::nullopt;
+    unit = char16_t(unit * 16 + digit);
+  }
+  return unit;
+}
+
+QByteArray ParsableUtf8(QStringView request) {
+  QString text;
+  qsizetype copied = 0;
+  const auto replace = [&](qsizetype at, const QString& escapes) {
+    text += request.mid(copied, at - copied);
+    text += escapes;
+    copied = at + 6;
+  };
+  for (qsizetype i = 0; i < request.size();) {
+    if (request[i] != u'\\') {
+      ++i;
+      continue;
+    }
+    const std::optional<char16_t> unit = EscapedUnit(request, i);
+    if (!unit) {
+      i += 2;  // any other escape, an escaped backslash among them
+      continue;
+    }
+    if (QChar::isHighSurrogate(*unit)) {
+      const std::optional<char16_t> next = EscapedUnit(request, i + 6);
+      if (next && QChar::isLowSurrogate(*next)) {
+        i += 12;
+        continue;
+      }
+    }
+    if (QChar::isSurrogate(*unit))
+      replace(i, QStringLiteral("\\u0000\\u%1").arg(*unit - kBeforeSurrogates, 4, 16, QLatin1Char('0')));
+    else if (*unit == 0)
+      replace(i, QStringLiteral("\\u0000\\u0000"));
+    i += 6;
+  }
+  if (copied == 0) return request.toUtf8();  // nothing replaced
+  text += request.mid(copied);
+  return text.toUtf8();
+}
+
+QString RestoreLoneSurrogates(const QString& parsed) {
+  if (!parsed.contains(QChar(0))) return parsed;
+  QString text;
+  text.reserve(parsed.size());
+  for (qsizetype i = 0; i < parsed.size(); ++i) {
+    if (parsed[i] == QChar(0) && i + 1 < parsed.size()) {
+      const char16_t next = parsed[++i].unicode();
+      text += next == 0 ? QChar(0) : QChar(char16_t(kBeforeSurrogates + next));
+    } else {
+      text += parsed[i];
+    }
+  }
+  return text;
+}
+
+// A string member of the request; empty when missing or of another type.
+QString Member(const nlohmann::json& request, const char* name) {
+  const auto found = request.find(name);
+  if (found == request.end() || !found->is_string()) return {};
+  return RestoreLoneSurrogates(QString::fromStdString(found->get_ref<const std::string&>()));
 }
 
 // Defines window.chrome.webview.hostObjects.sync for pages whose origin the
@@ -111,12 +197,14 @@ QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, QStringView ARequ
 
 QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, QStringView ARequest) {
   if (!Allows(ASecurityOrigin)) return Failure(QStringLiteral("Host objects are not available to this page"));
-  const QJsonObject request = QJsonDocument::fromJson(ARequest.toUtf8()).object();
-  const QString op = request.value(QStringLiteral("op")).toString();
+  // Anything but an object (a malformed request included) has no members.
+  const QByteArray text = ParsableUtf8(ARequest);
+  const nlohmann::json request = nlohmann::json::parse(text.cbegin(), text.cend(), nullptr, false);
+  const QString op = Member(request, "op");
   if (op == QLatin1String("probe")) return Success();
 
-  const QString name = request.value(QStringLiteral("object")).toString();
-  const QString property = request.value(QStringLiteral("property")).toString();
+  const QString name = Member(request, "object");
+  const QString property = Member(request, "property");
   // Held for the call, so that a setter that unregisters its own object
   // does not destroy it under itself.
   const std::shared_ptr<IHostObject> object = FObjects.value(name);
@@ -128,7 +216,7 @@ QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, QStringView ARequ
     return Success(object->getProperty(property));
   }
   if (op == QLatin1String("set")) {
-    object->setProperty(property, request.value(QStringLiteral("value")).toString());
+    object->setProperty(property, Member(request, "value"));
     return Success();
   }
   return Failure(QStringLiteral("Unknown host object operation"));

@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "ui/qt_download.h"
 #include "ui/qt_web_page.h"
+#include "ui/variant_json.h"
 #include "ui/web_data_folder.h"
 
 #include <QtWebEngineCore/qtwebenginecoreglobal.h>
@@ -15,9 +16,6 @@
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonValue>
 #include <QLibraryInfo>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineHistory>
@@ -75,12 +73,6 @@ bool EngineProcessPresent() {
     if (file.isFile() && file.isExecutable()) return true;
   }
   return false;
-}
-
-QString JsonText(const QVariant& AValue) {
-  // Wrapped in an array so that scalars serialise too, then unwrapped.
-  const QByteArray array = QJsonDocument(QJsonArray{QJsonValue::fromVariant(AValue)}).toJson(QJsonDocument::Compact);
-  return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
 QString DefaultCacheFolder() {
@@ -503,7 +495,7 @@ void TORVZYNDashQtWebBrowser::ExecuteJavaScript(const QString& AScript,
         const auto engine = alive.lock();
         if (!engine || !*engine) return;
         EngineCall call(*this);
-        if (result) result(JsonText(value));
+        if (result) result(VariantJson(value));
       });
 }
 

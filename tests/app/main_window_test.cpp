@@ -7,7 +7,6 @@
 #include "support/fake_options_dialog.h"
 #include "support/fake_ports.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -24,17 +23,6 @@ const QString kCloseQuestion =
 
 class MainWindowTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "main_window_test";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: the engine libraries linked in tear down their own
-    // globals at exit before a static application object would go.
-    static QApplication* app = new QApplication(argc, argv);
-    Q_UNUSED(app);
-  }
-
   QTemporaryDir temp_;
   RegistryHive hive_{temp_.filePath(QStringLiteral("registry.reg"))};
   test::FixedFolders folders_{temp_.path()};

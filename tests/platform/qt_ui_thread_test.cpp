@@ -14,10 +14,6 @@ namespace {
 
 class QtUiThreadTest : public ::testing::Test {
 protected:
-  int argc_ = 1;
-  char arg0_[8] = "test";
-  char* argv_[2] = {arg0_, nullptr};
-  QCoreApplication app_{argc_, argv_};
   QtUiThread ui_;
 };
 

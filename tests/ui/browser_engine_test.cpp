@@ -27,6 +27,15 @@
 namespace orv {
 namespace {
 
+// The Qt backend serves every browser component of the suite.
+class QtWebBrowserServiceEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override { RegisterQtWebBrowserService(nullptr); }
+  void TearDown() override { UnregisterQtWebBrowserService(); }
+};
+const ::testing::Environment* const kQtWebBrowserService =
+    ::testing::AddGlobalTestEnvironment(new QtWebBrowserServiceEnvironment);
+
 // A bridge whose setter stores the text, fails on request, or shows a
 // modal dialog first; the getter echoes what was stored.
 class TestBridge : public IHostObject {
@@ -178,6 +187,11 @@ TEST_F(BrowserEngineTest, PageReadsAndAssignsAHostObjectProperty) {
   EXPECT_TRUE(bridge->onUiThread);
   // Non-string values arrive as their text.
   EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("42"))), QStringLiteral("\"echo:42\""));
+  // A lone surrogate, which the proxy's JSON.stringify writes as an escape,
+  // reaches the setter as it was, and the assignment does not throw.
+  EXPECT_EQ(host->Eval(kAssignCatching.arg(QStringLiteral("'a\\ud800b'"), QStringLiteral("ObjectMessage"))),
+            QStringLiteral("\"no error\""));
+  EXPECT_EQ(bridge->stored, QString(QStringLiteral("a") + QChar(0xD800) + u'b'));
 }
 
 TEST_F(BrowserEngineTest, NativeFailuresBecomeScriptErrors) {
@@ -598,13 +612,3 @@ TEST(EngineMissing, InitializeReportsTheMissingEngine) {
 
 }  // namespace
 }  // namespace orv
-
-int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  orv::RegisterQtWebBrowserService(nullptr);
-  const int result = RUN_ALL_TESTS();
-  orv::UnregisterQtWebBrowserService();
-  return result;
-}

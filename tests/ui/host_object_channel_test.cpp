@@ -7,9 +7,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
+
+#include <nlohmann/json.hpp>
 
 namespace orv {
 namespace {
@@ -26,17 +26,24 @@ public:
   }
 };
 
-QJsonObject Call(HostObjectChannel& channel, const char* origin, const QJsonObject& request) {
-  const QString reply =
-      channel.Handle(QUrl(QString::fromLatin1(origin)), QString::fromUtf8(QJsonDocument(request).toJson()));
-  return QJsonDocument::fromJson(reply.toUtf8()).object();
+using Json = nlohmann::json;
+
+// The reply, parsed; the request as the proxy script would write it.
+Json Call(HostObjectChannel& channel, const char* origin, const Json& request) {
+  const QString reply = channel.Handle(QUrl(QString::fromLatin1(origin)), QString::fromStdString(request.dump()));
+  return Json::parse(reply.toStdString());
 }
 
-QJsonObject Set(const QString& value, const QString& property = QStringLiteral("ObjectMessage")) {
-  return {{"op", "set"}, {"object", "DashboardBridge"}, {"property", property}, {"value", value}};
+Json Set(const QString& value, const QString& property = QStringLiteral("ObjectMessage")) {
+  return {{"op", "set"},
+          {"object", "DashboardBridge"},
+          {"property", property.toStdString()},
+          {"value", value.toStdString()}};
 }
 
-const QJsonObject kGet{{"op", "get"}, {"object", "DashboardBridge"}, {"property", "ObjectMessage"}};
+QString Text(const Json& reply, const char* name) { return QString::fromStdString(reply.value(name, std::string())); }
+
+const Json kGet{{"op", "get"}, {"object", "DashboardBridge"}, {"property", "ObjectMessage"}};
 
 class HostObjectChannelTest : public ::testing::Test {
 protected:
@@ -50,16 +57,16 @@ protected:
 
 TEST_F(HostObjectChannelTest, SetThenGetRunsTheNativeProperty) {
   const QString text = QStringLiteral("jsevent://%7B%22a%22%7D \"quoted\" \\ \u00e9\u2028");
-  EXPECT_TRUE(Call(channel, "https://www.x.test", Set(text)).value("ok").toBool());
+  EXPECT_TRUE(Call(channel, "https://www.x.test", Set(text)).value("ok", false));
   EXPECT_EQ(bridge->stored, text);
-  const QJsonObject reply = Call(channel, "https://www.x.test:443", kGet);
-  EXPECT_TRUE(reply.value("ok").toBool());
-  EXPECT_EQ(reply.value("value").toString(), QStringLiteral("echo:") + text);
+  const Json reply = Call(channel, "https://www.x.test:443", kGet);
+  EXPECT_TRUE(reply.value("ok", false));
+  EXPECT_EQ(Text(reply, "value"), QStringLiteral("echo:") + text);
 }
 
 TEST_F(HostObjectChannelTest, FailuresComeBackAsMessages) {
   struct Case {
-    QJsonObject request;
+    Json request;
     QString message;
   };
   const Case cases[] = {
@@ -73,9 +80,9 @@ TEST_F(HostObjectChannelTest, FailuresComeBackAsMessages) {
        QStringLiteral("Unknown host object operation")},
   };
   for (const Case& c : cases) {
-    const QJsonObject reply = Call(channel, "https://www.x.test", c.request);
-    EXPECT_FALSE(reply.value("ok").toBool());
-    EXPECT_EQ(reply.value("error").toString(), c.message);
+    const Json reply = Call(channel, "https://www.x.test", c.request);
+    EXPECT_FALSE(reply.value("ok", false));
+    EXPECT_EQ(Text(reply, "error"), c.message);
   }
   EXPECT_TRUE(bridge->stored.isEmpty());
 }
@@ -83,15 +90,15 @@ TEST_F(HostObjectChannelTest, FailuresComeBackAsMessages) {
 TEST_F(HostObjectChannelTest, OnlyTheAllowedOriginIsAnswered) {
   for (const char* origin : {"http://www.x.test", "https://www.x.test:8443", "https://evil.test",
                              "https://www.x.test.evil.test", "data:text/html,x", "about:blank", ""}) {
-    EXPECT_FALSE(Call(channel, origin, {{"op", "probe"}}).value("ok").toBool()) << origin;
-    EXPECT_FALSE(Call(channel, origin, Set(QStringLiteral("x"))).value("ok").toBool()) << origin;
+    EXPECT_FALSE(Call(channel, origin, {{"op", "probe"}}).value("ok", false)) << origin;
+    EXPECT_FALSE(Call(channel, origin, Set(QStringLiteral("x"))).value("ok", false)) << origin;
   }
   EXPECT_TRUE(bridge->stored.isEmpty());
-  EXPECT_TRUE(Call(channel, "https://www.x.test", {{"op", "probe"}}).value("ok").toBool());
+  EXPECT_TRUE(Call(channel, "https://www.x.test", {{"op", "probe"}}).value("ok", false));
 
   HostObjectChannel unconfigured;  // no origin set: nobody
   unconfigured.Add(QStringLiteral("DashboardBridge"), bridge);
-  EXPECT_FALSE(Call(unconfigured, "https://www.x.test", kGet).value("ok").toBool());
+  EXPECT_FALSE(Call(unconfigured, "https://www.x.test", kGet).value("ok", false));
 }
 
 // Replies are written by hand: every text must come back exactly, whatever
@@ -105,32 +112,98 @@ TEST_F(HostObjectChannelTest, RepliesCarryAnyTextExactly) {
       QStringLiteral("</script><!-- \u2028\u2029 \u00e9 \U0001F600"),
   };
   for (const QString& text : texts) {
-    ASSERT_TRUE(Call(channel, "https://www.x.test", Set(text)).value("ok").toBool()) << text.toStdString();
-    EXPECT_EQ(Call(channel, "https://www.x.test", kGet).value("value").toString(), QStringLiteral("echo:") + text);
+    ASSERT_TRUE(Call(channel, "https://www.x.test", Set(text)).value("ok", false)) << text.toStdString();
+    EXPECT_EQ(Text(Call(channel, "https://www.x.test", kGet), "value"), QStringLiteral("echo:") + text);
     // ... and the same inside a failure message.
-    const QJsonObject unknown =
-        Call(channel, "https://www.x.test", {{"op", "get"}, {"object", "DashboardBridge"}, {"property", text}});
-    EXPECT_EQ(unknown.value("error").toString(),
-              QStringLiteral("Unknown property of host object DashboardBridge: ") + text);
+    const Json unknown = Call(channel, "https://www.x.test",
+                              {{"op", "get"}, {"object", "DashboardBridge"}, {"property", text.toStdString()}});
+    EXPECT_EQ(Text(unknown, "error"), QStringLiteral("Unknown property of host object DashboardBridge: ") + text);
+  }
+}
+
+// JSON.stringify in the page writes controls and lone surrogates as \u
+// escapes and leaves other text as it is; the setter gets every code unit
+// back, lone surrogates included.
+TEST_F(HostObjectChannelTest, EscapedValuesArriveAsTheyWereInThePage) {
+  struct Case {
+    const char* json;  // the value in the request
+    QString value;
+  };
+  const Case cases[] = {
+      {R"("\ud800")", QStringLiteral("\xD800")},
+      {R"("a\udc00b")", QStringLiteral("a") + QChar(0xDC00) + u'b'},
+      {R"("\udfff\udbff")", QStringLiteral("\xDFFF\xDBFF")},
+      {R"("\ud83d\ud83d x")", QStringLiteral("\xD83D\xD83D x")},
+      {R"("\uD83D\uDE00 \ud83d\ude00")", QStringLiteral("\U0001F600 \U0001F600")},
+      {R"("\u0000")", QString(QChar(0))},
+      {R"("\u0000\ud800\u0000\u0800")", QStringLiteral("\0\xD800\0\u0800")},
+      {R"("\\ud800 \\\ud800")", QStringLiteral("\\ud800 \\\xD800")},
+      {R"("\u0001\u001f\b\t \u00e9 )"
+       "\xc3\xa9 \xe2\x80\xa8\"",
+       QStringLiteral("\x01\x1f\b\t \u00e9 \u00e9 \u2028")},
+  };
+  for (const Case& c : cases) {
+    const QString request =
+        QStringLiteral(R"({"op":"set","object":"DashboardBridge","property":"ObjectMessage","value":)") +
+        QString::fromUtf8(c.json) + u'}';
+    EXPECT_EQ(channel.Handle(QUrl(QStringLiteral("https://www.x.test")), request), QStringLiteral(R"({"ok":true})"))
+        << c.json;
+    EXPECT_EQ(bridge->stored, c.value) << c.json;
+  }
+  // A lone surrogate in a name comes back in the failure message.
+  EXPECT_EQ(channel.Handle(QUrl(QStringLiteral("https://www.x.test")),
+                           QStringLiteral(R"({"op":"get","object":"DashboardBridge","property":"x\udc00"})")),
+            QStringLiteral("{\"ok\":false,\"error\":\"Unknown property of host object DashboardBridge: x\xDC00\"}"));
+}
+
+// Members that are not strings read as empty texts; a request that is not
+// one JSON object gets no host object.
+TEST_F(HostObjectChannelTest, RequestsOtherThanStringMembers) {
+  const QString success = QStringLiteral(R"({"ok":true})");
+  const QString noObject = QStringLiteral(R"({"ok":false,"error":"Unknown host object: "})");
+  const QString set = QStringLiteral(R"({"op":"set","object":"DashboardBridge","property":"ObjectMessage",)");
+  struct Case {
+    QString request;
+    QString reply;
+    QString stored;
+  };
+  const Case cases[] = {
+      {set + QStringLiteral(R"("value":12345678901234567890})"), success, QString()},
+      {set + QStringLiteral(R"("value":-1.5e300})"), success, QString()},
+      {set + QStringLiteral(R"("value":null})"), success, QString()},
+      {set + QStringLiteral(R"("value":["x"]})"), success, QString()},
+      {set + QStringLiteral(R"("value":"a","value":"b"})"), success, QStringLiteral("b")},
+      {set + QStringLiteral(R"("value":1e400})"), noObject, QStringLiteral("before")},
+      {set + QStringLiteral(R"("value":"x"} {})"), noObject, QStringLiteral("before")},
+      {set + QStringLiteral(R"("value":"x")"), noObject, QStringLiteral("before")},
+      {QStringLiteral(R"([{"op":"probe"}])"), noObject, QStringLiteral("before")},
+      {QStringLiteral(" {\"op\":\"probe\"}\n"), success, QStringLiteral("before")},
+      {QString(), noObject, QStringLiteral("before")},
+  };
+  for (const Case& c : cases) {
+    bridge->stored = QStringLiteral("before");
+    EXPECT_EQ(channel.Handle(QUrl(QStringLiteral("https://www.x.test")), c.request), c.reply)
+        << c.request.toStdString();
+    EXPECT_EQ(bridge->stored, c.stored) << c.request.toStdString();
   }
 }
 
 TEST_F(HostObjectChannelTest, ChangingTheAllowedOriginTakesEffectAtOnce) {
-  EXPECT_TRUE(Call(channel, "https://www.x.test", kGet).value("ok").toBool());
+  EXPECT_TRUE(Call(channel, "https://www.x.test", kGet).value("ok", false));
   channel.SetAllowedOrigin(QStringLiteral("http://127.0.0.1:8080/"));
-  EXPECT_FALSE(Call(channel, "https://www.x.test", kGet).value("ok").toBool());
-  EXPECT_TRUE(Call(channel, "http://127.0.0.1:8080", kGet).value("ok").toBool());
+  EXPECT_FALSE(Call(channel, "https://www.x.test", kGet).value("ok", false));
+  EXPECT_TRUE(Call(channel, "http://127.0.0.1:8080", kGet).value("ok", false));
   channel.SetAllowedOrigin(QString());
-  EXPECT_FALSE(Call(channel, "http://127.0.0.1:8080", kGet).value("ok").toBool());
+  EXPECT_FALSE(Call(channel, "http://127.0.0.1:8080", kGet).value("ok", false));
 }
 
 TEST_F(HostObjectChannelTest, RegisteringAgainReplacesAndRemoveForgets) {
   auto newer = std::make_shared<Bridge>();
   newer->stored = QStringLiteral("newer");
   channel.Add(QStringLiteral("DashboardBridge"), newer);
-  EXPECT_EQ(Call(channel, "https://www.x.test", kGet).value("value").toString(), QStringLiteral("echo:newer"));
+  EXPECT_EQ(Text(Call(channel, "https://www.x.test", kGet), "value"), QStringLiteral("echo:newer"));
   channel.Remove(QStringLiteral("DashboardBridge"));
-  EXPECT_FALSE(Call(channel, "https://www.x.test", kGet).value("ok").toBool());
+  EXPECT_FALSE(Call(channel, "https://www.x.test", kGet).value("ok", false));
 }
 
 TEST_F(HostObjectChannelTest, ProxyScriptCarriesTheMarkerAsALiteral) {

@@ -33,17 +33,6 @@ const QString kSite = QStringLiteral("http://vendor.test:8080");
 
 class OptionsFormTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "options_form_test";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: the engine libraries linked in tear down their own
-    // globals at exit before a static application object would go.
-    static QApplication* app = new QApplication(argc, argv);
-    Q_UNUSED(app);
-  }
-
   std::unique_ptr<TORVDashboardOptionsForm> Open() {
     return std::make_unique<TORVDashboardOptionsForm>(
         TORVDashboardOptionsContext{hive_, folders_, shell_, dialogs_, kSite, engineLoaded_, engineVersion_});

@@ -63,17 +63,7 @@ private:
 
 class PortsTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char arg0[] = "ports_test";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: the engine libraries linked in tear down their own
-    // globals at exit before a static application object would go.
-    static QApplication* app = new QApplication(argc, argv);
-    Q_UNUSED(app);
-    static PrivateSessionBus bus;
-  }
+  static void SetUpTestSuite() { static PrivateSessionBus bus; }
 };
 
 // Presses the given button of the next message box once it is shown.

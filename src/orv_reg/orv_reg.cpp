@@ -1,4 +1,4 @@
-#include "orv_reg.h"
+#include "orv_reg/orv_reg.h"
 
 #include "platform/registry_format.h"
 #include "platform/registry_hive.h"
