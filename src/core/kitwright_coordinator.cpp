@@ -206,22 +206,20 @@ void TORVDashboardKitwrightCoordinator::StartCommand(TStep AStep, const TORVDash
   if (uninstall) {
     GUI->ExecuteUninstall([this](std::int32_t APercent) {
       Post([this, APercent] {
-        CommandReported();
+        FCommandBegun = true;
         FPage.KitwrightActionProgress(APercent, QString(), 0, QStringLiteral("Uninstall"));
       });
     });
   } else {
     GUI->ExecuteInstall([this](const TGUIEnvironment::TProductProgressInfo& AProgress) {
       Post([this, AProgress] {
-        CommandReported();
+        FCommandBegun = true;
         FPage.KitwrightActionProgress(AProgress.Percent, GetKitwrightProductName(AProgress.ProductId),
                                       AProgress.ProductPercent, QStringLiteral("Install"));
       });
     });
   }
 }
-
-void TORVDashboardKitwrightCoordinator::CommandReported() { FCommandBegun = true; }
 
 void TORVDashboardKitwrightCoordinator::FinishBatch() {
   FBatches.pop_front();

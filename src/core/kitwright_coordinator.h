@@ -92,8 +92,6 @@ private:
   void Advance();
   void StartCommand(TStep AStep, const TORVDashboardActions& AActions);
   void FinishBatch();
-  // A command's progress report on the UI thread: the command has begun.
-  void CommandReported();
 
   const TORVDashboardSettings& FSettings;
   TORVDashboardStatuses& FStatus;

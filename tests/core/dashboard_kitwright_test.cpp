@@ -22,8 +22,6 @@ using test::Message;
 
 const QString kFinished = QStringLiteral("KitwrightActionFinished();");
 
-QStringList Calls(const QStringList& scripts) { return test::PageCallsOf(scripts); }
-
 // The texts of the KitwrightOutput calls, in order.
 QStringList OutputLines(const QStringList& calls) {
   static const QString kCall = QStringLiteral("KitwrightOutput(");
@@ -161,7 +159,7 @@ protected:
   // that came meanwhile go to calls_.
   void WaitFor(const QStringList& prefixes, qsizetype since = 0) {
     const bool done = ui_.PumpUntil([&] {
-      calls_ += Calls(PageCalls());
+      calls_ += test::PageCallsOf(PageCalls());
       if (dashboard_->IsRunning()) return false;
       for (const QString& prefix : prefixes)
         if (!Ran(prefix, since)) return false;
@@ -186,7 +184,7 @@ protected:
     calls_.clear();
     Send(Message(QStringLiteral("{\"EventName\":\"MULTIACTION\"}"), QString::fromStdString(items.dump())));
     const bool done = ui_.PumpUntil([&] {
-      calls_ += Calls(PageCalls());
+      calls_ += test::PageCallsOf(PageCalls());
       return !BatchCalls().isEmpty() && !dashboard_->IsRunning();
     });
     ASSERT_TRUE(done) << "ran: " << Commands().mid(since).join(QStringLiteral(" | ")).toStdString();
@@ -346,12 +344,12 @@ TEST_F(KitwrightStandIn, BatchSentDuringARefreshWaitsAndKeepsItsProducts) {
   WriteScene({{"delay_ms", 20}});
   Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
   ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->IsRunning(); }));
-  calls_ += Calls(PageCalls());
+  calls_ += test::PageCallsOf(PageCalls());
   const qsizetype sent = calls_.size();
   SendBatch(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}));
   bool statusKept = true;
   ASSERT_TRUE(ui_.PumpUntil([&] {
-    calls_ += Calls(PageCalls());
+    calls_ += test::PageCallsOf(PageCalls());
     const bool ended = calls_.mid(sent).contains(kFinished);
     if (!ended) statusKept = statusKept && Ask(QStringLiteral("GETSTATUS")) == QLatin1String("Install");
     return ended;
@@ -376,11 +374,11 @@ TEST_F(KitwrightStandIn, SecondBatchFollowsTheFirstInFull) {
   SendBatch(Json::array({Item("UNINSTALLKITWRIGHTPRODUCT", "Grid Suite", "orv.grids"),
                          Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}));
   const QString installBegun = QStringLiteral("KitwrightActionProgress(0, \"\", 0, \"Install\");");
-  ASSERT_TRUE(ui_.PumpUntil([&] { return (calls_ += Calls(PageCalls())).contains(installBegun); }));
+  ASSERT_TRUE(ui_.PumpUntil([&] { return (calls_ += test::PageCallsOf(PageCalls())).contains(installBegun); }));
   SendBatch(Json::array({Item("UNINSTALLKITWRIGHTPRODUCT", "ORV ZYN Canvas", "orv.zyn.canvas"),
                          Item("INSTALLKITWRIGHTPRODUCT", "Chart Kit", "orv.charts")}));
   ASSERT_TRUE(ui_.PumpUntil([&] {
-    calls_ += Calls(PageCalls());
+    calls_ += test::PageCallsOf(PageCalls());
     return calls_.filter(kFinished).size() >= 2 && !dashboard_->IsRunning();
   }));
   EXPECT_EQ(BatchCommands(), (QStringList{QStringLiteral("uninstall orv.grids"),
@@ -479,7 +477,7 @@ TEST_F(KitwrightStandIn, DestroyingTheControllerStopsARunningBatch) {
   Send(Message(
       QStringLiteral("{\"EventName\":\"MULTIACTION\"}"),
       QString::fromStdString(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}).dump())));
-  ASSERT_TRUE(ui_.PumpUntil([&] { return !OutputLines(calls_ += Calls(PageCalls())).isEmpty(); }));
+  ASSERT_TRUE(ui_.PumpUntil([&] { return !OutputLines(calls_ += test::PageCallsOf(PageCalls())).isEmpty(); }));
   dashboard_.reset();
   ui_.Pump();
   EXPECT_FALSE(State()["installed"].contains("orv.zyn.core"));
@@ -499,7 +497,7 @@ TEST_F(KitwrightStandIn, HandlersQueuesAndStatusHoldUpWhileTheUiThreadQueries) {
                                           .dump())));
   int queries = 0;
   const bool done = ui_.PumpUntil([&] {
-    calls_ += Calls(PageCalls());
+    calls_ += test::PageCallsOf(PageCalls());
     Ask(QStringLiteral("GETSTATUS"));
     if (++queries % 10 == 0) Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
     dashboard_->GetKitwrightProductName(QStringLiteral("orv.zyn.core"));
