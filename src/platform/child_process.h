@@ -28,7 +28,8 @@ namespace orv {
 //   of its own so cancelling reaches its children, killed when this process
 //   ends, however it ends;
 // - StartDetached (the desktop's handlers): a session of its own, a child of
-//   init (or the session's subreaper), nobody waits, no zombie;
+//   init (or of a subreaper such as the user's service manager), nobody
+//   waits, no zombie;
 // - RunWaited (product setups): a session of its own, waited for while the
 //   caller keeps its events going, and deliberately left to finish when
 //   this process ends, since a setup cut off half-way breaks an installation.
