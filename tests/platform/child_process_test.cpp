@@ -112,6 +112,19 @@ QByteArray Drain(CapturedChild& child) {
   }
 }
 
+// Drops a captured child's output until it ends; false when it has not
+// ended in time (it is then left to the background reaper).
+bool EndsWithin(CapturedChild& child, std::chrono::seconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  char buffer[4096];
+  while (!child.WaitForEnd(100)) {
+    while (child.Read(buffer, sizeof buffer)) {
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+  }
+  return true;
+}
+
 enum class Way { Captured, Detached, Waited };
 
 const char* Name(Way way) {
@@ -338,6 +351,7 @@ TEST_F(ChildProcessTest, EndingTheGroupEndsTheChildsChildrenToo) {
   ASSERT_GT(grandchild, 0);
 
   child.EndGroup();
+  ASSERT_TRUE(EndsWithin(child, 20s)) << "the child outlived the cancel";
   const ChildEnd end = child.Wait();
   EXPECT_TRUE(end.signaled);
   EXPECT_EQ(end.code, SIGKILL);
@@ -370,6 +384,7 @@ TEST_F(ChildProcessTest, CapturedChildDiesWithTheProgramWaitedChildDoesNot) {
     // The holder's group is the holder alone: its child has a group or a
     // session of its own.
     holder.EndGroup();
+    ASSERT_TRUE(EndsWithin(holder, 20s));
     const ChildEnd end = holder.Wait();
     ASSERT_TRUE(end.signaled);
 
