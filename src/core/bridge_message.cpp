@@ -1,4 +1,4 @@
-#include "bridge_message.h"
+#include "core/bridge_message.h"
 
 namespace orv {
 

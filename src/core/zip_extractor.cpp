@@ -2,6 +2,7 @@
 
 #include "core/zip_file_source.h"
 #include "platform/confined_folder.h"
+#include "platform/file_handle.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,9 +10,6 @@
 #include <QStringList>
 
 #include <zip.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
@@ -25,6 +23,11 @@ namespace {
 using Status = ZipExtractResult::Status;
 
 constexpr std::size_t kReadBufferSize = 1024 * 1024;
+// The file type in a Unix mode as archives store it (the upper half of the
+// external attributes), whatever system reads them.
+constexpr zip_uint32_t kUnixTypeMask = 0170000;
+constexpr zip_uint32_t kUnixLink = 0120000;
+constexpr zip_uint32_t kUnixFolder = 0040000;
 
 struct ArchiveCloser {
   void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -88,13 +91,15 @@ ZipExtractResult collectEntries(zip_t* archive, const ZipLimits& limits, std::ve
     zip_uint32_t attributes = 0;
     if (zip_file_get_external_attributes(archive, entry.index, 0, &opsys, &attributes) != 0)
       return failure(Status::InvalidArchive, entry.name, QStringLiteral("unreadable entry attributes"));
-    const mode_t mode = opsys == ZIP_OPSYS_UNIX ? static_cast<mode_t>(attributes >> 16) : 0;
-    if (S_ISLNK(mode)) return failure(Status::UnsafeEntry, entry.name, QStringLiteral("symbolic link"));
+    const zip_uint32_t mode = opsys == ZIP_OPSYS_UNIX ? attributes >> 16 : 0;
+    if ((mode & kUnixTypeMask) == kUnixLink)
+      return failure(Status::UnsafeEntry, entry.name, QStringLiteral("symbolic link"));
 
     const std::optional<QStringList> segments = relativeSegments(entry.name);
     if (!segments) return failure(Status::UnsafeEntry, entry.name, QStringLiteral("path leaves the folder"));
     entry.segments = *segments;
-    entry.directory = entry.name.endsWith(QLatin1Char('/')) || entry.name.endsWith(QLatin1Char('\\')) || S_ISDIR(mode);
+    entry.directory = entry.name.endsWith(QLatin1Char('/')) || entry.name.endsWith(QLatin1Char('\\')) ||
+                      (mode & kUnixTypeMask) == kUnixFolder;
     if (entry.segments.isEmpty()) {
       if (entry.directory) continue;  // "./": the folder itself
       return failure(Status::UnsafeEntry, entry.name, QStringLiteral("empty file name"));
@@ -113,43 +118,6 @@ ZipExtractResult collectEntries(zip_t* archive, const ZipLimits& limits, std::ve
   return {};
 }
 
-// An open output file, closed when done with.
-class OutputFile {
-public:
-  explicit OutputFile(int descriptor) : descriptor_(descriptor) {}
-  ~OutputFile() {
-    if (descriptor_ >= 0) close(descriptor_);
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  // 0 or an errno value.
-  int Write(const char* data, std::size_t size) {
-    while (size > 0) {
-      const ssize_t written = write(descriptor_, data, size);
-      if (written < 0 && errno == EINTR) continue;
-      if (written < 0) return errno;
-      data += written;
-      size -= static_cast<std::size_t>(written);
-    }
-    return 0;
-  }
-  // Adds the executable bits to whatever the umask or an earlier file left.
-  int MakeExecutable() {
-    struct stat info;
-    if (fstat(descriptor_, &info) != 0 || fchmod(descriptor_, (info.st_mode & 07777) | 0111) != 0) return errno;
-    return 0;
-  }
-  int Close() {
-    const int result = close(descriptor_);
-    descriptor_ = -1;
-    return result == 0 ? 0 : errno;
-  }
-
-private:
-  int descriptor_;
-};
-
 ZipExtractResult ioFailure(const Entry& entry, int error) {
   if (error == ELOOP)
     return failure(Status::UnsafeEntry, entry.name, QStringLiteral("path passes through a symbolic link"));
@@ -167,7 +135,7 @@ ZipExtractResult writeEntry(zip_t* archive, const Entry& entry, ConfinedFolder& 
   if (!source) return failure(Status::InvalidArchive, entry.name, QString::fromUtf8(zip_strerror(archive)));
   const int descriptor = root.CreateFile(entry.segments);
   if (descriptor < 0) return ioFailure(entry, -descriptor);
-  OutputFile output(descriptor);
+  FileHandle output(descriptor);
 
   std::uint64_t written = 0;
   for (;;) {
@@ -179,10 +147,12 @@ ZipExtractResult writeEntry(zip_t* archive, const Entry& entry, ConfinedFolder& 
     // The directory's size is what the limit was checked against.
     if (written > entry.size)
       return failure(Status::TooLarge, entry.name, QStringLiteral("entry inflates beyond its declared size"));
-    if (const int error = output.Write(buffer.data(), static_cast<std::size_t>(read))) return ioFailure(entry, error);
+    if (const int error = output.WriteAll(buffer.data(), static_cast<std::size_t>(read)))
+      return ioFailure(entry, error);
   }
+  // Added to whatever the umask or an earlier file left.
   if (entry.executable)
-    if (const int error = output.MakeExecutable()) return ioFailure(entry, error);
+    if (const int error = output.AddExecutableBits()) return ioFailure(entry, error);
   if (const int error = output.Close()) return ioFailure(entry, error);
   return {};
 }

@@ -1,14 +1,10 @@
 #include "core/zip_file_source.h"
 
-#include <QFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/file_handle.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -22,11 +18,8 @@ constexpr zip_uint64_t kLargestRead = 1024 * 1024;
 
 class ZipFileSource {
 public:
-  ZipFileSource(int descriptor, zip_uint64_t size) : descriptor_(descriptor), size_(size) { zip_error_init(&error_); }
-  ~ZipFileSource() {
-    close(descriptor_);
-    zip_error_fini(&error_);
-  }
+  ZipFileSource(FileHandle file, zip_uint64_t size) : file_(std::move(file)), size_(size) { zip_error_init(&error_); }
+  ~ZipFileSource() { zip_error_fini(&error_); }
   ZipFileSource(const ZipFileSource&) = delete;
   ZipFileSource& operator=(const ZipFileSource&) = delete;
 
@@ -91,18 +84,16 @@ private:
 
   // Reads from the file at the position, which stays where it is.
   zip_int64_t readFile(char* data, zip_uint64_t length) {
-    ssize_t read;
-    do read = pread(descriptor_, data, length, static_cast<off_t>(position_));
-    while (read < 0 && errno == EINTR);
+    const zip_int64_t read = file_.ReadAt(data, length, position_);
     if (read < 0) {
-      zip_error_set(&error_, ZIP_ER_READ, errno);
+      zip_error_set(&error_, ZIP_ER_READ, static_cast<int>(-read));
       return -1;
     }
     readEnd_ = position_ + static_cast<zip_uint64_t>(read);
     return read;
   }
 
-  const int descriptor_;
+  const FileHandle file_;
   const zip_uint64_t size_;
   zip_error_t error_;
   zip_uint64_t position_ = 0;
@@ -116,14 +107,14 @@ private:
 }  // namespace
 
 zip_t* OpenZipFile(const QString& path, int flags, zip_error_t* error) {
-  const int descriptor = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-  struct stat info;
-  if (descriptor < 0 || fstat(descriptor, &info) != 0) {
-    zip_error_set(error, ZIP_ER_OPEN, errno);
-    if (descriptor >= 0) close(descriptor);
+  int failure = 0;
+  FileHandle file = FileHandle::OpenForReading(path, failure);
+  const zip_uint64_t size = failure ? 0 : file.Size(failure);
+  if (failure) {
+    zip_error_set(error, ZIP_ER_OPEN, failure);
     return nullptr;
   }
-  auto* state = new ZipFileSource(descriptor, static_cast<zip_uint64_t>(info.st_size));
+  auto* state = new ZipFileSource(std::move(file), size);
   zip_source_t* source = zip_source_function_create(&ZipFileSource::Call, state, error);
   if (source == nullptr) {
     delete state;

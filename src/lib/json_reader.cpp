@@ -1,4 +1,4 @@
-#include "json_reader.h"
+#include "lib/json_reader.h"
 
 namespace orv {
 

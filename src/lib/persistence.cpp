@@ -1,4 +1,4 @@
-#include "persistence.h"
+#include "lib/persistence.h"
 
 #include <QIODevice>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "json_reader.h"
+#include "lib/json_reader.h"
 #include "platform/exception.h"
 
 #include <QString>

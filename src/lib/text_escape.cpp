@@ -1,4 +1,4 @@
-#include "text_escape.h"
+#include "lib/text_escape.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "utils.h"
+#include "lib/utils.h"
 
 #include "platform/system_known_folders.h"
 

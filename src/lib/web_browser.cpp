@@ -1,4 +1,4 @@
-#include "web_browser.h"
+#include "lib/web_browser.h"
 
 #include "lib/utils.h"
 

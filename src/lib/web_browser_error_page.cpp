@@ -1,4 +1,4 @@
-#include "web_browser_error_page.h"
+#include "lib/web_browser_error_page.h"
 
 namespace orv {
 

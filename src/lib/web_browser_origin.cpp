@@ -1,4 +1,4 @@
-#include "web_browser_origin.h"
+#include "lib/web_browser_origin.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "web_browser_services.h"
+#include "lib/web_browser_services.h"
 
 #include <algorithm>
 

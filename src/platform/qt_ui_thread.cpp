@@ -1,4 +1,4 @@
-#include "qt_ui_thread.h"
+#include "platform/qt_ui_thread.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui_thread.h"
+#include "platform/ui_thread.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "registry_format.h"
+#include "platform/registry_format.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "registry.h"
-#include "registry_tree.h"
+#include "platform/registry.h"
+#include "platform/registry_tree.h"
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "registry_hive.h"
+#include "platform/registry_hive.h"
 
-#include "registry_format.h"
+#include "platform/registry_format.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "registry_tree.h"
+#include "platform/registry_tree.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "system_known_folders.h"
+#include "platform/system_known_folders.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "known_folders.h"
+#include "platform/known_folders.h"
 
 namespace orv {
 

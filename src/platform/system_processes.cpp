@@ -1,4 +1,4 @@
-#include "system_processes.h"
+#include "platform/system_processes.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "processes.h"
+#include "platform/processes.h"
 
 namespace orv {
 

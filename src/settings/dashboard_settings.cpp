@@ -1,4 +1,4 @@
-#include "dashboard_settings.h"
+#include "settings/dashboard_settings.h"
 
 #include "lib/utils.h"
 

@@ -1,4 +1,4 @@
-#include "host_object_channel.h"
+#include "ui/host_object_channel.h"
 
 #include "lib/text_escape.h"
 #include "lib/web_browser_origin.h"

@@ -1,4 +1,4 @@
-#include "qt_download.h"
+#include "ui/qt_download.h"
 
 #include <QDir>
 #include <QFileInfo>

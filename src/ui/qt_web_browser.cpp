@@ -1,4 +1,4 @@
-#include "qt_web_browser.h"
+#include "ui/qt_web_browser.h"
 
 #include "lib/text_escape.h"
 #include "lib/utils.h"

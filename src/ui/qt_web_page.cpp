@@ -1,4 +1,4 @@
-#include "qt_web_page.h"
+#include "ui/qt_web_page.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "variant_json.h"
+#include "ui/variant_json.h"
 
 #include "lib/text_escape.h"
 

@@ -1,4 +1,4 @@
-#include "web_data_folder.h"
+#include "ui/web_data_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>

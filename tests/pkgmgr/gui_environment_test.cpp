@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -517,9 +518,13 @@ TEST_P(GuiEnvironmentBlockedHandler, DestructorKeepsItsLimitAndNothingLaterReach
   Gate gate;
   if (where == BlockedIn::CommandOutput) env->SetOnCommandOutput([&gate](const QString&) { gate.Pass(); });
   if (where == BlockedIn::RunFinish) env->SetOnRunFinish([&gate] { gate.Pass(); });
-  // The token dies with the install thread's closure.
-  auto token = std::make_shared<int>(0);
-  const std::weak_ptr<int> threadAlive = token;
+  // The token dies with the install thread's closure, after its runner.
+  // Its end is signalled rather than polled, so that what the thread did
+  // before is ordered before the test's own cleanup (ThreadSanitizer sees
+  // no order through a polled weak pointer).
+  auto closureGone = std::make_shared<std::promise<void>>();
+  std::future<void> threadDone = closureGone->get_future();
+  std::shared_ptr<void> token(nullptr, [closureGone](void*) { closureGone->set_value(); });
   std::atomic<int> progressCalls{0};
   env->ExecuteInstall([&gate, &progressCalls, where, token = std::move(token)](const auto&) {
     ++progressCalls;
@@ -538,9 +543,7 @@ TEST_P(GuiEnvironmentBlockedHandler, DestructorKeepsItsLimitAndNothingLaterReach
   // Released, the handler returns into a thread that carries on with
   // nobody to report to.
   gate.Open();
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
-  while (!threadAlive.expired() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(20ms);
-  EXPECT_TRUE(threadAlive.expired());
+  EXPECT_EQ(threadDone.wait_for(20s), std::future_status::ready);
   EXPECT_EQ(rec.Read([&] { return rec.events; }), eventsAtDestruction);
   EXPECT_EQ(progressCalls.load(), progressAtDestruction);
   EXPECT_EQ(GlobalLogger(), nullptr);

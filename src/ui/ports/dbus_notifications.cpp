@@ -1,4 +1,4 @@
-#include "dbus_notifications.h"
+#include "ui/ports/dbus_notifications.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,4 +1,4 @@
-#include "qt_dialogs.h"
+#include "ui/ports/qt_dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
