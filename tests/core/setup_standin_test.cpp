@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <fcntl.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
@@ -26,9 +28,12 @@ class CountingUiThread final : public UiThread {
 public:
   void post(std::function<void()> task) override { task(); }
   void invokeAndWait(const std::function<void()>& task) override { task(); }
-  void processPendingEvents() override { ++pumped; }
+  void processPendingEvents() override {
+    if (++pumped == 2 && onSecondPump) onSecondPump();
+  }
   bool isCurrent() const override { return true; }
   int pumped = 0;
+  std::function<void()> onSecondPump;
 };
 
 QByteArray ReadAll(const QString& path) {
@@ -107,12 +112,15 @@ TEST_F(SetupStandInTest, InstallsSilentlyAndUninstallsAgain) {
 }
 
 TEST_F(SetupStandInTest, WritesErrorPhrasesAndExitCodesItIsToldTo) {
+  // The setup goes on only once the UI has been kept alive twice meanwhile.
+  const QString gate = temp_.filePath("pumped twice");
+  ui_.onSecondPump = [&] { EXPECT_TRUE(QFile(gate).open(QIODevice::WriteOnly)); };
   const QString setupFolder = Extract({{"name", "ORV Ledger"},
                                        {"version", "5.0.4"},
                                        {"install", false},
                                        {"logLines", {"No active internet connection available"}},
                                        {"exitCode", 3},
-                                       {"delayMs", 300}});
+                                       {"waitForFile", gate.toStdString()}});
   EXPECT_EQ(elevated_.Run(setupFolder, "setup.exe", *SetupParameters(temp_.filePath("p/ORV Ledger"), true)), 3);
   EXPECT_TRUE(ReadAll(LogFile("ORV Ledger_5.0.4")).contains("No active internet connection available"));
   EXPECT_FALSE(QFileInfo::exists(temp_.filePath("p/ORV Ledger")));

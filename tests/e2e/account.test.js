@@ -50,14 +50,17 @@ function apiRequests(dashboard) {
 
 // The stand-in logs an answer just after sending it.
 async function expectApiRequests(dashboard, expected) {
-  await waitFor('the stand-in\'s log', 10000, () => apiRequests(dashboard).length >= expected.length).catch(() => {});
+  await waitFor('the stand-in\'s log', 30000, () => apiRequests(dashboard).length >= expected.length).catch(() => {});
   assert.deepEqual(apiRequests(dashboard), expected);
 }
 
+// Written aside and renamed: the site reads its scene on every request and
+// must never find it half-written.
 async function editScene(dashboard, change) {
   const scene = JSON.parse(await fsp.readFile(dashboard.sceneFile, 'utf8'));
   change(scene);
-  await fsp.writeFile(dashboard.sceneFile, JSON.stringify(scene));
+  await fsp.writeFile(dashboard.sceneFile + '.new', JSON.stringify(scene));
+  await fsp.rename(dashboard.sceneFile + '.new', dashboard.sceneFile);
 }
 
 const ask = (page, eventName) => page.evaluate((name) => {
@@ -115,6 +118,9 @@ describe('the account section with the stand-in\'s REST API', { timeout: 240000 
       { text: 'ORV Keystone Core', tags: ['5.0.4', 'installed 5.0.3'] },
       { text: 'ORV Legacy Charts', tags: [] },
     ]);
+    // The page may show the answer before the stand-in has logged it.
+    await waitFor('the products answer in the stand-in\'s log', 30000,
+      () => apiRequests(dashboard).at(-1) === 'GET /orv/api/setup/user/products 200');
     const fetched = apiRequests(dashboard).length;
 
     // Once per run: later looks answer from what was fetched.

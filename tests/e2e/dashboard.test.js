@@ -81,7 +81,7 @@ describe('orv-dashboard with the vendor-site stand-in', { timeout: 240000 }, () 
     ];
     for (const text of texts) {
       await exchange(page, event('E2E-NOTE') + 'customdata://' + encodeURIComponent(text), false);
-      await page.waitForFunction((expected) => window.e2eLogged.includes(expected), { polling: 50, timeout: 10000 },
+      await page.waitForFunction((expected) => window.e2eLogged.includes(expected), { polling: 50, timeout: 30000 },
         text);
     }
     assert.equal(await page.evaluate(() => document.getElementById('injected') === null && !window.e2eInjected), true);
@@ -120,7 +120,7 @@ describe('orv-dashboard with the vendor-site stand-in', { timeout: 240000 }, () 
     const expected = pathToFileURL(path.join(dashboard.kitwrightDir, 'Logs', 'orv.log.html')).href;
     assert.match(expected, /^file:\/\/\/.*kit%20wright\/Logs\/orv\.log\.html$/);
     assert.equal(await ask(page, 'GETKITWRIGHTLOG'), expected);
-    await waitFor('the log address at the desktop', 10000, () => dashboard.opened().includes(expected));
+    await waitFor('the log address at the desktop', 30000, () => dashboard.opened().includes(expected));
   });
 
   it('opens new-window links and window.open() with the desktop while the dashboard stays', async () => {
@@ -134,16 +134,34 @@ describe('orv-dashboard with the vendor-site stand-in', { timeout: 240000 }, () 
     }, link);
     await page.click('#e2e-link');
     await page.$eval('#e2e-link', (anchor) => anchor.remove());
-    await waitFor('the link at the desktop', 10000, () => dashboard.opened().includes(link));
+    await waitFor('the link at the desktop', 30000, () => dashboard.opened().includes(link));
 
+    // The page calls window.open() only once puppeteer has let go (while
+    // attached it holds every new window at its start): it waits for a
+    // sign the test gives from outside, a user name in the settings.
     const script = 'https://example.invalid/news?from=script&x=1';
-    await page.evaluate((address) => {
-      setTimeout(() => { window.e2eOpened = String(window.open(address)); }, 500);
-    }, script);
-    await dashboard.detached(() => waitFor('window.open() at the desktop', 10000,
-      () => dashboard.opened().includes(script)));
+    const sign = 'window.open@example.invalid';
+    await page.evaluate((address, user, query) => {
+      const waitForSign = () => {
+        const bridge = window.chrome.webview.hostObjects.sync.DashboardBridge;
+        bridge.ObjectMessage = query;
+        if (JSON.parse(String(bridge.ObjectMessage)).Username === user) {
+          window.e2eOpened = String(window.open(address));
+        } else {
+          setTimeout(waitForSign, 50);
+        }
+      };
+      waitForSign();
+    }, script, sign, event('GETUSERCREDENTIALS'));
+    await dashboard.detached(async () => {
+      await dashboard.writeSettings({ ...credentials, USERNAME: sign });
+      await waitFor('window.open() at the desktop', 30000, () => dashboard.opened().includes(script));
+    });
     page = dashboard.page;
+    await dashboard.writeSettings(credentials);
 
+    // The desktop may hear of the window before window.open() has returned.
+    await page.waitForFunction(() => window.e2eOpened !== undefined, { polling: 50, timeout: 30000 });
     assert.equal(await page.evaluate(() => window.e2eOpened), '[object Window]', 'the page went on running');
     assert.equal(page.url(), dashboard.dashboardURL);
     assert.equal(await pages(), before);

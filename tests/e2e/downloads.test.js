@@ -19,13 +19,23 @@ const ledger = 'ORV Ledger';
 const conduit = 'ORV Conduit';
 const notificationTitle = 'ORV Dashboard Notification';
 
-// The vendor site reads its scene on every request: a test changes what
-// it offers between two requests.
+// The vendor site reads its scene on every request (and a paused transfer
+// again and again): a test changes what it offers between two requests.
+// Written aside and renamed, so the site never reads a half-written scene.
 async function editScene(dashboard, change) {
   const file = path.join(dashboard.root, 'site', 'site.json');
   const scene = JSON.parse(await fsp.readFile(file, 'utf8'));
   change(scene);
-  await fsp.writeFile(file, JSON.stringify(scene, null, 2));
+  await fsp.writeFile(file + '.new', JSON.stringify(scene, null, 2));
+  await fsp.rename(file + '.new', file);
+}
+
+// Lets a paused transfer go on to the next byte given, or to its end.
+function movePause(dashboard, archive, pauseAt) {
+  return editScene(dashboard, (scene) => {
+    if (pauseAt === undefined) delete scene.knobs[archive].pauseAt;
+    else scene.knobs[archive].pauseAt = pauseAt;
+  });
 }
 
 function product(scene, name) {
@@ -96,7 +106,9 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
       product(scene, ledger).size = 4 * MiB;
       product(scene, conduit).size = 4 * MiB;
       scene.knobs = {
-        [archivePath(canvas, '3.2.0')]: { bytesPerSecond: 2 * MiB },
+        // Held at each MiB until the test has seen it, so the download runs
+        // for as long as the test looks at it.
+        [archivePath(canvas, '3.2.0')]: { bytesPerSecond: 2 * MiB, pauseAt: MiB },
         [archivePath(conduit, '5.0.2')]: { brokenBody: true },
       };
       sizes = Object.fromEntries(scene.catalogue.map((p) => [p.name, p.size]));
@@ -112,16 +124,23 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
   });
 
   it('downloads a product with moving progress into its folder under the archive name', async () => {
+    const archive = archivePath(canvas, '3.2.0');
     await clickRowButton(page, canvas, 'Download');
 
-    await waitForPageCall(page, 'DownloadProgress', (c) => c.args[0].BytesReceived > 0);
+    await waitForPageCall(page, 'DownloadProgress', (c) => c.args[0].BytesReceived >= MiB);
     assert.equal(await ask(page, 'GETSTATUS'), 'Download');
     await page.waitForFunction(() => document.getElementById('status-pill').textContent === 'Downloading',
-      { polling: 100, timeout: 10000 });
+      { polling: 100, timeout: 30000 });
     const running = await downloadEntry(page, canvas);
     assert.equal(running.total, sizes[canvas]);
     assert.match(running.text, new RegExp(`of ${sizes[canvas]} bytes`));
     await page.screenshot({ path: path.join(dashboard.artifacts, 'download-progress.png') });
+    // The page hears of every MiB before the line goes on to the next.
+    for (const pauseAt of [2 * MiB, 3 * MiB]) {
+      await movePause(dashboard, archive, pauseAt);
+      await waitForPageCall(page, 'DownloadProgress', (c) => c.args[0].BytesReceived >= pauseAt);
+    }
+    await movePause(dashboard, archive, undefined);
 
     const finished = await waitForPageCall(page, 'DownloadFinished');
     // The page gets its own announcement back.
@@ -149,7 +168,7 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
     await bus.waitFor({ appName: 'ORVDashboard', summary: notificationTitle, body: `${canvas} finished installing!` });
     assert.deepEqual((await installedProducts(page)).map((p) => [p.Name, p.Version]), [[canvas, '3.2.0']]);
     await page.waitForFunction((name) => [...document.querySelectorAll('#catalogue tbody tr')]
-      .some((tr) => tr.textContent.includes(name) && tr.querySelector('.tag.ok')), { polling: 100, timeout: 10000 },
+      .some((tr) => tr.textContent.includes(name) && tr.querySelector('.tag.ok')), { polling: 100, timeout: 30000 },
     canvas);
   });
 
@@ -169,7 +188,7 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
     await page.waitForFunction((name) => {
       const item = document.querySelector(`#active-downloads li[data-name="${name}"]`);
       return item && item.dataset.state === 'failed' && item.querySelector('.bytes').textContent === 'failed';
-    }, { polling: 100, timeout: 10000 }, conduit);
+    }, { polling: 100, timeout: 30000 }, conduit);
     assert.equal(await ask(page, 'GETSTATUS'), '');
   });
 
@@ -197,7 +216,7 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
     assert.deepEqual(await installedProducts(page), []);
     await page.waitForFunction((name) => [...document.querySelectorAll('#catalogue tbody tr')]
       .some((tr) => tr.textContent.includes(name) && [...tr.querySelectorAll('button')].some((b) => b.textContent === 'Install')),
-    { polling: 100, timeout: 10000 }, canvas);
+    { polling: 100, timeout: 30000 }, canvas);
   });
 
   it('asks before closing during a download; No keeps it, Yes cancels it and ends everything', async () => {
@@ -205,7 +224,8 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
     await editScene(dashboard, (scene) => {
       product(scene, ledger).version = '5.1.0';
       product(scene, ledger).size = 8 * MiB;
-      scene.knobs[archivePath(ledger, '5.1.0')] = { bytesPerSecond: 256 * 1024 };
+      // Held before its end whatever the time the questions take.
+      scene.knobs[archivePath(ledger, '5.1.0')] = { bytesPerSecond: 256 * 1024, pauseAt: MiB };
     });
     await page.reload({ waitUntil: 'load' });
     await recordPageCalls(page);
@@ -219,8 +239,9 @@ describe('the classic product journey from the page', { timeout: 280000 }, () =>
     await display.screenshot(path.join(dashboard.artifacts, 'close-question.png'));
     await display.pressKeys(question, 'Escape');
     await display.waitForWindowGone('^Warning$');
-    const before = (await pageCalls(page, 'DownloadProgress')).length;
-    await waitForPageCall(page, 'DownloadProgress', (c, i) => i >= before);
+    // Bytes past the hold arrive only after the answer: the download went on.
+    await movePause(dashboard, archivePath(ledger, '5.1.0'), 2 * MiB);
+    await waitForPageCall(page, 'DownloadProgress', (c) => c.args[0].BytesReceived > MiB);
     assert.equal((await pageCalls(page, 'DownloadFinished')).length, 0, 'the download went on');
 
     await display.closeWindow(window);

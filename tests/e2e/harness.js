@@ -74,6 +74,14 @@ function hiveText(values, otherKeys = {}) {
   return lines.join('\n') + '\n';
 }
 
+// Writes a file aside and renames it into place: the application and the
+// stand-ins read their files at any moment, and must never find one
+// half-written.
+async function writeWhole(file, text) {
+  await fsp.writeFile(file + '.new', text, { mode: 0o600 });
+  await fsp.rename(file + '.new', file);
+}
+
 function groupAlive(pid) {
   try {
     process.kill(-pid, 0);
@@ -166,9 +174,9 @@ class Dashboard {
   // Replaces the application's settings (and other keys of its hive); it
   // reads them anew on every use.
   async writeSettings(settings, otherKeys = {}) {
-    await fsp.writeFile(this.hiveFile, hiveText({
+    await writeWhole(this.hiveFile, hiveText({
       DOWNLOADDIR: this.downloadDir, KITWRIGHTDIR: this.kitwrightDir, ...settings,
-    }, otherKeys), { mode: 0o600 });
+    }, otherKeys));
   }
 
   // Every argument the application handed to the desktop's "open" command.
@@ -188,12 +196,8 @@ class Dashboard {
     return path.join(this.kitwrightDir, 'orv-state.json');
   }
 
-  // Replaced in one step: a command the application starts meanwhile reads
-  // the old state or the new one, never half a file.
   async writeKitwrightState(state) {
-    const next = this.kitwrightStateFile + '.next';
-    await fsp.writeFile(next, JSON.stringify(state), { mode: 0o600 });
-    await fsp.rename(next, this.kitwrightStateFile);
+    await writeWhole(this.kitwrightStateFile, JSON.stringify(state));
   }
 
   readKitwrightState() {

@@ -88,6 +88,6 @@ describe('the options dialog opened from the page', { timeout: 240000 }, () => {
     // The reloaded page shows the account as now stored.
     await page.click('#btn-account');
     await page.waitForFunction(() => document.getElementById('account-user').textContent === 'Account: new@example.com',
-      { polling: 100, timeout: 10000 });
+      { polling: 100, timeout: 30000 });
   });
 });

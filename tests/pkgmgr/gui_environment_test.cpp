@@ -158,8 +158,21 @@ protected:
 };
 
 TEST_F(GuiEnvironment, OverlappingCommandsRaiseOneStartAndOneFinish) {
-  WriteScene({{"knobs", {{"delay_ms", 20}}}});
   MakeEnvironment();
+  // The refresh's commands wait until the build has been counted, so the two
+  // overlap however the threads are scheduled; gives up after 30 s rather
+  // than hang when no build comes.
+  const auto buildCounted = std::make_shared<std::promise<void>>();
+  const std::shared_future<void> built = buildCounted->get_future().share();
+  env->SetOnRunnerCreated([this, built, buildCounted](TOrvRunner& runner) {
+    runner.SetExeFileName(QStringLiteral(ORV_STANDIN_EXE));
+    runner.SetWorkingDir(dir.path());
+    rec.Record([&] { ++rec.runnersCreated; });
+    if (dynamic_cast<TOrvBuildRunner*>(&runner))
+      buildCounted->set_value();
+    else
+      built.wait_for(30s);
+  });
   env->ChangeProductFilter(TProductFilter::All);
   EXPECT_TRUE(env->IsRunning());  // counted before the thread starts
   env->ExecutePartialBuild();
@@ -396,68 +409,21 @@ TEST_F(GuiEnvironment, InstallReportsProductProgressAndForwardsOutput) {
 }
 
 TEST_F(GuiEnvironment, CancelRunEndsTheCurrentCommands) {
-  WriteScene({{"knobs", {{"delay_ms", 3000}}}});
+  // Uncut, every command would wait ten minutes before each output line, so
+  // only cancelling ends the refresh within the test's life.
+  WriteScene({{"knobs", {{"delay_ms", 600000}}}});
   MakeEnvironment();
   env->ChangeProductFilter(TProductFilter::All);
   ASSERT_TRUE(rec.WaitFor([&] { return rec.runnersCreated >= 1; }));
-  // Each command of the refresh is cancelled as it becomes current; uncut
-  // they would take several seconds per output line.
-  const auto started = std::chrono::steady_clock::now();
-  while (env->IsRunning() && std::chrono::steady_clock::now() - started < 20s) {
+  // Each command of the refresh is cancelled as it becomes current.
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (env->IsRunning() && std::chrono::steady_clock::now() < deadline) {
     env->CancelRun();
     std::this_thread::sleep_for(50ms);
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  EXPECT_FALSE(env->IsRunning());
   WaitIdle(1);
 }
-
-// A command still running when the destructor gives up waiting must not
-// touch freed memory (ASan and TSan runs), and raises no events later.
-class GuiEnvironmentShutdown : public GuiEnvironment, public ::testing::WithParamInterface<int> {};
-
-TEST_P(GuiEnvironmentShutdown, DestructorCancelsWaitsAndDetaches) {
-  const std::chrono::milliseconds wait(GetParam());
-  WriteScene({{"knobs", {{"delay_ms", 5000}}}});
-  MakeEnvironment(wait);
-  selectedIds = {QStringLiteral("p.remote")};
-  // The tokens die with the threads' closures, which tells us when the
-  // background threads ended.
-  auto installToken = std::make_shared<int>(0);
-  auto updateToken = std::make_shared<int>(0);
-  std::weak_ptr<int> installAlive = installToken;
-  std::weak_ptr<int> updateAlive = updateToken;
-  std::atomic<int> progressCalls{0};
-  env->ExecuteInstall([&progressCalls, token = std::move(installToken)](const auto&) { ++progressCalls; });
-  ASSERT_TRUE(rec.WaitFor([&] { return rec.runnersCreated >= 1 && rec.starts == 1; }));
-  // Waits for idle in the background, polling once a second, so it is
-  // still waiting when the environment goes.
-  env->ExecuteSelfUpdate([&progressCalls, token = std::move(updateToken)](int) { ++progressCalls; });
-  std::this_thread::sleep_for(200ms);  // the install child is running
-
-  const auto before = std::chrono::steady_clock::now();
-  env.reset();
-  const auto took = std::chrono::steady_clock::now() - before;
-  EXPECT_LT(took, wait + 3s);
-  // Without a wait the self-update thread is still polling: a thread that
-  // outlives the environment.
-  if (wait == 0ms) {
-    EXPECT_FALSE(updateAlive.expired());
-  }
-  const int eventsAtDestruction = rec.Read([&] { return rec.events; });
-  const int progressAtDestruction = progressCalls.load();
-
-  const auto deadline = std::chrono::steady_clock::now() + 15s;
-  while ((!installAlive.expired() || !updateAlive.expired()) && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(20ms);
-  EXPECT_TRUE(installAlive.expired());
-  EXPECT_TRUE(updateAlive.expired());
-  EXPECT_EQ(rec.Read([&] { return rec.events; }), eventsAtDestruction);
-  EXPECT_EQ(progressCalls.load(), progressAtDestruction);
-  EXPECT_EQ(GlobalLogger(), nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(Waits, GuiEnvironmentShutdown, ::testing::Values(0, 10000),
-                         [](const auto& info) { return "Wait" + std::to_string(info.param) + "ms"; });
 
 // A handler's body that blocks until the test opens the gate, like a
 // handler waiting for the thread that destroys the environment. It gives
@@ -495,6 +461,69 @@ private:
   bool open_ = false;
   bool passed_ = false;
 };
+
+// A command still running when the destructor gives up waiting must not
+// touch freed memory (ASan and TSan runs), and raises no events later.
+class GuiEnvironmentShutdown : public GuiEnvironment, public ::testing::WithParamInterface<int> {};
+
+TEST_P(GuiEnvironmentShutdown, DestructorCancelsWaitsAndDetaches) {
+  const std::chrono::milliseconds wait(GetParam());
+  // The install waits ten minutes for a build tool of its own: only
+  // cancelling ends it within the test's life.
+  WriteScene({{"knobs", {{"grandchild_seconds", 600}}}});
+  MakeEnvironment(wait);
+  Refresh(TProductFilter::All);  // the rows the selection names
+  // Without a wait, the install thread is held in its output handler while
+  // the environment goes: a thread that outlives the environment for sure.
+  Gate held;
+  if (wait == 0ms)
+    env->SetOnCommandOutput([this, &held](const QString& line) {
+      rec.Record([&] { rec.output << line; });
+      if (line.startsWith(QStringLiteral("Waiting for the build tool"))) held.Pass();
+    });
+  selectedIds = {QStringLiteral("p.remote")};
+  // The tokens die with the threads' closures, which tells us when the
+  // background threads ended.
+  auto installToken = std::make_shared<int>(0);
+  auto updateToken = std::make_shared<int>(0);
+  std::weak_ptr<int> installAlive = installToken;
+  std::weak_ptr<int> updateAlive = updateToken;
+  std::atomic<int> progressCalls{0};
+  const int runners = rec.Read([&] { return rec.runnersCreated; });
+  const int starts = rec.Read([&] { return rec.starts; });
+  env->ExecuteInstall([&progressCalls, token = std::move(installToken)](const auto&) { ++progressCalls; });
+  ASSERT_TRUE(rec.WaitFor([&] { return rec.runnersCreated > runners && rec.starts == starts + 1; }));
+  // Waits for idle in the background, polling once a second, so it is
+  // still waiting when the environment goes.
+  env->ExecuteSelfUpdate([&progressCalls, token = std::move(updateToken)](int) { ++progressCalls; });
+  // The install child runs once it reports the wait for its build tool.
+  ASSERT_TRUE(rec.WaitFor([&] { return !rec.output.filter(QStringLiteral("Waiting for the build tool")).isEmpty(); }))
+      << rec.Read([&] { return rec.output.join(u'\n').toStdString(); });
+
+  const auto before = std::chrono::steady_clock::now();
+  env.reset();
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_LT(took, wait + 3s);
+  if (wait == 0ms) {
+    EXPECT_FALSE(installAlive.expired());
+    EXPECT_FALSE(held.Passed()) << "the destructor waited for the held handler";
+  }
+  const int eventsAtDestruction = rec.Read([&] { return rec.events; });
+  const int progressAtDestruction = progressCalls.load();
+  held.Open();
+
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while ((!installAlive.expired() || !updateAlive.expired()) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(installAlive.expired());
+  EXPECT_TRUE(updateAlive.expired());
+  EXPECT_EQ(rec.Read([&] { return rec.events; }), eventsAtDestruction);
+  EXPECT_EQ(progressCalls.load(), progressAtDestruction);
+  EXPECT_EQ(GlobalLogger(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Waits, GuiEnvironmentShutdown, ::testing::Values(0, 10000),
+                         [](const auto& info) { return "Wait" + std::to_string(info.param) + "ms"; });
 
 // Where the handler that blocks is raised: during the command, in the
 // owner's progress callback, and after the run has ended (so only the wait

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <future>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -17,7 +17,6 @@ namespace orv {
 namespace {
 
 using testing_support::ChildScripts;
-using namespace std::chrono_literals;
 
 // Opens the protected parts to the tests.
 class TestRunner : public TAbstractOrvBuildRunner {
@@ -224,11 +223,19 @@ TEST_F(OrvRunnerTest, NonZeroExitCodeRaisesWithTheArguments) {
 
 TEST_F(OrvRunnerTest, CancelFromAnotherThreadEndsTheRunNormally) {
   UseScript("echo started; sleep 30; echo never");
-  std::thread canceller([this] {
-    std::this_thread::sleep_for(300ms);
+  // Cancels once the first line is in, not after a guessed time: a slow
+  // start would otherwise be cancelled before it printed anything.
+  std::promise<void> started;
+  runner_.SetOnOutputLine([&](const QString& line) {
+    if (heard_.isEmpty()) started.set_value();
+    heard_ << line;
+  });
+  std::thread canceller([&] {
+    started.get_future().wait();
     runner_.Cancel();
   });
   EXPECT_NO_THROW(runner_.Run(QStringLiteral("install a")));
+  if (heard_.isEmpty()) started.set_value();  // a failed run must not leave the canceller waiting
   canceller.join();
   EXPECT_TRUE(runner_.IsCanceled());
   EXPECT_EQ(runner_.LastExitCode(), 0);

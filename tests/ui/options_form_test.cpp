@@ -80,7 +80,7 @@ TEST_F(OptionsFormTest, IsAFixedSizeWindowWithFourTabsSettingsFirst) {
 TEST_F(OptionsFormTest, OpensWithTheCursorInTheEmail) {
   const auto form = Open();
   form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), 30000));
   EXPECT_EQ(QApplication::focusWidget(), &Find<QLineEdit>(*form, "edUserName"));
 }
 

@@ -12,11 +12,14 @@
 //   "writeLog"            false: write no log (default true)
 //   "install"             false: install nothing (default true)
 //   "delayMs"             wait this long before doing anything (default 0)
+//   "waitForFile"         wait until this file exists before doing anything
+//                         (a minute at most), so a test decides when it goes on
 //   "exitCode"            the exit code (default 0)
 #include "platform/registry_hive.h"
 #include "platform/system_known_folders.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -124,6 +127,10 @@ int runSetup(const QStringList& arguments) {
   const QString setupFolder = QCoreApplication::applicationDirPath();
   const json manifest = readManifest(setupFolder + QLatin1String("/setup.json"));
   QThread::msleep(manifest.value("delayMs", 0u));
+  if (const QString gate = text(manifest, "waitForFile"); !gate.isEmpty()) {
+    const QDeadlineTimer limit(60000);
+    while (!QFileInfo::exists(gate) && !limit.hasExpired()) QThread::msleep(10);
+  }
   const QString folder = installFolder(arguments, manifest);
   if (manifest.value("install", true)) install(manifest, setupFolder, folder);
   if (manifest.value("writeLog", true)) writeLog(manifest, folder);

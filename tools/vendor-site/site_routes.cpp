@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -128,10 +129,21 @@ std::optional<std::string> productArchiveFile(const SiteContext& context, const 
   return std::nullopt;
 }
 
+// The byte the transfer of a download path stops before, as the scene says
+// now; none when it says nothing.
+std::optional<std::size_t> pauseAt(const SiteContext& context, const std::string& path) {
+  const nlohmann::json knobs =
+      context.scene().value("knobs", nlohmann::json::object()).value(path, nlohmann::json::object());
+  if (!knobs.contains("pauseAt")) return std::nullopt;
+  return knobs["pauseAt"].get<std::size_t>();
+}
+
 // A product archive with the setup stand-in inside, made from the catalogue
 // entry: /downloads/<name>_<version>.zip. Streamed from its file; the knobs
 // "bytesPerSecond" (a slow line) and "brokenBody" (the connection drops
-// half-way) shape the transfer.
+// half-way) shape the transfer, and "pauseAt" holds it before that byte for
+// as long as the scene says so (a test moves or removes it to let the
+// transfer go on, so the transfer runs exactly as long as the test needs).
 void productArchive(const SiteContext& context, const httplib::Request& req, httplib::Response& res) {
   const std::string stem = req.matches[1].str();
   const auto separator = stem.rfind('_');
@@ -156,15 +168,29 @@ void productArchive(const SiteContext& context, const httplib::Request& req, htt
   const std::size_t size = fs::file_size(archive);
   const std::size_t end = knobs.value("brokenBody", false) ? size / 2 : size;
   auto in = std::make_shared<std::ifstream>(archive, std::ios::binary);
-  const auto start = std::chrono::steady_clock::now();
+  auto start = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
   res.set_header("Content-Disposition", "attachment; filename=\"" + stem + ".zip\"");
   res.set_content_provider(
-      size, "application/zip", [in, rate, end, start](size_t offset, size_t length, httplib::DataSink& sink) {
+      size, "application/zip",
+      [in, rate, end, start, context, path = req.path](size_t offset, size_t length, httplib::DataSink& sink) {
         if (offset >= end) return false;  // drops the connection
         // Ten pieces a second on a slow line.
-        const std::size_t piece = rate ? std::max<std::size_t>(1, rate / 10) : std::size_t{256} << 10;
+        std::size_t piece = rate ? std::max<std::size_t>(1, rate / 10) : std::size_t{256} << 10;
+        if (auto pause = pauseAt(context, path); pause && *pause > offset) {
+          piece = std::min(piece, *pause - offset);
+        } else if (pause) {
+          const auto paused = std::chrono::steady_clock::now();
+          while (pause && *pause <= offset) {
+            if (!sink.is_writable()) return false;  // the client went away meanwhile
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            pause = pauseAt(context, path);
+          }
+          // The line goes on at its rate from here, not all at once.
+          *start += std::chrono::steady_clock::now() - paused;
+          if (pause) piece = std::min(piece, *pause - offset);
+        }
         std::string buffer(std::min({length, piece, end - offset}), '\0');
-        if (rate) std::this_thread::sleep_until(start + std::chrono::microseconds(offset * 1000000 / rate));
+        if (rate) std::this_thread::sleep_until(*start + std::chrono::microseconds(offset * 1000000 / rate));
         in->seekg(static_cast<std::streamoff>(offset));
         if (!in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()))) return false;
         return sink.write(buffer.data(), buffer.size());
