@@ -460,24 +460,36 @@ TEST_F(KitwrightStandIn, VersionAndConfigureRunOnTheCallingThread) {
 // the controller's status.
 TEST_F(KitwrightStandIn, IsRunningWhileTheEnvironmentRunsACommand) {
   LoadRows();
-  WriteScene({{"delay_ms", 500}});
+  // The refresh's commands wait until the test has looked.
+  const QString go = folder_ + QStringLiteral("/go");
+  WriteScene({{"wait_for_file",
+               {{"self-update", go.toStdString()}, {"list", go.toStdString()}, {"list-remote", go.toStdString()}}}});
   Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
-  ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->Statuses().Has(sRunning); }));
+  ASSERT_TRUE(ui_.PumpUntil(
+      [&] { return dashboard_->Statuses().Has(sRunning) && QFile::exists(go + QStringLiteral(".waiting")); }));
   dashboard_->Statuses().Exclude(sRunning);
   EXPECT_EQ(dashboard_->Status(), 0);
   EXPECT_TRUE(dashboard_->IsRunning());
   EXPECT_EQ(Ask(QStringLiteral("GETSTATUS")), QString());
+  WriteFile(go, {});
+  EXPECT_TRUE(ui_.PumpUntil([&] { return !dashboard_->IsRunning(); }));
 }
 
 // The environment goes first: its command is cancelled and its handlers
 // reach no freed controller (the address and thread sanitizers watch).
 TEST_F(KitwrightStandIn, DestroyingTheControllerStopsARunningBatch) {
   LoadRows();
-  WriteScene({{"delay_ms", 300}});
+  // The install prints that it waits for its build tool, then waits ten
+  // minutes before its product: the batch is surely running.
+  WriteScene({{"grandchild_seconds", 600}});
   Send(Message(
       QStringLiteral("{\"EventName\":\"MULTIACTION\"}"),
       QString::fromStdString(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}).dump())));
-  ASSERT_TRUE(ui_.PumpUntil([&] { return !OutputLines(calls_ += test::PageCallsOf(PageCalls())).isEmpty(); }));
+  ASSERT_TRUE(ui_.PumpUntil([&] {
+    return !OutputLines(calls_ += test::PageCallsOf(PageCalls()))
+                .filter(QStringLiteral("Waiting for the build tool"))
+                .isEmpty();
+  }));
   dashboard_.reset();
   ui_.Pump();
   EXPECT_FALSE(State()["installed"].contains("orv.zyn.core"));
@@ -488,7 +500,10 @@ TEST_F(KitwrightStandIn, DestroyingTheControllerStopsARunningBatch) {
 // (labelled tsan: the thread sanitizer runs this).
 TEST_F(KitwrightStandIn, HandlersQueuesAndStatusHoldUpWhileTheUiThreadQueries) {
   LoadRows();
-  WriteScene({{"delay_ms", 2}});
+  // The install waits until the UI thread has asked a while, with the
+  // uninstall's handlers running meanwhile.
+  const QString go = folder_ + QStringLiteral("/go");
+  WriteScene({{"delay_ms", 2}, {"wait_for_file", {{"install", go.toStdString()}}}});
   const qsizetype since = Commands().size();
   Send(Message(QStringLiteral("{\"EventName\":\"MULTIACTION\"}"),
                QString::fromStdString(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Canvas", "orv.zyn.canvas"),
@@ -500,6 +515,7 @@ TEST_F(KitwrightStandIn, HandlersQueuesAndStatusHoldUpWhileTheUiThreadQueries) {
     calls_ += test::PageCallsOf(PageCalls());
     Ask(QStringLiteral("GETSTATUS"));
     if (++queries % 10 == 0) Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
+    if (queries == 20) WriteFile(go, {});
     dashboard_->GetKitwrightProductName(QStringLiteral("orv.zyn.core"));
     return calls_.contains(kFinished) && Ran(QStringLiteral("install "), since) && !dashboard_->IsRunning();
   });

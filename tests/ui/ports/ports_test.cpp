@@ -50,7 +50,7 @@ public:
   PrivateSessionBus() {
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    if (daemon_.waitForReadyRead(5000)) qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
+    if (daemon_.waitForReadyRead(30000)) qputenv("DBUS_SESSION_BUS_ADDRESS", daemon_.readLine().trimmed());
   }
   ~PrivateSessionBus() {
     daemon_.kill();
@@ -117,7 +117,7 @@ TEST_F(PortsTest, NotificationReachesTheDesktopServiceWithNameTitleAndBody) {
                            QStringLiteral("Install A<B> successful"));
   QElapsedTimer waited;
   waited.start();
-  while (service.received.isEmpty() && waited.elapsed() < 5000)
+  while (service.received.isEmpty() && waited.elapsed() < 30000)
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
   ASSERT_EQ(service.received.size(), 1);
   EXPECT_EQ(service.received[0],
@@ -161,7 +161,7 @@ public:
     AStart();
     QElapsedTimer waited;
     waited.start();
-    while (!QFile::exists(path) && waited.elapsed() < 10000)
+    while (!QFile::exists(path) && waited.elapsed() < 30000)
       QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 100);
     QFile record(path);
     if (!record.open(QIODevice::ReadOnly)) return {};
