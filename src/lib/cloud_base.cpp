@@ -26,8 +26,7 @@ void transfer(const std::shared_ptr<IORVZYNDashCustomCloudBase>& AEngine,
 
 }  // namespace
 
-TORVZYNDashCustomCloudBase::TORVZYNDashCustomCloudBase(UiThread& AUiThread)
-    : FUiThread(AUiThread), FSelf(std::make_shared<std::atomic<TORVZYNDashCustomCloudBase*>>(this)) {
+TORVZYNDashCustomCloudBase::TORVZYNDashCustomCloudBase(UiThread& AUiThread) : FUiThread(AUiThread) {
   if (auto* services = TORVZYNDashCloudBasePlatformServices::Current()) {
     FService = services->GetPlatformService<IORVZYNDashCloudBaseService>(IORVZYNDashCloudBaseService::IID());
     if (FService) FCloudBase = FService->CreateCloudBase();
@@ -35,7 +34,7 @@ TORVZYNDashCustomCloudBase::TORVZYNDashCustomCloudBase(UiThread& AUiThread)
 }
 
 TORVZYNDashCustomCloudBase::~TORVZYNDashCustomCloudBase() {
-  FSelf->store(nullptr);
+  FLifetime.End();
   for (const auto& result : FRequests) result->FIsDestroying = true;
   CancelRequests();
   // Each result waits for its transfer to notice and end.
@@ -117,14 +116,14 @@ void TORVZYNDashCustomCloudBase::WireResult(const std::shared_ptr<TResult>& AReq
   // On the calling thread for a synchronous request; queued to the UI
   // thread for an asynchronous one, finding nothing when the component or
   // the result is gone by then.
-  auto deliver = [self = FSelf, ui = &FUiThread, weak = std::weak_ptr<TResult>(ARequestResult)](
+  auto deliver = [self = FLifetime.Observe(), ui = &FUiThread, weak = std::weak_ptr<TResult>(ARequestResult)](
                      TResult& ARequest, bool AQueue, TWork AWork) {
     if (!AQueue) {
-      if (auto* component = self->load()) AWork(*component, ARequest);
+      if (auto* component = self.Get()) AWork(*component, ARequest);
       return;
     }
     ui->post([self, weak, work = std::move(AWork)] {
-      auto* component = self->load();
+      auto* component = self.Get();
       const auto request = weak.lock();
       if (component && request) work(*component, *request);
     });

@@ -2,10 +2,10 @@
 
 #include "lib/cloud_request.h"
 #include "lib/web_browser_services.h"
+#include "platform/lifetime.h"
 
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -124,8 +124,8 @@ private:
   std::vector<std::shared_ptr<TResult>> FRequests;
   bool FLogging = false;
   QString FLogFileName = QStringLiteral("TORVZYNDashCloudBase.LOG");
-  // Work queued for the UI thread shares this; the destructor clears it.
-  const std::shared_ptr<std::atomic<TORVZYNDashCustomCloudBase*>> FSelf;
+  // Work queued for the UI thread observes this; the destructor ends it.
+  Lifetime<TORVZYNDashCustomCloudBase> FLifetime{*this};
 };
 
 class TORVZYNDashCloudBase : public TORVZYNDashCustomCloudBase {

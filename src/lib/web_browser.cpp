@@ -55,8 +55,7 @@ void TORVZYNDashWebBrowserSettings::Apply() {
 // ---- construction ----------------------------------------------------------
 
 TORVZYNDashCustomWebBrowser::TORVZYNDashCustomWebBrowser()
-    : FSettings(std::make_unique<TORVZYNDashWebBrowserSettings>(*this)),
-      FSelf(std::make_shared<TORVZYNDashCustomWebBrowser*>(this)) {
+    : FSettings(std::make_unique<TORVZYNDashWebBrowserSettings>(*this)) {
   if (auto* services = TORVZYNDashWebBrowserPlatformServices::Current()) {
     FService = services->GetPlatformService<IORVZYNDashWebBrowserService>(IORVZYNDashWebBrowserService::IID());
   }
@@ -64,7 +63,7 @@ TORVZYNDashCustomWebBrowser::TORVZYNDashCustomWebBrowser()
 }
 
 TORVZYNDashCustomWebBrowser::~TORVZYNDashCustomWebBrowser() {
-  FSelf.reset();
+  FLifetime.End();
   if (FService && FWebBrowser) FService->DestroyWebBrowser(FWebBrowser);
   FDownloads.clear();
   if (FWebBrowser) FWebBrowser->DeInitialize();
@@ -309,9 +308,8 @@ void TORVZYNDashCustomWebBrowser::RunNextScript() {
 quint64 TORVZYNDashCustomWebBrowser::SendScript(TORVZYNDashScript AScript) {
   const quint64 ticket = ++FLastScriptTicket;
   FRunningScripts.emplace(ticket, std::move(AScript.FCompleteEvent));
-  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
-  FWebBrowser->ExecuteJavaScript(AScript.FScript, [self, ticket](const QString& AResult) {
-    if (auto alive = self.lock()) (*alive)->ScriptCompleted(ticket, AResult);
+  FWebBrowser->ExecuteJavaScript(AScript.FScript, [self = FLifetime.Observe(), ticket](const QString& AResult) {
+    if (auto* alive = self.Get()) alive->ScriptCompleted(ticket, AResult);
   });
   return ticket;
 }
@@ -319,9 +317,9 @@ quint64 TORVZYNDashCustomWebBrowser::SendScript(TORVZYNDashScript AScript) {
 void TORVZYNDashCustomWebBrowser::ScriptCompleted(quint64 ATicket, const QString& AResult) {
   auto entry = FRunningScripts.extract(ATicket);
   if (entry.empty()) return;
-  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  const auto self = FLifetime.Observe();
   if (entry.mapped()) entry.mapped()(AResult);
-  if (self.expired() || ATicket != FQueuedTicket) return;
+  if (self.Ended() || ATicket != FQueuedTicket) return;
   FQueuedTicket = 0;
   RunNextScript();
 }
@@ -329,10 +327,10 @@ void TORVZYNDashCustomWebBrowser::ScriptCompleted(quint64 ATicket, const QString
 void TORVZYNDashCustomWebBrowser::FailRunningScripts() {
   auto lost = std::exchange(FRunningScripts, {});
   FQueuedTicket = 0;
-  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  const auto self = FLifetime.Observe();
   for (auto& [ticket, completeEvent] : lost) {
     if (completeEvent) completeEvent(kFailedScriptResult);
-    if (self.expired()) return;
+    if (self.Ended()) return;
   }
 }
 
@@ -341,9 +339,9 @@ void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated() {
   const QString url = URL();
   TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended; loading %1 again")
                             .arg(url.isEmpty() ? QStringLiteral("the page") : url));
-  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  const auto self = FLifetime.Observe();
   FailRunningScripts();
-  if (self.expired()) return;
+  if (self.Ended()) return;
   if (url.isEmpty()) {
     Reload();
   } else {
@@ -352,9 +350,9 @@ void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated() {
 }
 
 void TORVZYNDashCustomWebBrowser::DoDocumentReplaced() {
-  std::weak_ptr<TORVZYNDashCustomWebBrowser*> self = FSelf;
+  const auto self = FLifetime.Observe();
   FailRunningScripts();
-  if (!self.expired()) RunNextScript();
+  if (!self.Ended()) RunNextScript();
 }
 
 // The page that was loaded again after its renderer ended is there (or

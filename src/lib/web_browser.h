@@ -4,6 +4,7 @@
 #include "lib/web_browser_backend.h"
 #include "lib/web_browser_host_object.h"
 #include "lib/web_browser_services.h"
+#include "platform/lifetime.h"
 
 #include <QObject>
 #include <QPointer>
@@ -302,7 +303,7 @@ private:
   int FNavigationTimeout = kDefaultNavigationTimeout;
   // Completion reports that reach a backend outliving this control are
   // ignored; so is the rest of a completion whose handler destroyed it.
-  std::shared_ptr<TORVZYNDashCustomWebBrowser*> FSelf;
+  Lifetime<TORVZYNDashCustomWebBrowser> FLifetime{*this};
 };
 
 // The published browser control.

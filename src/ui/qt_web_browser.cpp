@@ -146,6 +146,7 @@ TORVZYNDashQtWebBrowser::TORVZYNDashQtWebBrowser(TORVZYNDashCustomWebBrowser& AW
   FFullCacheFolderName = FullDataFolderName(FCacheFolder, FCacheFolderName);
   FNavigationTimer.setSingleShot(true);
   connect(&FNavigationTimer, &QTimer::timeout, this, [this] { NavigationTimedOut(); });
+  FEngineLifetime.End();  // no engine yet
 }
 
 TORVZYNDashQtWebBrowser::~TORVZYNDashQtWebBrowser() {
@@ -219,7 +220,7 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
       QString::fromLatin1(QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
 
   FHost = host;
-  FEngineAlive = std::make_shared<bool>(true);
+  FEngineLifetime.Renew();
   FView = new QWebEngineView(host);
   auto* profile = new QWebEngineProfile(storageName);
   profile->setPersistentStoragePath(folder);
@@ -274,9 +275,8 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   UpdateVisibility();
   QMetaObject::invokeMethod(
       this,
-      [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
-        const auto engine = alive.lock();
-        if (!engine || !*engine) return;
+      [this, engine = FEngineLifetime.Observe()] {
+        if (engine.Ended()) return;
         FIsInitializing = false;
         FWebControl.DoEngineInitialized();
       },
@@ -297,9 +297,8 @@ void TORVZYNDashQtWebBrowser::ShowReadyPage() {
   // The answer shows that the engine's renderer works; none comes if it
   // could not start.
   FPage->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                       [this, alive = std::weak_ptr<bool>(FEngineAlive)](const QVariant& AShown) {
-                         const auto engine = alive.lock();
-                         if (!engine || !*engine || !FShowingReadyPage) return;
+                       [this, engine = FEngineLifetime.Observe()](const QVariant& AShown) {
+                         if (engine.Ended() || !FShowingReadyPage) return;
                          EngineCall call(*this);
                          FShowingReadyPage = false;
                          if (!AShown.toBool()) EngineStartFailed();
@@ -333,9 +332,8 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   // Out of the engine's signal, unless another navigation has begun since.
   QMetaObject::invokeMethod(
       this,
-      [this, alive = std::weak_ptr<bool>(FEngineAlive), address = AInfo.url(), reason = AInfo.errorString()] {
-        const auto engine = alive.lock();
-        if (engine && *engine && !FPage->isLoading()) ShowErrorPage(address, reason);
+      [this, engine = FEngineLifetime.Observe(), address = AInfo.url(), reason = AInfo.errorString()] {
+        if (!engine.Ended() && !FPage->isLoading()) ShowErrorPage(address, reason);
       },
       Qt::QueuedConnection);
 }
@@ -364,9 +362,8 @@ void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
   // Out of the engine's signal: the page cannot be loaded again inside it.
   QMetaObject::invokeMethod(
       this,
-      [this, alive = std::weak_ptr<bool>(FEngineAlive)] {
-        const auto engine = alive.lock();
-        if (engine && *engine) FWebControl.DoRenderProcessTerminated();
+      [this, engine = FEngineLifetime.Observe()] {
+        if (!engine.Ended()) FWebControl.DoRenderProcessTerminated();
       },
       Qt::QueuedConnection);
 }
@@ -402,8 +399,7 @@ void TORVZYNDashQtWebBrowser::NewWindowRequested(QWebEngineNewWindowRequest& ARe
 // ---- release ---------------------------------------------------------------
 
 void TORVZYNDashQtWebBrowser::ReleaseEngine() {
-  if (FEngineAlive) *FEngineAlive = false;
-  FEngineAlive.reset();
+  FEngineLifetime.End();
   // Downloads end with their engine. The local list keeps each operation
   // alive while it reports, whatever its listeners do meanwhile.
   const auto operations = std::move(FDownloadOperations);
@@ -489,14 +485,12 @@ void TORVZYNDashQtWebBrowser::ExecuteJavaScript(const QString& AScript,
   if (!FPage) return;
   // Nothing arrives once the engine has been released, even if the engine
   // still answers pending scripts while it goes away.
-  FPage->runJavaScript(
-      AScript, QWebEngineScript::MainWorld,
-      [this, alive = std::weak_ptr<bool>(FEngineAlive), result = std::move(AResult)](const QVariant& value) {
-        const auto engine = alive.lock();
-        if (!engine || !*engine) return;
-        EngineCall call(*this);
-        if (result) result(VariantJson(value));
-      });
+  FPage->runJavaScript(AScript, QWebEngineScript::MainWorld,
+                       [this, engine = FEngineLifetime.Observe(), result = std::move(AResult)](const QVariant& value) {
+                         if (engine.Ended()) return;
+                         EngineCall call(*this);
+                         if (result) result(VariantJson(value));
+                       });
 }
 
 void* TORVZYNDashQtWebBrowser::NativeEnvironment() const { return FProfile.data(); }

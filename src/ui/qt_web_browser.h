@@ -2,6 +2,7 @@
 
 #include "lib/download.h"
 #include "lib/web_browser.h"
+#include "platform/lifetime.h"
 #include "ui/host_object_channel.h"
 
 #include <QObject>
@@ -171,8 +172,9 @@ private:
   // The error page is loaded quietly: it is no navigation of the control,
   // which keeps naming the address that failed.
   QUrl FErrorPage;
-  // Cleared when the engine is released: late reports of that engine are dropped.
-  std::shared_ptr<bool> FEngineAlive;
+  // Renewed with each engine and ended when it is released: late reports of
+  // a released engine are dropped.
+  Lifetime<TORVZYNDashQtWebBrowser> FEngineLifetime{*this};
 };
 
 }  // namespace orv
