@@ -28,6 +28,13 @@ int openBeneath(int folder, const char* path, int flags) {
   return static_cast<int>(syscall(SYS_openat2, folder, path, &how, sizeof how));
 }
 
+// One step of a step-by-step walk: a name in the folder at hand. "..",
+// "." and empty names, and names holding a slash, would leave that folder
+// or name another; the kernel's resolution refuses what escapes on its own.
+bool isPlainName(const QByteArray& name) {
+  return !name.isEmpty() && name != "." && name != ".." && !name.contains('/');
+}
+
 // The error of a failed open of name in folder, with ELOOP for a symbolic
 // link: opening a link as a folder without following it says ENOTDIR.
 int openError(int folder, const char* name, int error) {
@@ -90,6 +97,10 @@ int ConfinedFolder::openBelow(const QStringList& segments, int flags) {
   const int folder = walk(segments, segments.size() - 1, false);
   if (folder < 0) return folder;
   const QByteArray name = QFile::encodeName(segments.last());
+  if (!isPlainName(name)) {
+    close(folder);
+    return -EINVAL;
+  }
   const int file = openat(folder, name.constData(), flags | O_NOFOLLOW | O_CLOEXEC, kFileMode);
   const int result = file >= 0 ? file : -openError(folder, name.constData(), errno);
   close(folder);
@@ -105,8 +116,8 @@ int ConfinedFolder::walk(const QStringList& segments, qsizetype count, bool make
   if (folder < 0) return -errno;
   for (qsizetype i = 0; i < count; ++i) {
     const QByteArray name = QFile::encodeName(segments[i]);
-    int error = 0;
-    if (make && mkdirat(folder, name.constData(), kFolderMode) != 0 && errno != EEXIST) error = errno;
+    int error = isPlainName(name) ? 0 : EINVAL;
+    if (error == 0 && make && mkdirat(folder, name.constData(), kFolderMode) != 0 && errno != EEXIST) error = errno;
     const int next = error != 0 ? -1 : openat(folder, name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0 && error == 0) error = openError(folder, name.constData(), errno);
     close(folder);

@@ -12,6 +12,9 @@ namespace orv {
 // Folders made or found are remembered, so each is made only once; a
 // remembered folder that has gone since is made again.
 //
+// Segments are plain names: "..", ".", empty and absolute segments fail
+// (EINVAL, or the kernel's EXDEV) and never reach outside the folder.
+//
 // Results are errno values: 0 or a file descriptor on success, ELOOP when a
 // segment is a symbolic link.
 class ConfinedFolder {

@@ -145,6 +145,37 @@ TEST_P(ConfinedFolderTest, ALinkNamingTheRootItselfIsFollowed) {
   EXPECT_EQ(ReadAll(Root("a/x.txt")), "x");
 }
 
+// Names that would leave the root, or name no entry in it, fail without
+// writing anything: refused by the walk itself, or by the kernel for a
+// single segment that holds a whole path.
+TEST_P(ConfinedFolderTest, RefusesSegmentsThatLeaveTheRoot) {
+  const QStringList cases[] = {
+      {"..", "escaped.txt"},
+      {"a", "..", "..", "escaped.txt"},
+      {"../escaped.txt"},
+      {"a/../../escaped.txt"},
+      {"..", "outside", "secret.txt"},
+      {Outside("escaped.txt")},
+      {Outside(), "escaped.txt"},
+      {"", "escaped.txt"},
+      {"a", "", "escaped.txt"},
+      {"."},
+      {"a", "."},
+  };
+  for (const QStringList& segments : cases) {
+    SCOPED_TRACE(segments.join(u'|').toStdString());
+    ConfinedFolder root(Root(), GetParam());
+    const int result = root.CreateFile(segments);
+    if (result >= 0) close(result);
+    EXPECT_LT(result, 0);
+    EXPECT_NE(root.MakeFolder(segments), 0);
+    EXPECT_EQ(OutsideNames(), QStringList{"secret.txt"});
+    EXPECT_EQ(ReadAll(Outside("secret.txt")), "");
+    EXPECT_FALSE(QFileInfo::exists(temp_.filePath("work/escaped.txt")));
+  }
+  EXPECT_EQ(QDir(Root()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList());
+}
+
 TEST_P(ConfinedFolderTest, RefusesLinksFoundInTheWay) { CheckObstacles(false); }
 
 TEST_P(ConfinedFolderTest, RefusesLinksSwappedInForARememberedFolder) { CheckObstacles(true); }
