@@ -10,9 +10,18 @@ TEST(TextEscape, JsonEscapesQuotesBackslashesAndControls) {
   EXPECT_EQ(JsonQuote(QStringLiteral("a\"b\\c\nd\x01")), QStringLiteral("\"a\\\"b\\\\c\\nd\\u0001\""));
 }
 
+// Both line separators end a line inside a script, so each is escaped.
 TEST(TextEscape, JsLiteralSurvivesScriptBlocksAndLineSeparators) {
-  const QString text = QStringLiteral("it's \"x\" </script>\u2028\\");
-  EXPECT_EQ(JsStringLiteral(text), QStringLiteral("'it\\'s \\\"x\\\" <\\/script>\\u2028\\\\'"));
+  const struct {
+    QString text;
+    QString literal;
+  } cases[] = {
+      {QStringLiteral("it's \"x\" </script>\\"), QStringLiteral("'it\\'s \\\"x\\\" <\\/script>\\\\'")},
+      {QStringLiteral("a\u2028b"), QStringLiteral("'a\\u2028b'")},
+      {QStringLiteral("a\u2029b"), QStringLiteral("'a\\u2029b'")},
+      {QStringLiteral("line\nnext\r\t"), QStringLiteral("'line\\nnext\\r\\t'")},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JsStringLiteral(c.text), c.literal) << c.text.toStdString();
 }
 
 }  // namespace
