@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+#include <thread>
+
 namespace orv {
 namespace {
 
@@ -307,11 +310,16 @@ TEST_F(KitwrightStandIn, MixedBatchWhoseUninstallFailsStillInstalls) {
   EXPECT_EQ(dashboard_->Status(), 0);
   EXPECT_TRUE(dashboard_->Kitwright().KitwrightAction().isEmpty());
 
+  // The next mixed batch runs both of its commands.
   EditState([](Json& state) { state["knobs"] = Json::object(); });
   const qsizetype since = Commands().size();
-  RunBatch(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Canvas", "orv.zyn.canvas")}));
+  RunBatch(Json::array({Item("UNINSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core"),
+                        Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Canvas", "orv.zyn.canvas")}));
   EXPECT_EQ(BatchCommands(since),
-            QStringList{QStringLiteral("install orv.zyn.canvas -display-options:product-progress")});
+            (QStringList{QStringLiteral("uninstall orv.zyn.core"),
+                         QStringLiteral("install orv.zyn.canvas -display-options:product-progress")}));
+  EXPECT_EQ(Status("orv.zyn.core"), QStringLiteral("available"));
+  EXPECT_EQ(Status("orv.zyn.canvas"), QStringLiteral("installed"));
 }
 
 // A reinstall where the package manager fails one product: the other is
@@ -338,30 +346,98 @@ TEST_F(KitwrightStandIn, ReinstallNeverLeavesAProductRemoved) {
 }
 
 // A batch sent while the first refresh still reads the rows waits for it:
-// its command gets its products, and until it has ended the page hears of
-// no end and the status stays "Install".
-TEST_F(KitwrightStandIn, BatchSentDuringARefreshWaitsAndKeepsItsProducts) {
-  WriteScene({{"delay_ms", 20}});
+// its commands get their products, and until the last has ended the page
+// hears of no end and the status stays "Install".
+class BatchDuringARefresh : public KitwrightStandIn {
+protected:
+  void Check(const Json& items, const QString& firstKind, const QStringList& commands) {
+    WriteScene({{"delay_ms", 20}});
+    Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
+    ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->IsRunning(); }));
+    calls_ += test::PageCallsOf(PageCalls());
+    const qsizetype sent = calls_.size();
+    SendBatch(items);
+    bool statusKept = true;
+    ASSERT_TRUE(ui_.PumpUntil([&] {
+      calls_ += test::PageCallsOf(PageCalls());
+      const bool ended = calls_.mid(sent).contains(kFinished);
+      if (!ended) statusKept = statusKept && Ask(QStringLiteral("GETSTATUS")) == QLatin1String("Install");
+      return ended;
+    }));
+    EXPECT_TRUE(statusKept);
+    const QStringList afterSending = calls_.mid(sent);
+    const qsizetype begun =
+        afterSending.indexOf(QStringLiteral("KitwrightActionProgress(0, \"\", 0, \"%1\");").arg(firstKind));
+    ASSERT_GE(begun, 0) << afterSending.join(QLatin1Char('\n')).toStdString();
+    const qsizetype installed =
+        afterSending.indexOf(QStringLiteral("KitwrightActionProgress(100, \"\", 0, \"Install\");"), begun);
+    ASSERT_GE(installed, 0) << afterSending.join(QLatin1Char('\n')).toStdString();
+    EXPECT_GT(afterSending.indexOf(kFinished), installed) << "no end before the last command's";
+    EXPECT_EQ(afterSending.filter(kFinished).size(), 1);
+    EXPECT_EQ(BatchCommands(), commands);
+    ASSERT_TRUE(ui_.PumpUntil([&] { return !dashboard_->IsRunning(); }));
+  }
+};
+
+// The refresh and the self-update beside it both end before the UI thread
+// hears of either: the first end starts the batch's uninstall, and the
+// second must not be taken for the end of that command, which has not
+// begun yet.
+TEST_F(BatchDuringARefresh, EndsHeardBeforeItsFirstCommandBegan) {
+  // Waits without running the UI thread's work, so that what the
+  // environment posts meanwhile piles up.
+  const auto waitUnpumped = [](const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done())
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      else
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return true;
+  };
+  // The refresh's reading of the remote rows waits until the batch is sent.
+  const QString go = folder_ + QStringLiteral("/go");
+  WriteScene({{"wait_for_file", {{"list-remote", go.toStdString()}}}});
   Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
-  ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->IsRunning(); }));
-  calls_ += test::PageCallsOf(PageCalls());
+  ASSERT_TRUE(waitUnpumped([&] { return QFile::exists(go + QStringLiteral(".waiting")); }));
+  calls_ += test::PageCallsOf(PageCalls());  // the status query's own
   const qsizetype sent = calls_.size();
-  SendBatch(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}));
-  bool statusKept = true;
+  SendBatch(Json::array({Item("UNINSTALLKITWRIGHTPRODUCT", "Grid Suite", "orv.grids"),
+                         Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}));
+  WriteFile(go, {});
+  ASSERT_TRUE(waitUnpumped([&] {
+    return Ran(QStringLiteral("self-update")) && Ran(QStringLiteral("list-remote")) &&
+           !dashboard_->Kitwright().IsRunning();
+  }));
   ASSERT_TRUE(ui_.PumpUntil([&] {
     calls_ += test::PageCallsOf(PageCalls());
-    const bool ended = calls_.mid(sent).contains(kFinished);
-    if (!ended) statusKept = statusKept && Ask(QStringLiteral("GETSTATUS")) == QLatin1String("Install");
-    return ended;
+    return calls_.contains(kFinished) && !dashboard_->IsRunning();
   }));
-  EXPECT_TRUE(statusKept);
-  const QStringList afterSending = calls_.mid(sent);
-  const qsizetype begun = afterSending.indexOf(QStringLiteral("KitwrightActionProgress(0, \"\", 0, \"Install\");"));
-  ASSERT_GE(begun, 0) << afterSending.join(QLatin1Char('\n')).toStdString();
-  EXPECT_GT(afterSending.indexOf(kFinished), begun) << "no end before the batch's command began";
-  EXPECT_EQ(BatchCommands(), QStringList{QStringLiteral("install orv.zyn.core -display-options:product-progress")});
-  ASSERT_TRUE(
-      ui_.PumpUntil([&] { return !dashboard_->IsRunning() && Status("orv.zyn.core") == QLatin1String("installed"); }));
+  const QStringList progress = Progress(calls_.mid(sent));
+  const qsizetype uninstalled =
+      progress.indexOf(QStringLiteral("KitwrightActionProgress(100, \"\", 0, \"Uninstall\");"));
+  const qsizetype installBegun = progress.indexOf(QStringLiteral("KitwrightActionProgress(0, \"\", 0, \"Install\");"));
+  ASSERT_GE(uninstalled, 0) << progress.join(QLatin1Char('\n')).toStdString();
+  EXPECT_GT(installBegun, uninstalled) << progress.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(calls_.mid(sent).filter(kFinished).size(), 1) << calls_.join(QLatin1Char('\n')).toStdString();
+  EXPECT_EQ(BatchCommands(), (QStringList{QStringLiteral("uninstall orv.grids"),
+                                          QStringLiteral("install orv.zyn.core -display-options:product-progress")}));
+}
+
+TEST_F(BatchDuringARefresh, OfOneKind) {
+  Check(Json::array({Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}), QStringLiteral("Install"),
+        {QStringLiteral("install orv.zyn.core -display-options:product-progress")});
+  EXPECT_EQ(Status("orv.zyn.core"), QStringLiteral("installed"));
+}
+
+TEST_F(BatchDuringARefresh, Mixed) {
+  Check(Json::array({Item("UNINSTALLKITWRIGHTPRODUCT", "Grid Suite", "orv.grids"),
+                     Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}),
+        QStringLiteral("Uninstall"),
+        {QStringLiteral("uninstall orv.grids"),
+         QStringLiteral("install orv.zyn.core -display-options:product-progress")});
+  EXPECT_EQ(Status("orv.grids"), QStringLiteral("available"));
+  EXPECT_EQ(Status("orv.zyn.core"), QStringLiteral("installed"));
 }
 
 // A second batch sent while the first runs follows it in full; the page
