@@ -157,6 +157,18 @@ protected:
                 .isEmpty();
   }
 
+  // Waits for what no posted work announces (a file the stand-in writes, a
+  // command's end) without running the UI thread's work, which piles up
+  // meanwhile.
+  static bool WaitUnpumped(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+  }
+
   // Pumps until the environment is idle after the stand-in ran commands
   // with each prefix (since the given count of commands); the page calls
   // that came meanwhile go to calls_.
@@ -384,28 +396,17 @@ protected:
 // second must not be taken for the end of that command, which has not
 // begun yet.
 TEST_F(BatchDuringARefresh, EndsHeardBeforeItsFirstCommandBegan) {
-  // Waits without running the UI thread's work, so that what the
-  // environment posts meanwhile piles up.
-  const auto waitUnpumped = [](const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    while (!done())
-      if (std::chrono::steady_clock::now() > deadline)
-        return false;
-      else
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return true;
-  };
   // The refresh's reading of the remote rows waits until the batch is sent.
   const QString go = folder_ + QStringLiteral("/go");
   WriteScene({{"wait_for_file", {{"list-remote", go.toStdString()}}}});
   Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
-  ASSERT_TRUE(waitUnpumped([&] { return QFile::exists(go + QStringLiteral(".waiting")); }));
+  ASSERT_TRUE(WaitUnpumped([&] { return QFile::exists(go + QStringLiteral(".waiting")); }));
   calls_ += test::PageCallsOf(PageCalls());  // the status query's own
   const qsizetype sent = calls_.size();
   SendBatch(Json::array({Item("UNINSTALLKITWRIGHTPRODUCT", "Grid Suite", "orv.grids"),
                          Item("INSTALLKITWRIGHTPRODUCT", "ORV ZYN Core", "orv.zyn.core")}));
   WriteFile(go, {});
-  ASSERT_TRUE(waitUnpumped([&] {
+  ASSERT_TRUE(WaitUnpumped([&] {
     return Ran(QStringLiteral("self-update")) && Ran(QStringLiteral("list-remote")) &&
            !dashboard_->Kitwright().IsRunning();
   }));
@@ -541,8 +542,8 @@ TEST_F(KitwrightStandIn, IsRunningWhileTheEnvironmentRunsACommand) {
   WriteScene({{"wait_for_file",
                {{"self-update", go.toStdString()}, {"list", go.toStdString()}, {"list-remote", go.toStdString()}}}});
   Ask(QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"));
-  ASSERT_TRUE(ui_.PumpUntil(
-      [&] { return dashboard_->Statuses().Has(sRunning) && QFile::exists(go + QStringLiteral(".waiting")); }));
+  ASSERT_TRUE(WaitUnpumped([&] { return QFile::exists(go + QStringLiteral(".waiting")); }));
+  ASSERT_TRUE(ui_.PumpUntil([&] { return dashboard_->Statuses().Has(sRunning); }));
   dashboard_->Statuses().Exclude(sRunning);
   EXPECT_EQ(dashboard_->Status(), 0);
   EXPECT_TRUE(dashboard_->IsRunning());
