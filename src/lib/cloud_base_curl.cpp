@@ -112,6 +112,10 @@ void TTransfer::SetOptions() {
   curl_easy_setopt(FHandle, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(FHandle, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(FHandle, CURLOPT_SSL_VERIFYHOST, 2L);
+  // As for the curl tool: a network whose TLS is inspected names the bundle
+  // of certificates it trusts instead of the system's.
+  if (const QByteArray bundle = qgetenv("CURL_CA_BUNDLE"); !bundle.isEmpty())
+    curl_easy_setopt(FHandle, CURLOPT_CAINFO, bundle.constData());
   curl_easy_setopt(FHandle, CURLOPT_FOLLOWLOCATION, 0L);
   if (FRequest.FConnectTimeout > 0)
     curl_easy_setopt(FHandle, CURLOPT_CONNECTTIMEOUT_MS, long(FRequest.FConnectTimeout));

@@ -36,24 +36,31 @@ class KitwrightClientTest : public ::testing::Test {
 protected:
   void SetUp() override {
     RegisterCurlCloudBaseService();
-    server_.Post("/orv/auth/oauth/token", [this](const httplib::Request& req, httplib::Response& res) {
+    server_ = MakeServer();
+    ASSERT_TRUE(server_->is_valid());
+    server_->Post("/orv/auth/oauth/token", [this](const httplib::Request& req, httplib::Response& res) {
       Record(req, res, tokenStatus_, tokenBody_);
     });
-    server_.Get("/orv/api/setup/user/products", [this](const httplib::Request& req, httplib::Response& res) {
+    server_->Get("/orv/api/setup/user/products", [this](const httplib::Request& req, httplib::Response& res) {
       Record(req, res, productsStatus_, productsBody_);
     });
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    serving_ = std::thread([this] { server_.listen_after_bind(); });
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    serving_ = std::thread([this] { server_->listen_after_bind(); });
     // stop() ends only a server that has begun to listen.
-    while (!server_.is_running()) std::this_thread::yield();
-    client_ = MakeClient(QStringLiteral("http://127.0.0.1:%1").arg(port_));
+    while (!server_->is_running()) std::this_thread::yield();
+    client_ = MakeClient(QStringLiteral("%1://127.0.0.1:%2").arg(Scheme()).arg(port_));
   }
   void TearDown() override {
     client_.reset();
-    server_.stop();
-    serving_.join();
+    if (serving_.joinable()) {
+      server_->stop();
+      serving_.join();
+    }
     UnregisterCurlCloudBaseService();
   }
+
+  virtual std::unique_ptr<httplib::Server> MakeServer() const { return std::make_unique<httplib::Server>(); }
+  virtual QString Scheme() const { return QStringLiteral("http"); }
 
   std::unique_ptr<TORVZYNCloudKitwright> MakeClient(const QString& baseURL) {
     auto client = std::make_unique<TORVZYNCloudKitwright>(ui_, baseURL);
@@ -84,7 +91,7 @@ protected:
     return received_;
   }
 
-  httplib::Server server_;
+  std::unique_ptr<httplib::Server> server_;
   int port_ = 0;
   std::thread serving_;
   std::mutex mutex_;
@@ -101,33 +108,61 @@ protected:
   std::vector<int> productEvents_;
   std::vector<ProductRow> rows_;
   QStringList logLines_;
+
+  // The credentials go as a form, and the token they bring fetches the
+  // products.
+  void CheckCredentialsAndToken() {
+    const QString email = QStringLiteral("a+b&c=d \u00a3\u20ac");
+    const QString code = QStringLiteral("x&y=z+1 %");
+    fetchProducts_ = true;
+    client_->GetToken(email, code);
+
+    EXPECT_EQ(client_->Token(), "T0K");
+    ASSERT_EQ(tokens_.size(), 1u);
+    EXPECT_EQ(tokens_[0].token, "T0K");
+    EXPECT_EQ(tokens_[0].status, 200);
+    const auto requests = ReceivedRequests();
+    ASSERT_EQ(requests.size(), 2u) << "one token request, then exactly one products request";
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].path, "/orv/auth/oauth/token");
+    EXPECT_EQ(requests[0].contentType, "application/x-www-form-urlencoded");
+    EXPECT_EQ(
+        requests[0].body,
+        "client_id=a%2Bb%26c%3Dd%20%C2%A3%E2%82%AC&client_secret=x%26y%3Dz%2B1%20%25&grant_type=client_credentials");
+    EXPECT_EQ(requests[0].clientId, email.toStdString());
+    EXPECT_EQ(requests[0].clientSecret, code.toStdString());
+    EXPECT_EQ(requests[0].grantType, "client_credentials");
+    EXPECT_EQ(requests[1].method, "GET");
+    EXPECT_EQ(requests[1].path, "/orv/api/setup/user/products");
+    EXPECT_EQ(requests[1].authorization, "Bearer T0K");
+    EXPECT_EQ(productEvents_, std::vector<int>{200});
+  }
 };
 
-TEST_F(KitwrightClientTest, SendsTheCredentialsAsAFormAndFetchesTheProductsWithTheToken) {
-  const QString email = QStringLiteral("a+b&c=d \u00a3\u20ac");
-  const QString code = QStringLiteral("x&y=z+1 %");
-  fetchProducts_ = true;
-  client_->GetToken(email, code);
+TEST_F(KitwrightClientTest, SendsTheCredentialsAsAFormAndFetchesTheProductsWithTheToken) { CheckCredentialsAndToken(); }
 
-  EXPECT_EQ(client_->Token(), "T0K");
-  ASSERT_EQ(tokens_.size(), 1u);
-  EXPECT_EQ(tokens_[0].token, "T0K");
-  EXPECT_EQ(tokens_[0].status, 200);
-  const auto requests = ReceivedRequests();
-  ASSERT_EQ(requests.size(), 2u) << "one token request, then exactly one products request";
-  EXPECT_EQ(requests[0].method, "POST");
-  EXPECT_EQ(requests[0].path, "/orv/auth/oauth/token");
-  EXPECT_EQ(requests[0].contentType, "application/x-www-form-urlencoded");
-  EXPECT_EQ(
-      requests[0].body,
-      "client_id=a%2Bb%26c%3Dd%20%C2%A3%E2%82%AC&client_secret=x%26y%3Dz%2B1%20%25&grant_type=client_credentials");
-  EXPECT_EQ(requests[0].clientId, email.toStdString());
-  EXPECT_EQ(requests[0].clientSecret, code.toStdString());
-  EXPECT_EQ(requests[0].grantType, "client_credentials");
-  EXPECT_EQ(requests[1].method, "GET");
-  EXPECT_EQ(requests[1].path, "/orv/api/setup/user/products");
-  EXPECT_EQ(requests[1].authorization, "Bearer T0K");
-  EXPECT_EQ(productEvents_, std::vector<int>{200});
+// The vendor's API is reached over TLS; the test's host has a certificate
+// of its own, which the test trusts as a company would its inspecting
+// proxy's.
+class KitwrightClientOverTlsTest : public KitwrightClientTest {
+protected:
+  void SetUp() override {
+    qputenv("CURL_CA_BUNDLE", ORV_TEST_TLS_DIR "/self_signed.crt");
+    KitwrightClientTest::SetUp();
+  }
+  void TearDown() override {
+    KitwrightClientTest::TearDown();
+    qunsetenv("CURL_CA_BUNDLE");
+  }
+  std::unique_ptr<httplib::Server> MakeServer() const override {
+    return std::make_unique<httplib::SSLServer>(ORV_TEST_TLS_DIR "/self_signed.crt",
+                                                ORV_TEST_TLS_DIR "/self_signed.key");
+  }
+  QString Scheme() const override { return QStringLiteral("https"); }
+};
+
+TEST_F(KitwrightClientOverTlsTest, SendsTheCredentialsAsAFormAndFetchesTheProductsWithTheToken) {
+  CheckCredentialsAndToken();
 }
 
 TEST_F(KitwrightClientTest, ReadsTheProductsOfTheAnswerInOrder) {
@@ -240,9 +275,8 @@ TEST_F(KitwrightClientTest, KeepsTheCodeAndTheTokenOutOfLogLines) {
 }
 
 TEST_F(KitwrightClientTest, AProductsRequestThatCannotBeOpenedFailsAfterItsEvent) {
-  server_.stop();
+  server_->stop();
   serving_.join();
-  serving_ = std::thread([] {});
   try {
     client_->GetProducts();
     FAIL() << "no error";
