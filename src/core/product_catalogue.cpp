@@ -87,20 +87,26 @@ void TORVDashboardProductCatalogue::scanFolder(const QString& AFolder, const QSt
   }
 }
 
+// "<product>_<version>_<edition>.zip": version and edition are the last
+// two fields, so a product name may hold "_" itself.
 void TORVDashboardProductCatalogue::addDownload(const QString& AFileName, const QString& ADownloadDir) {
-  QStringList parts;
-  TORVZYNDashUtils::Split(u'_', AFileName.left(AFileName.lastIndexOf(QLatin1Char('.'))), parts, false);
-  if (parts.size() != 3 || !parts[1].contains(QLatin1Char('.'))) return;
-  const QString edition = upper(parts[2]);
+  const QString base = AFileName.left(AFileName.lastIndexOf(QLatin1Char('.')));
+  const qsizetype editionAt = base.lastIndexOf(QLatin1Char('_'));
+  // (lastIndexOf counts a negative start from the end.)
+  const qsizetype versionAt = editionAt > 0 ? base.lastIndexOf(QLatin1Char('_'), editionAt - 1) : -1;
+  if (versionAt < 0) return;
+  const QString version = base.mid(versionAt + 1, editionAt - versionAt - 1);
+  if (!version.contains(QLatin1Char('.'))) return;
+  const QString edition = upper(base.mid(editionAt + 1));
   if (edition != QLatin1String("REG") && edition != QLatin1String("TRIAL")) return;
   // The product name becomes a folder of the rebuilt path and of the
   // install folder: "." or ".." would point at a parent instead.
-  const QString& productName = parts[0];
+  const QString productName = base.left(versionAt);
   if (productName == QLatin1String(".") || productName == QLatin1String("..")) return;
 
   const QString path = ADownloadDir + productName + TORVZYNDashUtils::PathDelimiter + AFileName;
-  FDownloadList.Add(std::make_unique<TORVDashboardDownload>(FDashboard, path, productName, parts[1],
-                                                            edition == QLatin1String("REG")));
+  FDownloadList.Add(
+      std::make_unique<TORVDashboardDownload>(FDashboard, path, productName, version, edition == QLatin1String("REG")));
 }
 
 void TORVDashboardProductCatalogue::ScanInstalls() {
