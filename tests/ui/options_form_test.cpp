@@ -300,6 +300,7 @@ TEST_F(OptionsFormTest, TheEyeShowsTheCodeAndHidesItAgain) {
 // nothing to hand over.
 TEST_F(OptionsFormTest, ButtonsOpenTheTerminalTheLogAndTheFolders) {
   const QString kit = Dir(QStringLiteral("kit"));
+  ASSERT_TRUE(QDir().mkpath(kit));
   const QString log = kit + QStringLiteral("/Logs/orv.log.html");
   struct Case {
     const char* what;
@@ -317,6 +318,13 @@ TEST_F(OptionsFormTest, ButtonsOpenTheTerminalTheLogAndTheFolders) {
   const Case cases[] = {
       {"shell", "Button9", kit, false, true, {kit}, {}},
       {"shell without a terminal", "Button9", kit, false, false, {kit}, {noTerminal}},
+      {"shell in a missing folder",
+       "Button9",
+       kit + QStringLiteral("/gone"),
+       false,
+       true,
+       {},
+       {QStringLiteral("The folder %1/gone does not exist.").arg(kit)}},
       {"config opens the log", "btOpenKitwrightConfig", kit, true, true, {QUrl::fromLocalFile(log).toString()}, {}},
       {"config without a log", "btOpenKitwrightConfig", kit, false, true, {}, {notFound}},
       {"config without a folder", "btOpenKitwrightConfig", QString(), false, true, {}, {notFound}},

@@ -297,7 +297,14 @@ void TOptionsSettingsPage::SelectFolder(QLineEdit& AEdit, const QString& ATitle)
 }
 
 void TOptionsSettingsPage::OpenShell() {
-  if (!FShell.OpenTerminal(beKitwright->text()))
+  // A terminal started in a missing folder ends at once, which looks like
+  // success; the user hears why instead.
+  const QString folder = beKitwright->text();
+  if (!QFileInfo(folder).isDir()) {
+    TORVZYNDashUtils::Message(FDialogs, QStringLiteral("The folder %1 does not exist.").arg(folder));
+    return;
+  }
+  if (!FShell.OpenTerminal(folder))
     TORVZYNDashUtils::Message(FDialogs, QStringLiteral("No terminal program could be started. Set the environment "
                                                        "variable TERMINAL to your terminal program, or install one "
                                                        "that provides x-terminal-emulator."));
