@@ -334,7 +334,12 @@ void TORVZYNDashCustomWebBrowser::FailRunningScripts() {
   }
 }
 
-void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated() {
+void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind AKind) {
+  if (OnProcessFailed) {
+    const auto self = FLifetime.Observe();
+    OnProcessFailed(*this, AKind);
+    if (self.Ended()) return;
+  }
   FReloadingLostPage = true;
   const QString url = URL();
   TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended; loading %1 again")
@@ -347,6 +352,29 @@ void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated() {
   } else {
     Navigate(url);
   }
+}
+
+void TORVZYNDashCustomWebBrowser::DoConsoleMessage(const TORVZYNDashWebBrowserConsoleMessage& AMessage) {
+  if (OnGetConsoleMessage) {
+    const auto self = FLifetime.Observe();
+    OnGetConsoleMessage(*this, AMessage);
+    if (self.Ended()) return;
+  }
+  int leftOut = 0;
+  if (!FConsoleLogLimit.Admit(LogRateLimit::Clock::now(), leftOut)) return;
+  if (leftOut > 0) TORVZYNDashUtils::Log(QStringLiteral("Page console: %1 messages left out").arg(leftOut));
+  static const char* const levels[] = {"info", "warning", "error"};
+  // Long messages are cut: one line of the log per message.
+  constexpr qsizetype kLongest = 1000;
+  const auto oneLine = [](const QString& AText) {
+    QString line = AText.left(kLongest);
+    line.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return line;
+  };
+  TORVZYNDashUtils::Log(
+      QStringLiteral("Page console %1: %2 (%3:%4)")
+          .arg(QLatin1String(levels[AMessage.Level]), oneLine(AMessage.Message), oneLine(AMessage.Source))
+          .arg(AMessage.Line));
 }
 
 void TORVZYNDashCustomWebBrowser::DoDocumentReplaced() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lib/download.h"
+#include "lib/log_rate_limit.h"
 #include "lib/web_browser_backend.h"
 #include "lib/web_browser_host_object.h"
 #include "lib/web_browser_services.h"
@@ -29,6 +30,18 @@ struct TORVZYNDashWebBrowserNewWindowRequestedParams {
   bool Handled = false;
   bool IsUserInitiated = false;
 };
+
+// A message the page wrote to its console.
+struct TORVZYNDashWebBrowserConsoleMessage {
+  enum TLevel { Info, Warning, Error };
+  TLevel Level = Info;
+  QString Message;
+  QString Source;  // the script's address
+  int Line = 0;
+};
+
+// How the page's engine process ended.
+enum class TORVZYNDashWebBrowserProcessFailedKind { Exited, Failed, Crashed, Killed };
 
 struct TORVZYNDashCustomWebBrowserBeforeNavigateParams {
   QString URL;
@@ -132,6 +145,10 @@ public:
                          bool& ASilent, bool& APause, bool& AResume, bool& ACancel)>;
   using TDownloadEvent =
       std::function<void(TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserDownloadItem& ADownload)>;
+  using TConsoleMessageEvent =
+      std::function<void(TORVZYNDashCustomWebBrowser& Sender, const TORVZYNDashWebBrowserConsoleMessage& AMessage)>;
+  using TProcessFailedEvent =
+      std::function<void(TORVZYNDashCustomWebBrowser& Sender, TORVZYNDashWebBrowserProcessFailedKind AKind)>;
 
   TORVZYNDashCustomWebBrowser(const TORVZYNDashCustomWebBrowser&) = delete;
   TORVZYNDashCustomWebBrowser& operator=(const TORVZYNDashCustomWebBrowser&) = delete;
@@ -227,6 +244,8 @@ public:
   TDownloadStartedEvent OnDownloadStarted;
   TDownloadEvent OnDownloadStateChanged;
   TDownloadEvent OnDownloadBytesReceivedChanged;
+  TConsoleMessageEvent OnGetConsoleMessage;
+  TProcessFailedEvent OnProcessFailed;
 
   // Called by the backend.
   virtual void DoEngineInitialized();
@@ -241,9 +260,13 @@ public:
   // After DoDownloadStarted: whoever tracks downloads through
   // DownloadEvents() decides; what the handlers leave in AArgs takes effect.
   virtual void DoDownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs);
-  // The page's renderer ended: the scripts it was running fail and the page
-  // that was shown is loaded again.
-  virtual void DoRenderProcessTerminated();
+  // The page's renderer ended: OnProcessFailed is raised, then the scripts
+  // it was running fail and the page that was shown is loaded again.
+  virtual void DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind AKind);
+  // The page wrote to its console: OnGetConsoleMessage is raised, and the
+  // message goes to the program's log (a page that prints in a loop has
+  // most of its lines left out and counted).
+  virtual void DoConsoleMessage(const TORVZYNDashWebBrowserConsoleMessage& AMessage);
   // Another document took the page's place (a cross-site navigation moves
   // it to another renderer): the scripts the old one was running fail.
   virtual void DoDocumentReplaced();
@@ -303,6 +326,7 @@ private:
   int FNavigationTimeout = kDefaultNavigationTimeout;
   // Completion reports that reach a backend outliving this control are
   // ignored; so is the rest of a completion whose handler destroyed it.
+  LogRateLimit FConsoleLogLimit{50, std::chrono::seconds(10)};
   Lifetime<TORVZYNDashCustomWebBrowser> FLifetime{*this};
 };
 

@@ -231,7 +231,16 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   FPage = new QtWebPage(
       profile, FView, FChannel.Marker(),
       [this](const QUrl& origin, QStringView request) { return HandleHostObjectCall(origin, request); },
-      [this](const QUrl& url) { return NavigationStarting(url); });
+      [this](const QUrl& url) { return NavigationStarting(url); },
+      [this](QWebEnginePage::JavaScriptConsoleMessageLevel level, const QString& message, int line,
+             const QString& source) {
+        using TLevel = TORVZYNDashWebBrowserConsoleMessage::TLevel;
+        const TLevel kind = level == QWebEnginePage::ErrorMessageLevel     ? TLevel::Error
+                            : level == QWebEnginePage::WarningMessageLevel ? TLevel::Warning
+                                                                           : TLevel::Info;
+        EngineCall call(*this);
+        FWebControl.DoConsoleMessage({kind, message, source, line});
+      });
   profile->setParent(FPage);
   FProfile = profile;
   FView->setPage(FPage);
@@ -250,7 +259,8 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
           [this](const QWebEngineLoadingInfo& info) { LoadingChanged(info); });
   connect(FPage, &QWebEnginePage::newWindowRequested, this,
           [this](QWebEngineNewWindowRequest& request) { NewWindowRequested(request); });
-  connect(FPage, &QWebEnginePage::renderProcessTerminated, this, [this] { RenderProcessTerminated(); });
+  connect(FPage, &QWebEnginePage::renderProcessTerminated, this,
+          [this](QWebEnginePage::RenderProcessTerminationStatus status) { RenderProcessTerminated(status); });
   // Emitted whenever the main frame gets a new host, which is when Qt drops
   // the replies of the scripts the old one was running.
   connect(FPage, &QWebEnginePage::renderProcessPidChanged, this, [this] {
@@ -354,16 +364,21 @@ void TORVZYNDashQtWebBrowser::NavigationTimedOut() {
   FWebControl.DoNavigateComplete(params);
 }
 
-void TORVZYNDashQtWebBrowser::RenderProcessTerminated() {
+void TORVZYNDashQtWebBrowser::RenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus AStatus) {
   if (FShowingReadyPage) {
     EngineStartFailed();
     return;
   }
+  using TKind = TORVZYNDashWebBrowserProcessFailedKind;
+  const TKind kind = AStatus == QWebEnginePage::NormalTerminationStatus     ? TKind::Exited
+                     : AStatus == QWebEnginePage::AbnormalTerminationStatus ? TKind::Failed
+                     : AStatus == QWebEnginePage::KilledTerminationStatus   ? TKind::Killed
+                                                                            : TKind::Crashed;
   // Out of the engine's signal: the page cannot be loaded again inside it.
   QMetaObject::invokeMethod(
       this,
-      [this, engine = FEngineLifetime.Observe()] {
-        if (!engine.Ended()) FWebControl.DoRenderProcessTerminated();
+      [this, engine = FEngineLifetime.Observe(), kind] {
+        if (!engine.Ended()) FWebControl.DoRenderProcessTerminated(kind);
       },
       Qt::QueuedConnection);
 }

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWidget>
 
 #include <memory>
@@ -122,7 +123,7 @@ private:
   void ShowReadyPage();
   void EngineStartFailed();
   void LoadingChanged(const QWebEngineLoadingInfo& AInfo);
-  void RenderProcessTerminated();
+  void RenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus AStatus);
   // Shows the local error page for an address the main frame could not load.
   void ShowErrorPage(const QUrl& AAddress, const QString& AReason);
   void NavigationTimedOut();

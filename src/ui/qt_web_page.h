@@ -7,24 +7,30 @@
 namespace orv {
 
 // The page of a backend's view: carries the host-object calls that arrive
-// as prompts with the channel's marker, and reports main-frame navigations.
+// as prompts with the channel's marker, and reports main-frame navigations
+// and console messages.
 class QtWebPage : public QWebEnginePage {
 public:
   using HostObjectCall = std::function<QString(const QUrl& ASecurityOrigin, QStringView ARequest)>;
   using NavigationStarting = std::function<bool(const QUrl& AURL)>;
+  using ConsoleMessage = std::function<void(JavaScriptConsoleMessageLevel ALevel, const QString& AMessage, int ALine,
+                                            const QString& ASource)>;
 
   QtWebPage(QWebEngineProfile* AProfile, QObject* AParent, QString AMarker, HostObjectCall AHostObjectCall,
-            NavigationStarting ANavigationStarting);
+            NavigationStarting ANavigationStarting, ConsoleMessage AConsoleMessage);
 
 protected:
   bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
                         QString* result) override;
   bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
+                                const QString& sourceID) override;
 
 private:
   QString FMarker;
   HostObjectCall FHostObjectCall;
   NavigationStarting FNavigationStarting;
+  ConsoleMessage FConsoleMessage;
 };
 
 }  // namespace orv

@@ -184,7 +184,7 @@ TEST_F(WebBrowserTest, RendererEndedFailsScriptsAndTheQueueWaitsForThePageToLoad
   backend->scripts.clear();  // the engine lost them with its renderer
 
   DebugLogCapture log;
-  browser->DoRenderProcessTerminated();
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
   EXPECT_EQ(results, QStringList{QStringLiteral("r:null")});
   EXPECT_EQ(backend->calls, QStringList{QStringLiteral("Navigate http://x.test/dashboard")});
   ASSERT_EQ(log.Lines().size(), 1);
@@ -203,11 +203,62 @@ TEST_F(WebBrowserTest, RendererEndedFailsScriptsAndTheQueueWaitsForThePageToLoad
   EXPECT_EQ(results, (QStringList{QStringLiteral("r:null"), QStringLiteral("i:1"), QStringLiteral("w:2")}));
 }
 
-TEST_F(WebBrowserTest, RendererEndedWithoutAnAddressReloadsThePage) {
+// The owner hears of the failure, with its kind, before the page is
+// loaded again; an owner that destroys the control there stops the rest.
+TEST_F(WebBrowserTest, RendererEndedWithoutAnAddressReloadsThePageAfterTellingTheOwner) {
   StartEngine();
   backend->calls.clear();
-  browser->DoRenderProcessTerminated();
+  QStringList seen;
+  browser->OnProcessFailed = [&](TORVZYNDashCustomWebBrowser&, TORVZYNDashWebBrowserProcessFailedKind AKind) {
+    seen << QStringLiteral("failed %1 after %2 calls").arg(static_cast<int>(AKind)).arg(backend->calls.size());
+  };
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Killed);
+  EXPECT_EQ(seen, QStringList{QStringLiteral("failed 3 after 0 calls")});
   EXPECT_EQ(backend->calls, QStringList{QStringLiteral("Reload")});
+
+  backend->calls.clear();
+  browser->OnProcessFailed = [&](TORVZYNDashCustomWebBrowser&, TORVZYNDashWebBrowserProcessFailedKind) {
+    browser.reset();
+  };
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
+  EXPECT_FALSE(browser);
+}
+
+// Each console message is one line of the log with its level and source
+// line; a page that prints in a loop gets a few lines through and a count.
+TEST_F(WebBrowserTest, ConsoleMessagesReachTheLogAsOneLineEachWithinALimit) {
+  StartEngine();
+  TORVZYNDashWebBrowserConsoleMessage raised;
+  browser->OnGetConsoleMessage = [&](TORVZYNDashCustomWebBrowser&,
+                                     const TORVZYNDashWebBrowserConsoleMessage& AMessage) { raised = AMessage; };
+  DebugLogCapture log;
+  browser->DoConsoleMessage({TORVZYNDashWebBrowserConsoleMessage::Error,
+                             QStringLiteral("Uncaught ReferenceError: KitwrightActionFinished is not defined\nat x"),
+                             QStringLiteral("http://x.test/app.js"), 12});
+  EXPECT_EQ(raised.Line, 12);
+  EXPECT_EQ(log.Lines(),
+            QStringList{QStringLiteral("Page console error: Uncaught ReferenceError: "
+                                       "KitwrightActionFinished is not defined at x (http://x.test/app.js:12)")});
+  for (int i = 0; i < 1000; ++i)
+    browser->DoConsoleMessage(
+        {TORVZYNDashWebBrowserConsoleMessage::Info, QStringLiteral("tick %1").arg(i), QStringLiteral("p.js"), 1});
+  EXPECT_LE(log.Lines().size(), 100);
+  EXPECT_EQ(raised.Message, QStringLiteral("tick 999")) << "the owner hears every message";
+}
+
+TEST(LogRateLimitTest, LetsALimitThroughPerWindowAndCountsTheRest) {
+  LogRateLimit limit(2, std::chrono::seconds(10));
+  const auto start = LogRateLimit::Clock::now();
+  int leftOut = -1;
+  EXPECT_TRUE(limit.Admit(start, leftOut));
+  EXPECT_EQ(leftOut, 0);
+  EXPECT_TRUE(limit.Admit(start + std::chrono::seconds(1), leftOut));
+  EXPECT_FALSE(limit.Admit(start + std::chrono::seconds(2), leftOut));
+  EXPECT_FALSE(limit.Admit(start + std::chrono::seconds(9), leftOut));
+  EXPECT_TRUE(limit.Admit(start + std::chrono::seconds(10), leftOut));
+  EXPECT_EQ(leftOut, 2);
+  EXPECT_TRUE(limit.Admit(start + std::chrono::seconds(11), leftOut));
+  EXPECT_EQ(leftOut, 0);
 }
 
 TEST_F(WebBrowserTest, OnInitializedOncePerEngine) {

@@ -401,15 +401,37 @@ TEST_F(BrowserEngineTest, QueueGoesOnAfterTheRendererIsKilled) {
   QStringList results;
   browser().ExecuteJavaScript(kBusyScript, [&](const QString& r) { results << r; });
   browser().ExecuteJavaScript(QStringLiteral("location.href"), [&](const QString& r) { results << r; });
+  browser().OnProcessFailed = [&](TORVZYNDashCustomWebBrowser&, TORVZYNDashWebBrowserProcessFailedKind AKind) {
+    results << QStringLiteral("failed %1").arg(static_cast<int>(AKind));
+  };
   ASSERT_EQ(::kill(static_cast<pid_t>(renderer), SIGKILL), 0);
 
-  // The lost script failed; the next one ran in the page loaded again.
-  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 2; }))
+  // The owner heard first; the lost script failed; the next one ran in the
+  // page loaded again.
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return results.size() == 3; }))
       << results.join(QLatin1Char(',')).toStdString();
-  EXPECT_EQ(results, (QStringList{QStringLiteral("null"), Quoted(Page())}));
+  browser().OnProcessFailed = nullptr;
+  const QString killed =
+      QStringLiteral("failed %1").arg(static_cast<int>(TORVZYNDashWebBrowserProcessFailedKind::Killed));
+  EXPECT_EQ(results, (QStringList{killed, QStringLiteral("null"), Quoted(Page())}));
   EXPECT_GT(host->CompleteCount(), completed);
   EXPECT_EQ(host->LastComplete().URL, Page());
   EXPECT_NE(page->renderProcessPid(), renderer);
+}
+
+TEST_F(BrowserEngineTest, ConsoleMessagesOfThePageReachTheOwner) {
+  ASSERT_TRUE(host->Load(Page()));
+  QList<TORVZYNDashWebBrowserConsoleMessage> messages;
+  browser().OnGetConsoleMessage = [&](TORVZYNDashCustomWebBrowser&,
+                                      const TORVZYNDashWebBrowserConsoleMessage& AMessage) { messages << AMessage; };
+  host->Eval(QStringLiteral("console.warn('careful'); setTimeout(() => KitwrightActionFinished(), 0); true"));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return messages.size() == 2; }));
+  browser().OnGetConsoleMessage = nullptr;
+  EXPECT_EQ(messages[0].Level, TORVZYNDashWebBrowserConsoleMessage::Warning);
+  EXPECT_EQ(messages[0].Message, QStringLiteral("careful"));
+  EXPECT_EQ(messages[1].Level, TORVZYNDashWebBrowserConsoleMessage::Error);
+  EXPECT_TRUE(messages[1].Message.contains(QLatin1String("KitwrightActionFinished is not defined")))
+      << messages[1].Message.toStdString();
 }
 
 TEST_F(BrowserEngineTest, QueueGoesOnAfterACrossSiteNavigation) {
