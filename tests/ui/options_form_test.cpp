@@ -425,6 +425,10 @@ TEST_F(OptionsFormTest, StatusShowsWhetherTheEngineStartedAndItsVersion) {
     const auto form = Open();
     EXPECT_EQ(Find<QPlainTextEdit>(*form, "mBrowserInfo").toPlainText(), c.shown);
     EXPECT_TRUE(Find<QPlainTextEdit>(*form, "mBrowserInfo").isReadOnly());
+    // Named as the ready page and the engine's messages name it.
+    const auto* group = qobject_cast<QGroupBox*>(Find<QPlainTextEdit>(*form, "mBrowserInfo").parentWidget());
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->title(), QStringLiteral("Edge Chromium"));
   }
 }
 

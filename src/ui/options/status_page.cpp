@@ -8,7 +8,7 @@ namespace orv {
 
 TOptionsStatusPage::TOptionsStatusPage(QWidget* AParent) : QWidget(AParent) {
   auto* column = new QVBoxLayout(this);
-  auto* group = new QGroupBox(QStringLiteral("Qt WebEngine (Chromium)"), this);
+  auto* group = new QGroupBox(QStringLiteral("Edge Chromium"), this);
   auto* inner = new QVBoxLayout(group);
   mBrowserInfo = new QPlainTextEdit(group);
   mBrowserInfo->setObjectName(QStringLiteral("mBrowserInfo"));
