@@ -144,6 +144,9 @@ TEST_F(DashboardBrowserTest, EveryEventNameTakesItsOwnRoute) {
       {"MULTIACTION", QStringLiteral("[]"), false, false, {}, false, true},
       {"INSTALL", install, false, false, setup, false, false},
       {"UPDATE", update, false, false, uninstaller + setup, false, false},
+      // The custom data's own event name says what is done.
+      {"INSTALL", update, false, false, uninstaller + setup, false, false},
+      {"UPDATE", install, false, false, setup, false, false},
       {"UNINSTALL", QStringLiteral("{\"Name\":\"P\"}"), false, false, uninstaller, false, false},
   };
   dialogs_.answer = mrNo;
