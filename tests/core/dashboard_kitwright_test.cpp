@@ -248,6 +248,17 @@ TEST_F(KitwrightStandIn, StatusQueryAnswersTheLastRefreshAndStartsTheNext) {
   EXPECT_FALSE(calls_.filter(kFinished).isEmpty());
 }
 
+// A failing self-update costs the rows nothing, and the page hears of the
+// end as for any command.
+TEST_F(KitwrightStandIn, AFailingSelfUpdateStillLoadsTheRows) {
+  WriteScene({{"exit_code", {{"self-update", 1}}}});
+  LoadRows();
+  EXPECT_EQ(Status("orv.grids"), QStringLiteral("installed"));
+  EXPECT_FALSE(calls_.filter(kFinished).isEmpty());
+  EXPECT_EQ(dashboard_->Status(), 0);
+  EXPECT_FALSE(dashboard_->IsRunning());
+}
+
 TEST_F(KitwrightStandIn, InstallBatchRunsInRequirementOrderWithProgressOutputAndNewRows) {
   LoadRows();
   RunBatch(Json::array({Item("InstallKitwrightProduct", "ORV ZYN Canvas", "orv.zyn.canvas"),
