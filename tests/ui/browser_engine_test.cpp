@@ -565,6 +565,8 @@ TEST_F(BrowserEngineTest, NewEngineGoesStraightToTheLastAddressInItsFirstRendere
   auto* view = static_cast<QWebEngineView*>(browser().NativeBrowser());
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(host->InitializedCount(), initialized);  // told from the event loop
+  browser().Initialize();                            // again while the engine starts: still that engine
+  EXPECT_EQ(browser().NativeBrowser(), view);
   QWebEnginePage* page = view->page();
   QSet<qint64> renderers;
   QObject::connect(page, &QWebEnginePage::renderProcessPidChanged, page, [&](qint64 pid) {
