@@ -24,6 +24,18 @@ LocalWebServer::LocalWebServer(int APort) : FServer(std::make_unique<httplib::Se
   FServer->Get("/other", [](const httplib::Request&, httplib::Response& res) {
     res.set_content("<!DOCTYPE html><p>other</p>", "text/html");
   });
+  // A frame that looks for host objects of its own and of its parent, and
+  // tells the parent what it found.
+  FServer->Get("/frame", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(R"(<!DOCTYPE html><script>
+const own = !!(window.chrome && window.chrome.webview && window.chrome.webview.hostObjects);
+let parentBridge;
+try { parentBridge = String(parent.chrome.webview.hostObjects.sync.DashboardBridge.ObjectMessage); }
+catch (e) { parentBridge = e.name; }
+parent.postMessage(JSON.stringify({own, parentBridge}), '*');
+</script>)",
+                    "text/html");
+  });
   FServer->Get("/file.bin", [](const httplib::Request&, httplib::Response& res) {
     res.set_header("Content-Disposition", "attachment; filename=\"file.bin\"");
     res.set_content(std::string(kDownloadSize, 'd'), "application/octet-stream");

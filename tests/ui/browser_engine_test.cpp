@@ -41,11 +41,15 @@ const ::testing::Environment* const kQtWebBrowserService =
 class TestBridge : public IHostObject {
 public:
   QString stored;
+  int reads = 0;
   bool onUiThread = true;
   int modalTicks = -1;
 
   QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
-  QString getProperty(const QString&) override { return QStringLiteral("echo:") + stored; }
+  QString getProperty(const QString&) override {
+    ++reads;
+    return QStringLiteral("echo:") + stored;
+  }
   void setProperty(const QString&, const QString& value) override {
     onUiThread = onUiThread && QThread::currentThread() == qApp->thread();
     if (value.startsWith(QLatin1String("fail:"))) throw Exception(value.mid(5));
@@ -267,6 +271,26 @@ TEST_F(BrowserEngineTest, OtherOriginsSeeNoHostObjects) {
   ASSERT_TRUE(host->Load(QStringLiteral("data:text/html,plain")));
   EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("false"));
   EXPECT_TRUE(bridge->stored.isEmpty());
+}
+
+// A frame of another origin inside the page gets no host objects and
+// cannot reach the page's.
+TEST_F(BrowserEngineTest, AFrameOfAnotherOriginReachesNoHostObject) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  const QString frame = server->Url(QStringLiteral("/frame"), QStringLiteral("localhost"));
+  host->Eval(
+      QStringLiteral("window.addEventListener('message', (e) => { window.frameReport = e.data; });"
+                     "const f = document.createElement('iframe'); f.src = %1; document.body.appendChild(f); true")
+          .arg(JsStringLiteral(frame)));
+  QString report;
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] {
+    report = host->Eval(QStringLiteral("window.frameReport || ''"));
+    return report != QStringLiteral("\"\"");
+  }));
+  EXPECT_EQ(report, QStringLiteral("\"{\\\"own\\\":false,\\\"parentBridge\\\":\\\"SecurityError\\\"}\""));
+  EXPECT_TRUE(bridge->stored.isEmpty());
+  EXPECT_EQ(bridge->reads, 0);
 }
 
 TEST_F(BrowserEngineTest, NavigationEventsCarryTheAddress) {
