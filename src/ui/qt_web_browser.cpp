@@ -221,6 +221,16 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
 
   FHost = host;
   FEngineLifetime.Renew();
+  // The built-in host object comes with every engine; a registration of the
+  // owner's under the same name replaces it.
+  if (!FRemoteObject)
+    FRemoteObject = std::make_shared<TORVZYNDashRemoteObject>([this](const QString& AMessage) {
+      FURL = AMessage;
+      TORVZYNDashCustomWebBrowserBeforeNavigateParams params{AMessage, false};
+      EngineCall call(*this);
+      FWebControl.DoBeforeNavigate(params);
+    });
+  FChannel.Add(QStringLiteral("bridge"), FRemoteObject);
   FView = new QWebEngineView(host);
   auto* profile = new QWebEngineProfile(storageName);
   profile->setPersistentStoragePath(folder);
@@ -445,10 +455,9 @@ void TORVZYNDashQtWebBrowser::ReleaseEngine() {
 
 void TORVZYNDashQtWebBrowser::DeInitialize() {
   ReleaseEngine();
-  if (FWebControl.CanDestroyDispatch()) {
-    FChannel.Clear();
-    FCustomBridge.clear();
-  }
+  // The name of the owner's host object survives, as the current address
+  // and the settings do.
+  if (FWebControl.CanDestroyDispatch()) FChannel.Clear();
   if (FAutoClearCache) {
     DeleteDataFolder();
     CachedFolders::ReleaseLast(this);

@@ -12,6 +12,7 @@
 #include <QWebEnginePage>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,25 @@ QString QtWebEngineBrowserVersion();
 // after the QApplication exists; Unregister at program end.
 void RegisterQtWebBrowserService(Dialogs* ADialogs);
 void UnregisterQtWebBrowserService();
+
+// The engine's own host object "bridge": the page assigns an address to
+// its ObjectMessage, which becomes the backend's current address and is
+// announced as a navigation about to start.
+class TORVZYNDashRemoteObject : public IHostObject {
+public:
+  using MessageSet = std::function<void(const QString& AMessage)>;
+  explicit TORVZYNDashRemoteObject(MessageSet AMessageSet) : FMessageSet(std::move(AMessageSet)) {}
+  QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
+  QString getProperty(const QString&) override { return FMessage; }
+  void setProperty(const QString&, const QString& AValue) override {
+    FMessage = AValue;
+    FMessageSet(AValue);
+  }
+
+private:
+  MessageSet FMessageSet;
+  QString FMessage;
+};
 
 class TORVZYNDashQtWebBrowserInitializationError : public TORVZYNDashWebBrowserError {
 public:
@@ -147,6 +167,7 @@ private:
   bool FShowingReadyPage = false;
   QString FSaveURL;
   QString FCustomBridge;
+  std::shared_ptr<TORVZYNDashRemoteObject> FRemoteObject;
   QString FURL;
   QString FUserAgent;
   bool FEnableContextMenu = true;

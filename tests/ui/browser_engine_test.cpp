@@ -273,6 +273,26 @@ TEST_F(BrowserEngineTest, OtherOriginsSeeNoHostObjects) {
   EXPECT_TRUE(bridge->stored.isEmpty());
 }
 
+// The engine's own host object: an address assigned to it becomes the
+// current address and is announced as a navigation about to start; only
+// the allowed origin reaches it.
+TEST_F(BrowserEngineTest, TheBuiltInBridgeAnnouncesTheAddressItIsGiven) {
+  ASSERT_TRUE(host->Load(Page()));
+  QStringList before;
+  browser().OnBeforeNavigate = [&](TORVZYNDashCustomWebBrowser&, auto& params) { before << params.URL; };
+  EXPECT_EQ(host->Eval(QStringLiteral("const b = chrome.webview.hostObjects.sync.bridge;"
+                                      "b.ObjectMessage = 'http://x.test/next'; b.ObjectMessage")),
+            QStringLiteral("\"http://x.test/next\""));
+  browser().OnBeforeNavigate = nullptr;
+  EXPECT_EQ(before, QStringList{QStringLiteral("http://x.test/next")});
+  EXPECT_EQ(browser().URL(), QStringLiteral("http://x.test/next"));
+  EXPECT_EQ(host->Eval(QStringLiteral("location.href")), QStringLiteral("\"%1\"").arg(Page()))
+      << "announced, not navigated";
+  ASSERT_TRUE(host->Load(server->Url(QStringLiteral("/page"), QStringLiteral("localhost"))));
+  EXPECT_EQ(host->Eval(kHasHostObjects), QStringLiteral("false"));
+  ASSERT_TRUE(host->Load(Page()));
+}
+
 // A frame of another origin inside the page gets no host objects and
 // cannot reach the page's.
 TEST_F(BrowserEngineTest, AFrameOfAnotherOriginReachesNoHostObject) {
