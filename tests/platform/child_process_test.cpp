@@ -3,6 +3,7 @@
 // with) and the common policy they share.
 #include "platform/child_process.h"
 #include "support/qt_printers.h"
+#include "support/zombie_children.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,20 +45,6 @@ bool PollUntil(const std::function<bool()>& done, std::chrono::seconds timeout =
 bool Ended(pid_t pid) {
   QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
   return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
-}
-
-// Children of this process that ended and were never waited for.
-int ZombieChildren() {
-  int zombies = 0;
-  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) continue;
-    // "pid (comm) state ppid ...": the name may hold blanks, the rest not.
-    const QString text = QString::fromUtf8(stat.readAll());
-    const QStringList fields = text.mid(text.lastIndexOf(u')') + 2).split(u' ');
-    if (fields.size() > 1 && fields[0] == u"Z" && fields[1].toLongLong() == ::getpid()) ++zombies;
-  }
-  return zombies;
 }
 
 QByteArray ReadFile(const QString& path) {
@@ -300,7 +287,7 @@ TEST_F(ChildProcessTest, ProgramThatCannotStartIsReportedAsSuch) {
     }
   }
   // A child that failed is reaped, not left behind.
-  EXPECT_EQ(ZombieChildren(), 0);
+  EXPECT_EQ(test::ZombieChildren(), 0);
 }
 
 TEST_F(ChildProcessTest, RelativeProgramIsTakenFromOurFolderNotTheChilds) {
@@ -409,7 +396,7 @@ TEST_F(ChildProcessTest, DetachedChildLeavesNoZombie) {
     // process was reaped at the start.
     EXPECT_TRUE(PollUntil([&] { return Ended(static_cast<pid_t>(report.Id("pid"))); }));
   }
-  EXPECT_EQ(ZombieChildren(), 0);
+  EXPECT_EQ(test::ZombieChildren(), 0);
 }
 
 TEST_F(ChildProcessTest, WaitingKeepsTheCallersEventsGoing) {
@@ -437,7 +424,7 @@ TEST_F(ChildProcessTest, ChildrenLeftByAnExceptionLeaveNoZombie) {
     ASSERT_EQ(left.StartError(), 0);
   }
   // Neither child was waited for here; both are reaped in the background.
-  EXPECT_TRUE(PollUntil([] { return ZombieChildren() == 0; }));
+  EXPECT_TRUE(PollUntil([] { return test::ZombieChildren() == 0; }));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "support/zombie_children.h"
 #include "ui/ports/dbus_notifications.h"
 #include "ui/ports/qt_dialogs.h"
 #include "ui/ports/qt_shell.h"
@@ -186,20 +187,6 @@ std::set<int> InheritedDescriptors(const QStringList& ARecord) {
   return descriptors;
 }
 
-// Children of this process that ended and were never waited for.
-int ZombieChildren() {
-  int zombies = 0;
-  for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) continue;
-    // "pid (comm) state ppid ...": the name may hold spaces, the rest not.
-    const QString text = QString::fromUtf8(stat.readAll());
-    const QStringList fields = text.mid(text.lastIndexOf(QLatin1Char(')')) + 2).split(QLatin1Char(' '));
-    if (fields.size() > 1 && fields[0] == QLatin1String("Z") && fields[1].toLongLong() == ::getpid()) ++zombies;
-  }
-  return zombies;
-}
-
 TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors) {
   RecordingHandlers handlers;
   // A descriptor opened without close-on-exec, as libraries of the
@@ -247,7 +234,7 @@ TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors
     EXPECT_EQ(arguments.join(QLatin1Char('|')).toStdString(), c.arguments.join(QLatin1Char('|')).toStdString());
     EXPECT_EQ(InheritedDescriptors(record), (std::set<int>{0, 1, 2})) << record.join(QLatin1Char('\n')).toStdString();
   }
-  EXPECT_EQ(ZombieChildren(), 0);
+  EXPECT_EQ(test::ZombieChildren(), 0);
   ::close(leaky);
 }
 
