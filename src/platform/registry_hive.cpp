@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 namespace orv {
@@ -82,15 +83,27 @@ void copyInto(const RegistryTreeKey& from, RegistryTreeKey& to) {
   for (const auto& subkey : from.subkeys()) copyInto(*subkey, to.addSubkey(subkey->name()));
 }
 
+// The old file stays until the new one is whole on disk. Unbuffered, so a
+// full disk fails the write itself (a buffered QSaveFile's commit reports
+// success when its last flush failed); synced before the rename, so a
+// failure the file system reports late fails here too.
 void save(const QString& fileName, const QByteArray& bytes) {
   QSaveFile file(fileName);
   // QSaveFile creates its file with the umask's permissions.
-  const bool ok = file.open(QIODevice::WriteOnly) &&
-                  file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                  file.write(bytes) == bytes.size() && file.commit();
-  if (!ok)
-    throw ERegistryException(
-        QStringLiteral("Cannot write the registry file '%1': %2").arg(fileName, file.errorString()));
+  bool ok = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) && file.write(bytes) == bytes.size();
+  QString error = file.errorString();
+  if (ok && ::fsync(file.handle()) != 0) {
+    ok = false;
+    error = QString::fromLocal8Bit(strerror(errno));
+  }
+  if (ok) {
+    ok = file.commit();
+    error = file.errorString();
+  } else {
+    file.cancelWriting();
+  }
+  if (!ok) throw ERegistryException(QStringLiteral("Cannot write the registry file '%1': %2").arg(fileName, error));
 }
 
 class HiveKey final : public RegistryKey {
@@ -174,6 +187,10 @@ private:
   void write(const RegistryValue& value) {
     if (readOnly_ || !IsStorableName(value.name)) throwSetFailed(value.name);
     hive_.Modify([&](RegistryTree& tree) {
+      // What is there already is not written again: a start that records
+      // an unchanged value leaves the file alone.
+      if (const RegistryTreeKey* key = tree.find(treePath_))
+        if (const RegistryValue* old = key->value(value.name); old && *old == value) return false;
       tree.make(treePath_).setValue(value);
       return true;
     });

@@ -11,12 +11,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <future>
 #include <thread>
 #include <vector>
@@ -103,6 +105,66 @@ TEST_F(RegistryHiveTest, ValuesRoundTripThroughTheFile) {
             (QStringList{QStringLiteral("USERNAME"), QStringLiteral("DOWNLOADDIR"), QString(), QStringLiteral("Count"),
                          QStringLiteral("SILENT"), QStringLiteral("PRODUCTNOTIFICATIONS")}));
   EXPECT_EQ(other->ReadString(QStringLiteral("USERNAME")), QStringLiteral("new"));
+}
+
+// Writing what is there already leaves the file as it is (the program
+// records its version at every start).
+TEST_F(RegistryHiveTest, AnUnchangedValueIsNotWrittenAgain) {
+  const auto key = hive.OpenKey(kSettings, true);
+  key->WriteString(QStringLiteral("Version"), QStringLiteral("1.0"));
+  const auto inode = [&] {
+    struct stat info {};
+    return ::stat(QFile::encodeName(hive.FileName()).constData(), &info) == 0 ? info.st_ino : 0;
+  };
+  const auto first = inode();
+  ASSERT_NE(first, 0u);
+  key->WriteString(QStringLiteral("Version"), QStringLiteral("1.0"));
+  EXPECT_EQ(inode(), first);
+  key->WriteString(QStringLiteral("Version"), QStringLiteral("1.1"));
+  EXPECT_NE(inode(), first);
+  EXPECT_EQ(key->ReadString(QStringLiteral("Version")), QStringLiteral("1.1"));
+}
+
+// On a full disk a save fails with the reason and the old file stays whole.
+// Needs a small file system of its own (root may mount one; skipped where
+// mounting is not allowed).
+TEST(RegistryHiveFullDiskTest, ASaveThatCannotCompleteKeepsTheOldFile) {
+  QTemporaryDir dir;
+  const QByteArray mountPoint = QFile::encodeName(dir.path());
+  if (::mount("orv-test", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small file system here: " << strerror(errno);
+  struct Unmount {
+    QByteArray path;
+    ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+  } unmount{mountPoint};
+
+  RegistryHive hive(dir.filePath(QStringLiteral("registry.reg")));
+  const auto key = hive.OpenKey(kSettings, true);
+  key->WriteString(QStringLiteral("USERNAME"), QStringLiteral("user@example.com"));
+  key->WriteString(QStringLiteral("PASSWORD"), QStringLiteral("CODE-1"));
+  QFile file(hive.FileName());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray before = file.readAll();
+  file.close();
+
+  // Fill what is left.
+  QFile filler(dir.filePath(QStringLiteral("filler")));
+  ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+  const QByteArray block(1024, 'x');
+  while (filler.write(block) == block.size()) {
+  }
+  filler.close();
+
+  const QString big(8 * 1024, QLatin1Char('b'));
+  const auto error = test::errorOf([&] { key->WriteString(QStringLiteral("BIG"), big); });
+  EXPECT_TRUE(error.second.contains(QLatin1String("Cannot write the registry file"))) << error.second.toStdString();
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before);
+  EXPECT_EQ(
+      QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+      (QStringList{QStringLiteral("filler"), QStringLiteral("registry.reg"), QStringLiteral("registry.reg.lock")}))
+      << "no temporary file left";
+  EXPECT_EQ(key->ReadString(QStringLiteral("USERNAME")), QStringLiteral("user@example.com"));
 }
 
 TEST_F(RegistryHiveTest, ReadingAnotherTypeFailsWithTheValueName) {
