@@ -30,12 +30,28 @@ bool hasHeader(const THeaderList& AHeaders, const QString& AName) {
                      [&](const auto& header) { return header.first.compare(AName, Qt::CaseInsensitive) == 0; });
 }
 
-// The header text of the request cut into lines, each at its first ':'.
-THeaderList requestHeaders(const TORVZYNDashCloudBaseRequest& ARequest) {
+// A header's name is a token; its value holds no control character but a
+// tab. A line break in either would add a header, or end the request and
+// start another, of whoever chose the text (a token from an answer).
+bool isHeaderName(const QString& AName) {
+  static const QString separators = QStringLiteral("()<>@,;:\\\"/[]?={} \t");
+  return !AName.isEmpty() && std::all_of(AName.begin(), AName.end(), [](QChar c) {
+    return c.unicode() > 32 && c.unicode() < 127 && !separators.contains(c);
+  });
+}
+bool isHeaderValue(const QString& AValue) {
+  return std::none_of(AValue.begin(), AValue.end(),
+                      [](QChar c) { return (c.unicode() < 32 && c != QLatin1Char('\t')) || c.unicode() == 127; });
+}
+
+// The request's headers, trimmed; nullopt when one could not be sent as it is.
+std::optional<THeaderList> requestHeaders(const TORVZYNDashCloudBaseRequest& ARequest) {
   THeaderList headers;
-  for (const QString& line : ARequest.GenerateHeaders().split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
-    const qsizetype colon = line.indexOf(QLatin1Char(':'));
-    if (colon > 0) headers.emplace_back(line.left(colon).trimmed(), line.mid(colon + 1).trimmed());
+  for (const TORVZYNDashCloudBaseRequestHeader& header : ARequest.FHeaders) {
+    const QString name = header.FName.trimmed();
+    const QString value = header.FValue.trimmed();
+    if (!isHeaderName(name) || !isHeaderValue(value)) return std::nullopt;
+    headers.emplace_back(name, value);
   }
   return headers;
 }
@@ -116,6 +132,12 @@ void TTransfer::SetOptions() {
   // of certificates it trusts instead of the system's.
   if (const QByteArray bundle = qgetenv("CURL_CA_BUNDLE"); !bundle.isEmpty())
     curl_easy_setopt(FHandle, CURLOPT_CAINFO, bundle.constData());
+  // Loopback never goes through a proxy: what is sent to a local API in
+  // plain HTTP (an account's code) must not leave the machine.
+  QByteArray noProxy = qgetenv("no_proxy");
+  if (noProxy.isEmpty()) noProxy = qgetenv("NO_PROXY");
+  noProxy += QByteArray(noProxy.isEmpty() ? "" : ",") + "localhost,127.0.0.0/8,::1";
+  curl_easy_setopt(FHandle, CURLOPT_NOPROXY, noProxy.constData());
   curl_easy_setopt(FHandle, CURLOPT_FOLLOWLOCATION, 0L);
   if (FRequest.FConnectTimeout > 0)
     curl_easy_setopt(FHandle, CURLOPT_CONNECTTIMEOUT_MS, long(FRequest.FConnectTimeout));
@@ -133,7 +155,13 @@ void TTransfer::SetOptions() {
   curl_easy_setopt(FHandle, CURLOPT_XFERINFOFUNCTION, &TTransfer::OnProgress);
   curl_easy_setopt(FHandle, CURLOPT_XFERINFODATA, this);
 
-  THeaderList headers = requestHeaders(FRequest);
+  std::optional<THeaderList> checked = requestHeaders(FRequest);
+  if (!checked) {
+    FError = QStringLiteral("A header of request [%1] holds a line break or another character headers cannot carry")
+                 .arg(FRequest.FName);
+    return;
+  }
+  THeaderList& headers = *checked;
   if (FRequest.FMethod == rmGET)
     curl_easy_setopt(FHandle, CURLOPT_HTTPGET, 1L);
   else

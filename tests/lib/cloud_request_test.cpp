@@ -475,6 +475,59 @@ TEST_F(CloudEngineTest, GoesThroughTheProxyOfTheEnvironment) {
             "GET http://orv-api.invalid/through HTTP/1.1");
 }
 
+// Loopback addresses are asked directly, whatever proxy the environment
+// names, beside the hosts its own list exempts (other hosts still go
+// through the proxy: GoesThroughTheProxyOfTheEnvironment).
+TEST_F(CloudEngineTest, LoopbackNeverGoesThroughAProxy) {
+  RawHttpServer proxy(
+      [](const std::string&) { return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "proxied")); });
+  RawHttpServer direct(
+      [](const std::string&) { return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "direct")); });
+  qputenv("http_proxy", QByteArray::fromStdString(proxy.URL()));
+  qputenv("no_proxy", "orv-api.invalid.example");
+  const std::string port = direct.URL().substr(direct.URL().rfind(':'));
+  for (const std::string host : {"127.0.0.1", "localhost"}) {
+    SCOPED_TRACE(host);
+    Prepare("http://" + host + port, rmGET);
+    TResult* result = nullptr;
+    EXPECT_EQ(Run(&result), std::nullopt);
+    EXPECT_EQ(result->FResultString, "direct");
+  }
+  qunsetenv("http_proxy");
+  qunsetenv("no_proxy");
+  EXPECT_TRUE(proxy.Requests().empty());
+}
+
+// A header with a line break would add headers of whoever chose its text
+// (a token from an answer), or end the request and start another: it is
+// refused before anything is sent.
+TEST_F(CloudEngineTest, RefusesHeadersThatWouldSplitTheRequest) {
+  RawHttpServer server(
+      [](const std::string&) { return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "b")); });
+  const std::pair<QString, QString> headers[] = {
+      {"Authorization", "Bearer abc\r\nX-Injected: 1"},
+      {"Authorization", "Bearer abc\r\n\r\nGET /x HTTP/1.1"},
+      {"Authorization", "Bearer abc\nX-Injected: 1"},
+      {"X-Null", QString("a") + QChar(0) + "b"},
+      {"Bad Name", "v"},
+      {"Bad:Name", "v"},
+  };
+  for (const auto& [name, value] : headers) {
+    SCOPED_TRACE(name.toStdString() + "=" + value.toStdString());
+    Prepare(server.URL(), rmGET);
+    cloud_->Request().AddHeader(name, value);
+    const auto error = Run();
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->contains("line break")) << error->toStdString();
+  }
+  EXPECT_TRUE(server.Requests().empty());
+  Prepare(server.URL(), rmGET);
+  cloud_->Request().AddHeader("X-Tab", "a\tb");
+  EXPECT_EQ(Run(), std::nullopt);
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_NE(server.Requests()[0].find("X-Tab: a\tb\r\n"), std::string::npos);
+}
+
 TEST_F(CloudEngineTest, RefusesACertificateItCannotVerify) {
   httplib::SSLServer server(ORV_TEST_TLS_DIR "/self_signed.crt", ORV_TEST_TLS_DIR "/self_signed.key");
   ASSERT_TRUE(server.is_valid());
