@@ -7,6 +7,7 @@
 #include "platform/exception.h"
 #include "settings/dashboard_settings.h"
 
+#include <QFileInfo>
 #include <QLocale>
 
 #include <algorithm>
@@ -109,8 +110,17 @@ struct DownloadPlan {
 };
 
 // The engine's own file name in the download folder.
+// The engine's file name in the download folder, which is the user's own
+// (Downloads by default): a file there is never replaced, the download gets
+// the first free name as browsers choose one, "name (1).zip".
 DownloadPlan unannouncedPlan(const QString& ADownloadDir, const QString& AProposedPath) {
-  return {ADownloadDir + fileNamePart(AProposedPath), false, false, {}, {}};
+  const QString name = fileNamePart(AProposedPath);
+  const QString extension = extensionOf(name);
+  const QString stem = name.left(name.size() - extension.size());
+  QString path = ADownloadDir + name;
+  for (int copy = 1; QFileInfo::exists(path); ++copy)
+    path = ADownloadDir + stem + QStringLiteral(" (%1)").arg(copy) + extension;
+  return {path, false, false, {}, {}};
 }
 
 // Named after the product as <folder>/<Name>/<Name>_<Version>_<REG|TRIAL>

@@ -189,6 +189,32 @@ TEST_F(DashboardDownloadsTest, TheAnnouncementNamesTheFileBelowTheDownloadFolder
   }
 }
 
+// A download not named after a product never replaces a file the user has
+// in the download folder.
+TEST_F(DashboardDownloadsTest, ADownloadWithoutAProductNameTakesAFreeName) {
+  WriteFile(DownloadDir() + QStringLiteral("Widget Pack_2.1.zip"), "mine");
+  WriteFile(DownloadDir() + QStringLiteral("Widget Pack_2.1 (1).zip"), "mine too");
+  WriteFile(DownloadDir() + QStringLiteral("notes"), "no extension");
+  const struct {
+    QString action;  // null: nothing announced
+    QString proposed;
+    QString target;
+  } cases[] = {
+      {{}, QStringLiteral("Widget Pack_2.1.zip"), QStringLiteral("Widget Pack_2.1 (2).zip")},
+      {QStringLiteral("{\"EventName\":\"DOWNLOAD\",\"Name\":\"..\",\"Version\":\"2.1\"}"),
+       QStringLiteral("Widget Pack_2.1.zip"), QStringLiteral("Widget Pack_2.1 (2).zip")},
+      {{}, QStringLiteral("notes"), QStringLiteral("notes (1)")},
+      {{}, QStringLiteral("new.zip"), QStringLiteral("new.zip")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.proposed.toStdString());
+    StartDashboard();
+    if (!c.action.isNull()) Announce(c.action);
+    EXPECT_EQ(Start(c.proposed).args->resultFilePath, DownloadDir() + c.target);
+  }
+  EXPECT_EQ(ReadFile(DownloadDir() + QStringLiteral("Widget Pack_2.1.zip")), "mine");
+}
+
 TEST_F(DashboardDownloadsTest, AnAnnouncedDownloadReportsItsProgressAndHandsThePageItsActionBack) {
   const QString action = QStringLiteral(
       "{\"EventName\":\"DOWNLOAD\",\"Name\":\"Grüße\",\"Version\":\"2.1\",\"TotalBytes\":5000,\"Note\":\"a\\nb\"}");
