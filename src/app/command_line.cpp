@@ -6,6 +6,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHash>
 
 #include <cstdio>
 
@@ -16,6 +17,50 @@ namespace {
 void print(FILE* AStream, const QString& AText) {
   std::fputs(AText.toLocal8Bit().constData(), AStream);
   std::fflush(AStream);
+}
+
+// Qt's own options (QGuiApplication, QApplication, xcb) and whether they
+// take a value; QApplication reads them from the same command line.
+const QHash<QString, bool>& qtOptions() {
+  static const QHash<QString, bool> options{
+      {QStringLiteral("platform"), true},      {QStringLiteral("platformpluginpath"), true},
+      {QStringLiteral("platformtheme"), true}, {QStringLiteral("plugin"), true},
+      {QStringLiteral("qmljsdebugger"), true}, {QStringLiteral("qwindowgeometry"), true},
+      {QStringLiteral("qwindowicon"), true},   {QStringLiteral("qwindowtitle"), true},
+      {QStringLiteral("session"), true},       {QStringLiteral("style"), true},
+      {QStringLiteral("stylesheet"), true},    {QStringLiteral("display"), true},
+      {QStringLiteral("geometry"), true},      {QStringLiteral("name"), true},
+      {QStringLiteral("title"), true},         {QStringLiteral("visual"), true},
+      {QStringLiteral("reverse"), false},      {QStringLiteral("widgetcount"), false},
+      {QStringLiteral("sync"), false},         {QStringLiteral("nograb"), false},
+      {QStringLiteral("dograb"), false},
+  };
+  return options;
+}
+
+// What the program parses itself: Qt's options and the engine's switches
+// ("--name=value", and everything after "--webEngineArgs") are left to
+// them.
+QStringList ownArguments(const QStringList& AArguments) {
+  QStringList own;
+  for (qsizetype i = 0; i < AArguments.size(); ++i) {
+    const QString& argument = AArguments[i];
+    if (i == 0 || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("--")) {
+      own << argument;
+      continue;
+    }
+    if (argument == QLatin1String("--webEngineArgs")) break;
+    const QString bare = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const QString name = bare.section(QLatin1Char('='), 0, 0);
+    if (const auto qt = qtOptions().constFind(name); qt != qtOptions().constEnd()) {
+      if (*qt && !bare.contains(QLatin1Char('='))) ++i;  // its value
+      continue;
+    }
+    const bool ours = name == QLatin1String("site-url") || name == QLatin1String("registry-file");
+    if (argument.startsWith(QLatin1String("--")) && bare.contains(QLatin1Char('=')) && !ours) continue;
+    own << argument;
+  }
+  return own;
 }
 
 }  // namespace
@@ -41,8 +86,9 @@ TDashboardCommandLineResult ParseDashboardCommandLine(const QStringList& AArgume
                                    QStringLiteral("Write the debug log to standard error too."));
   parser.addOptions({help, version, site, registry, verbose});
 
-  if (!parser.parse(AArguments)) {
-    print(stderr, parser.errorText() + QStringLiteral("\nTry 'orv-dashboard --help'.\n"));
+  if (!parser.parse(ownArguments(AArguments))) {
+    print(stderr, parser.errorText() + QStringLiteral("\nSwitches of the browser engine go after --webEngineArgs.\n"
+                                                      "Try 'orv-dashboard --help'.\n"));
     return {std::nullopt, 2};
   }
   if (!parser.positionalArguments().isEmpty()) {

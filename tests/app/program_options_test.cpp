@@ -71,6 +71,26 @@ TEST(CommandLine, OptionsPointTheProgramElsewhere) {
   EXPECT_FALSE(plain.options->verbose);
 }
 
+// Qt's own options and the engine's switches are theirs: the program
+// parses around them, and still refuses what nobody knows.
+TEST(CommandLine, QtAndEngineOptionsPassThrough) {
+  const auto result = ParseDashboardCommandLine(
+      {QStringLiteral("orv-dashboard"), QStringLiteral("-platform"), QStringLiteral("offscreen"),
+       QStringLiteral("--style=fusion"), QStringLiteral("-reverse"), QStringLiteral("--remote-debugging-port=9222"),
+       QStringLiteral("--verbose"), QStringLiteral("--webEngineArgs"), QStringLiteral("--disable-gpu"),
+       QStringLiteral("stray")});
+  ASSERT_TRUE(result.options);
+  EXPECT_TRUE(result.options->verbose);
+
+  const ProgramRun help =
+      RunProgram({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--help")});
+  EXPECT_EQ(help.exitCode, 0) << help.err.toStdString();
+  const ProgramRun typo =
+      RunProgram({QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--verbos")});
+  EXPECT_EQ(typo.exitCode, 2);
+  EXPECT_TRUE(typo.err.contains(QLatin1String("Unknown option 'verbos'"))) << typo.err.toStdString();
+}
+
 TEST(DebugLog, GoesToTheStateFolderAndIsRotated) {
   QTemporaryDir state;
   qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
