@@ -16,7 +16,7 @@ namespace orv {
 class SingleInstance final : public QObject {
 public:
   // AKey names what may be used by one program at a time (the engine's
-  // data folder).
+  // data folder). The socket lives in the user's private runtime folder.
   explicit SingleInstance(const QString& AKey);
   ~SingleInstance() override;
 
@@ -26,9 +26,10 @@ public:
   // Becomes the program that holds the key; AActivate runs whenever a
   // later program asks for the window.
   void Listen(std::function<void()> AActivate);
+  const QString& SocketPath() const { return FName; }
 
 private:
-  QString FName;
+  QString FName;  // the socket's path
   QLocalServer* FServer = nullptr;
   std::function<void()> FActivate;
 };
