@@ -77,27 +77,6 @@ function reportsOf(kind, lines) {
   return reports.map((report) => ['KitwrightActionProgress', ...report, kind]);
 }
 
-// What the page's runBatch sends, for batches its buttons cannot make
-// (kinds differing per product, or a batch while one runs): one item per
-// [kind, product name], made and sent the way runBatch makes and sends them.
-function sendBatchFromPage(steps) {
-  const items = steps.map(([kind, name]) => {
-    const product = state.catalogue.find((p) => p.name === name);
-    return {
-      EventName: kind, Name: name, Version: product.version, KitwrightID: product.kitwrightId,
-      Registered: registeredEdition(name),
-    };
-  });
-  $('console').replaceChildren();
-  kitwright.pendingLines = [];
-  kitwright.productProgress.clear();
-  $('product-progress').replaceChildren();
-  kitwright.batch = 'asked';
-  enableKitwrightButtons(true);
-  if (!sendMessage('MULTIACTION', items)) endBatch();
-  refreshStatus();
-}
-
 describe('ORV Kitwright batches meeting other work', { timeout: 560000 }, () => {
   let dashboard;
   let page;
@@ -202,7 +181,9 @@ describe('ORV Kitwright batches meeting other work', { timeout: 560000 }, () => 
     await page.waitForFunction((id) => !document.getElementById(id).disabled, { polling: 100, timeout: 60000 }, buttonId);
     await page.click(`#${buttonId}`);
   };
-  const send = (...steps) => () => page.evaluate(sendBatchFromPage, steps);
+  // Batches the buttons cannot make (kinds differing per product, or a
+  // batch while one runs), sent the way the buttons send theirs.
+  const send = (...steps) => () => page.evaluate((s) => sendKitwrightBatch(s), steps);
 
   // Runs what makes the page send a batch and answers Yes in the question
   // box that comes meanwhile (the page waits in its message until then).

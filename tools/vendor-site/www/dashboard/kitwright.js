@@ -94,16 +94,22 @@ function runBatch(...kinds) {
     showError(new Error('Not available through Kitwright: ' + unmanaged.join(', ')));
     return;
   }
-  const items = [];
-  for (const kind of kinds) {
-    for (const product of products) {
-      const name = product.name;
-      items.push({
-        EventName: kind, Name: name, Version: product.version, KitwrightID: product.kitwrightId,
-        Registered: registeredEdition(name),
-      });
-    }
-  }
+  const steps = [];
+  for (const kind of kinds) for (const product of products) steps.push([kind, product.name]);
+  sendKitwrightBatch(steps);
+}
+
+// Sends one MULTIACTION item per [kind, product name] step and shows the
+// batch as asked for (the end-to-end tests also send batches the buttons
+// cannot make through it).
+function sendKitwrightBatch(steps) {
+  const items = steps.map(([kind, name]) => {
+    const product = state.catalogue.find((p) => p.name === name);
+    return {
+      EventName: kind, Name: name, Version: product.version, KitwrightID: product.kitwrightId,
+      Registered: registeredEdition(name),
+    };
+  });
   $('console').replaceChildren();
   kitwright.pendingLines = [];
   kitwright.productProgress.clear();
