@@ -49,9 +49,19 @@ TORVDashboardBrowser::TORVDashboardBrowser(QObject* AOwner, bool APlugin, const 
     ReportDeferredError(own ? own->message() : QString::fromUtf8(AError.what()));
   });
   // A settings file that cannot be read or written must not keep the
-  // window from opening; the application tells the user about the file.
+  // window from opening. The application tells the user about a file it
+  // cannot read; a file it cannot write (a full disk) is told here, once
+  // the window is up, since every setting changed in this run may be lost.
   try {
     FSettings.WriteDashboardVersion(GetVersion());
+  } catch (const ERegistryWriteError& e) {
+    TORVZYNDashUtils::Log(QStringLiteral("Cannot store the dashboard's version: ") + e.message());
+    FPipeline.Post([this, reason = e.message()] {
+      TORVZYNDashUtils::Message(
+          FPorts.dialogs,
+          reason + QStringLiteral("\n\nORV Dashboard cannot save its settings; changes made now may be lost."),
+          mtWarning, {mbOK}, 0);
+    });
   } catch (const ERegistryException& e) {
     TORVZYNDashUtils::Log(QStringLiteral("Cannot store the dashboard's version: ") + e.message());
   }

@@ -13,6 +13,8 @@ namespace orv {
 // A registry operation failed: a value of another type than the one read,
 // a write that could not be stored, or a hive that cannot be read.
 ORV_DECLARE_EXCEPTION(ERegistryException, Exception);
+// A change that could not be stored (a full disk); the stored file is as it was.
+ORV_DECLARE_EXCEPTION(ERegistryWriteError, ERegistryException);
 
 // One open registry key. Reads see the registry as it is at the moment of
 // the call; nothing is cached by the key.

@@ -103,7 +103,7 @@ void save(const QString& fileName, const QByteArray& bytes) {
   } else {
     file.cancelWriting();
   }
-  if (!ok) throw ERegistryException(QStringLiteral("Cannot write the registry file '%1': %2").arg(fileName, error));
+  if (!ok) throw ERegistryWriteError(QStringLiteral("Cannot write the registry file '%1': %2").arg(fileName, error));
 }
 
 class HiveKey final : public RegistryKey {

@@ -2,6 +2,7 @@
 #include "platform/exception.h"
 #include "product_archive.h"
 #include "support/error_of.h"
+#include "support/small_file_system.h"
 
 #include <QJsonDocument>
 #include <QStringEncoder>
@@ -331,6 +332,34 @@ TEST_F(DashboardBrowserTest, DeferredWorkThatFailsIsReportedInThePage) {
   ASSERT_EQ(calls.size(), 2);
   EXPECT_TRUE(calls[1].contains(QStringLiteral("The action failed: Malformed registry file")))
       << calls[1].toStdString();
+}
+
+// A new version starting on a full disk cannot store itself: the user
+// hears of it once, after the start, and the settings file stays whole.
+TEST_F(DashboardBrowserTest, ASettingsFileThatCannotBeWrittenIsToldOnceAfterTheStart) {
+  test::SmallFileSystem disk;
+  if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNotMounted();
+  RegistryHive full(disk.FilePath(QStringLiteral("registry.reg")));
+  const auto key = full.OpenKey(TORVDashboardSettings::SettingsKey, true);
+  key->WriteString(QStringLiteral("DASHBOARDVERSION"), QStringLiteral("0.0.1"));
+  key->WriteString(QStringLiteral("USERNAME"), QStringLiteral("user@example.com"));
+  const QByteArray before = ReadFile(full.FileName());
+  disk.Fill();
+
+  dashboard_.reset();
+  TORVDashboardBrowser dashboard(
+      nullptr, false,
+      TORVDashboardPorts{full, folders_, ui_, dialogs_, shell_, notifications_, processes_, elevated_, *optionsPort_},
+      kSite, test::kNoApi);
+  EXPECT_TRUE(dialogs_.asked.isEmpty()) << "not while the window is being made";
+  ui_.Pump();
+  ASSERT_EQ(dialogs_.asked.size(), 1);
+  EXPECT_TRUE(
+      dialogs_.asked[0].startsWith(QStringLiteral("Cannot write the registry file '%1': ").arg(full.FileName())))
+      << dialogs_.asked[0].toStdString();
+  EXPECT_TRUE(dialogs_.asked[0].endsWith(
+      QStringLiteral("ORV Dashboard cannot save its settings; changes made now may be lost.")));
+  EXPECT_EQ(ReadFile(full.FileName()), before);
 }
 
 TEST_F(DashboardBrowserTest, DeclinedBatchAbortsWithoutReadingItsData) {

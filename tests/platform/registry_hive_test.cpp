@@ -1,6 +1,7 @@
 #include "platform/registry_hive.h"
 #include "platform/registry_format.h"
 #include "support/error_of.h"
+#include "support/small_file_system.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -126,19 +126,13 @@ TEST_F(RegistryHiveTest, AnUnchangedValueIsNotWrittenAgain) {
 }
 
 // On a full disk a save fails with the reason and the old file stays whole.
-// Needs a small file system of its own (root may mount one; skipped where
-// mounting is not allowed).
+// Needs a small file system of its own (skipped where mounting is not
+// allowed).
 TEST(RegistryHiveFullDiskTest, ASaveThatCannotCompleteKeepsTheOldFile) {
-  QTemporaryDir dir;
-  const QByteArray mountPoint = QFile::encodeName(dir.path());
-  if (::mount("orv-test", mountPoint.constData(), "tmpfs", 0, "size=64k") != 0)
-    GTEST_SKIP() << "cannot mount a small file system here: " << strerror(errno);
-  struct Unmount {
-    QByteArray path;
-    ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
-  } unmount{mountPoint};
+  test::SmallFileSystem disk;
+  if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNotMounted();
 
-  RegistryHive hive(dir.filePath(QStringLiteral("registry.reg")));
+  RegistryHive hive(disk.FilePath(QStringLiteral("registry.reg")));
   const auto key = hive.OpenKey(kSettings, true);
   key->WriteString(QStringLiteral("USERNAME"), QStringLiteral("user@example.com"));
   key->WriteString(QStringLiteral("PASSWORD"), QStringLiteral("CODE-1"));
@@ -146,22 +140,16 @@ TEST(RegistryHiveFullDiskTest, ASaveThatCannotCompleteKeepsTheOldFile) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray before = file.readAll();
   file.close();
-
-  // Fill what is left.
-  QFile filler(dir.filePath(QStringLiteral("filler")));
-  ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-  const QByteArray block(1024, 'x');
-  while (filler.write(block) == block.size()) {
-  }
-  filler.close();
+  disk.Fill();
 
   const QString big(8 * 1024, QLatin1Char('b'));
   const auto error = test::errorOf([&] { key->WriteString(QStringLiteral("BIG"), big); });
+  EXPECT_EQ(error.first, QStringLiteral("ERegistryWriteError"));
   EXPECT_TRUE(error.second.contains(QLatin1String("Cannot write the registry file"))) << error.second.toStdString();
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), before);
   EXPECT_EQ(
-      QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+      QDir(disk.FilePath({})).entryList(QDir::Files | QDir::Hidden),
       (QStringList{QStringLiteral("filler"), QStringLiteral("registry.reg"), QStringLiteral("registry.reg.lock")}))
       << "no temporary file left";
   EXPECT_EQ(key->ReadString(QStringLiteral("USERNAME")), QStringLiteral("user@example.com"));
