@@ -84,7 +84,10 @@ for (const { scale, window: designedWindow, minimum, dialog: designedDialog } of
       assert.equal(className, desktopEntryKey('StartupWMClass'));
       const icon = await x(dashboard.display, 'xprop', ['-id', windowId, '_NET_WM_ICON']);
       const sizes = [...icon.matchAll(/Icon \((\d+) x (\d+)\)/g)].map((m) => `${m[1]}x${m[2]}`);
-      for (const size of ['16x16', '32x32', '48x48']) assert.ok(sizes.includes(size), `no ${size} icon in ${sizes}`);
+      // Qt hands the images over in the display's pixels.
+      for (const size of [16, 32, 48].map((s) => `${s * scale}x${s * scale}`)) {
+        assert.ok(sizes.includes(size), `no ${size} icon in ${sizes}`);
+      }
     });
 
     it('opens the options dialog inside the screen', async () => {
