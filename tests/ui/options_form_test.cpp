@@ -580,7 +580,7 @@ TEST_F(OptionsFormTest, LinksAndTheLogSayWhenNothingCanOpenThem) {
   ui.Pump();
   ASSERT_EQ(dialogs_.asked.size(), 3) << dialogs_.asked.join(QLatin1Char('\n')).toStdString();
   const QStringList opened{kSite + QStringLiteral("/documentation/orv-kitwright/download"),
-                           QUrl::fromLocalFile(kit + QStringLiteral("/Logs/orv.log.html")).toString(),
+                           kit + QStringLiteral("/Logs/orv.log.html"),
                            kSite + QStringLiteral("/support/forum/orv-dashboard")};
   for (int i = 0; i < 3; ++i) {
     EXPECT_TRUE(dialogs_.asked[i].startsWith(QStringLiteral("No program could open ") + opened[i] + QLatin1Char(':')))

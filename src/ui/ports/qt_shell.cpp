@@ -30,7 +30,11 @@ void QtShell::OpenWithDesktop(const QUrl& address, const QString& what) {
   ui_.post([&dialogs = dialogs_, text] { dialogs.Message(text, mtWarning, {mbOK}, 0); });
 }
 
-void QtShell::OpenURL(const QString& url) { OpenWithDesktop(QUrl(url, QUrl::TolerantMode), url); }
+void QtShell::OpenURL(const QString& url) {
+  // A log is named by its path, as the user knows it.
+  const QUrl address(url, QUrl::TolerantMode);
+  OpenWithDesktop(address, address.isLocalFile() ? address.toLocalFile() : url);
+}
 
 void QtShell::OpenFile(const QString& path) { OpenWithDesktop(QUrl::fromLocalFile(path), path); }
 
