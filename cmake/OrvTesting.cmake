@@ -1,4 +1,4 @@
-# orv_add_test(name SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...])
+# orv_add_test(name SOURCES ... LIBS ... [TIMEOUT s] [LABELS ...] [ENVIRONMENT NAME=value])
 # One GoogleTest executable with the shared main (tests/support/test_main.cpp:
 # a QApplication, offscreen unless QT_QPA_PLATFORM names another platform);
 # every test case becomes a CTest test with a timeout of its own. Suites
@@ -12,7 +12,8 @@ foreach(pass tsan asan)
 endforeach()
 
 function(orv_add_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  # One variable at most: the discovery hands properties on as a flat list.
+  cmake_parse_arguments(T "" "TIMEOUT;ENVIRONMENT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 60)
   endif()
@@ -29,9 +30,13 @@ function(orv_add_test name)
     list(GET T_LABELS 0 first_label)
     set(label_property LABELS ${first_label})
   endif()
+  set(environment_property)
+  if(T_ENVIRONMENT)
+    set(environment_property ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${T_TIMEOUT} ${label_property})
+    PROPERTIES TIMEOUT ${T_TIMEOUT} ${label_property} ${environment_property})
   list(LENGTH T_LABELS label_count)
   if(label_count GREATER 1)
     set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake")

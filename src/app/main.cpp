@@ -2,6 +2,7 @@
 // application as the page's native back end.
 #include "app/command_line.h"
 #include "app/debug_log.h"
+#include "app/desktop_identity.h"
 #include "app/main_window.h"
 #include "app/settings_check.h"
 #include "app/single_instance.h"
@@ -54,9 +55,7 @@ int main(int argc, char** argv) {
   if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("ORV Dashboard"));
-  QApplication::setOrganizationName(QStringLiteral("orvsoftware"));
-  QApplication::setDesktopFileName(QStringLiteral("com.orvsoftware.Dashboard"));
+  orv::SetDesktopIdentity();
   orv::InstallDebugLog(options.verbose);
 
   orv::SingleInstance instance(orv::TORVDashboardBrowser::CacheFolderFor(false));
@@ -69,7 +68,7 @@ int main(int argc, char** argv) {
   orv::SystemKnownFolders folders;
   orv::QtUiThread ui;
   orv::QtDialogs dialogs;
-  orv::QtShell shell;
+  orv::QtShell shell(dialogs, ui);
   orv::DBusNotifications notifications;
   orv::SystemProcesses processes;
   orv::SystemElevated elevated(ui);

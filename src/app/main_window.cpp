@@ -6,13 +6,11 @@
 #include "lib/web_browser.h"
 #include "platform/dialogs.h"
 #include "platform/exception.h"
+#include "ui/screen_fit.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
-#include <QScreen>
-#include <QStyle>
 #include <QVBoxLayout>
 
 namespace orv {
@@ -30,10 +28,7 @@ QPushButton* panelButton(const QString& AText, QWidget* AParent) {
 TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QString& ASiteURL, const QString& AApiURL)
     : FDialogs(APorts.dialogs), FOptionsDialogs(APorts.optionsDialogs) {
   setWindowTitle(QStringLiteral("ORV Dashboard"));
-  setMinimumSize(1200, 500);
-  resize(1400, 800);
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));
+  FitToScreen(*this, QSize(1400, 800), QSize(1200, 500));
 
   auto* client = new QWidget(this);
   auto* column = new QVBoxLayout(client);

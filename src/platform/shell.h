@@ -5,8 +5,9 @@
 namespace orv {
 
 // Hands addresses, documents and folders to the desktop. Outcomes are not
-// reported: the program never depends on them. Only a missing terminal
-// program is, because nothing else would tell the user why none opened.
+// returned: the program never depends on them. The user is told by the
+// implementation when no program could be started to open anything; a
+// missing terminal program is returned, for the caller to explain.
 class Shell {
 public:
   virtual ~Shell() = default;

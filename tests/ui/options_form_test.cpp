@@ -7,6 +7,7 @@
 #include "support/fake_ports.h"
 #include "support/qt_printers.h"
 #include "ui/options/options_icons.h"
+#include "ui/ports/qt_shell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +19,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,9 +36,10 @@ const QString kSite = QStringLiteral("http://vendor.test:8080");
 
 class OptionsFormTest : public ::testing::Test {
 protected:
-  std::unique_ptr<TORVDashboardOptionsForm> Open() {
+  std::unique_ptr<TORVDashboardOptionsForm> Open() { return Open(shell_); }
+  std::unique_ptr<TORVDashboardOptionsForm> Open(Shell& AShell) {
     return std::make_unique<TORVDashboardOptionsForm>(
-        TORVDashboardOptionsContext{hive_, folders_, shell_, dialogs_, kSite, engineLoaded_, engineVersion_});
+        TORVDashboardOptionsContext{hive_, folders_, AShell, dialogs_, kSite, engineLoaded_, engineVersion_});
   }
   std::unique_ptr<RegistryKey> Key() { return hive_.OpenKey(TORVDashboardSettings::SettingsKey, true); }
   QString Dir(const QString& relative) const { return temp_.filePath(relative); }
@@ -270,6 +274,14 @@ TEST_F(OptionsFormTest, IDEBoxesStandBelowEachOtherAndAreFoundByNameWithoutRegar
   EXPECT_FALSE(form->SetIDECheckBoxChecked(QStringLiteral("delphirio"), true));
 }
 
+TEST_F(OptionsFormTest, AnEmptyDelphiListSaysSoUntilAVersionIsAdded) {
+  const auto form = Open();
+  EXPECT_EQ(Text(*form, "lbNoDelphiVersions"), QStringLiteral("No Delphi version found"));
+  EXPECT_TRUE(Shown(*form, "lbNoDelphiVersions"));
+  form->AddIDECheckBox(QStringLiteral("delphi12"), QStringLiteral("Delphi 12 Athens"), true);
+  EXPECT_FALSE(Shown(*form, "lbNoDelphiVersions"));
+}
+
 TEST_F(OptionsFormTest, AllVersionsDecidesWhetherTheDetectedVersionsCanBeChosen) {
   const auto form = Open();
   auto& all = Find<QCheckBox>(*form, "cbAllDelphiVersions");
@@ -467,6 +479,114 @@ TEST_F(OptionsFormTest, EveryPushButtonLeavesReturnToTheEdits) {
   const auto form = Open();
   for (const QPushButton* button : form->findChildren<QPushButton*>())
     EXPECT_FALSE(button->autoDefault()) << button->objectName().toStdString();
+}
+
+// A screen without room for the designed height: every page can still be
+// scrolled to its end, and at the designed size none needs to.
+TEST_F(OptionsFormTest, PagesScrollWhenTheDialogIsSmallerThanDesigned) {
+  const auto form = Open();
+  form->show();
+  auto& tabs = Find<QTabWidget>(*form, "PageControl1");
+  const auto scrollRange = [&](int ATab) {
+    tabs.setCurrentIndex(ATab);
+    QApplication::processEvents();
+    const auto* area = qobject_cast<QScrollArea*>(tabs.widget(ATab));
+    return area ? area->verticalScrollBar()->maximum() : -1;
+  };
+  for (int tab = 0; tab < tabs.count(); ++tab) EXPECT_EQ(scrollRange(tab), 0) << tab;
+
+  form->setFixedSize(514, 400);
+  EXPECT_GT(scrollRange(0), 0);
+  const auto* settings = qobject_cast<QScrollArea*>(tabs.widget(0))->widget();
+  EXPECT_GE(settings->height(), settings->minimumSizeHint().height());
+}
+
+// A dark palette's link colour, and the keyboard: the links of both tabs
+// that have them take the focus with Tab and open on Return or Space.
+TEST_F(OptionsFormTest, LinksTakeThePalettesColourAndTheKeyboard) {
+  const auto form = Open();
+  QPalette dark = form->palette();
+  dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+  dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+  dark.setColor(QPalette::Link, QColor(0x80, 0xc0, 0xff));
+  form->setPalette(dark);
+  form->show();
+  QApplication::setActiveWindow(form.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+
+  // The drawn text: the pixel farthest from the background is the link's
+  // colour, give or take the edges' smoothing.
+  auto& vendor = Find<QLabel>(*form, "lbVendor");
+  Find<QTabWidget>(*form, "PageControl1").setCurrentIndex(3);
+  const QImage drawn = vendor.grab().toImage();
+  const QColor background = drawn.pixelColor(0, 0);
+  const auto distance = [](const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue());
+  };
+  QColor ink = background;
+  for (int y = 0; y < drawn.height(); ++y)
+    for (int x = 0; x < drawn.width(); ++x)
+      if (distance(drawn.pixelColor(x, y), background) > distance(ink, background)) ink = drawn.pixelColor(x, y);
+  EXPECT_LT(distance(ink, dark.color(QPalette::Link)), 48) << ink.name().toStdString();
+
+  struct Case {
+    int tab;
+    const char* start;
+    QStringList links;  // in Tab order
+  };
+  const Case cases[] = {
+      {0, "Button10", {QStringLiteral("Label20")}},
+      {3,
+       "Image1",
+       {QStringLiteral("lbDashboardProduct"), QStringLiteral("lbDashboardHistory"),
+        QStringLiteral("lbDashboardDocumentation"), QStringLiteral("lbDashboardSupport"),
+        QStringLiteral("lbKitwrightProduct"), QStringLiteral("lbKitwrightSupport"), QStringLiteral("lbVendor")}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.start);
+    Find<QTabWidget>(*form, "PageControl1").setCurrentIndex(c.tab);
+    Find<QWidget>(*form, c.start).setFocus(Qt::OtherFocusReason);
+    for (const QString& link : c.links) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      ASSERT_EQ(QApplication::focusWidget()->objectName(), link);
+    }
+  }
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+    shell_.opened.clear();
+    QTest::keyClick(&vendor, key);
+    EXPECT_EQ(shell_.opened, QStringList{kSite + QStringLiteral("/")});
+  }
+}
+
+// The desktop's own shell, without xdg-open on PATH: each way of opening
+// something from the dialog ends in a message naming what is missing.
+TEST_F(OptionsFormTest, LinksAndTheLogSayWhenNothingCanOpenThem) {
+  const QString kit = Dir(QStringLiteral("kit"));
+  Touch(kit + QStringLiteral("/Logs/orv.log.html"));
+  QTemporaryDir emptyBin;
+  const QByteArray savedPath = qgetenv("PATH");
+  test::ManualUiThread ui;
+  QtShell shell(dialogs_, ui);
+  const auto form = Open(shell);
+  form->show();
+  Find<QLineEdit>(*form, "beKitwright").setText(kit);
+  qputenv("PATH", QFile::encodeName(emptyBin.path()));
+  Find<QTabWidget>(*form, "PageControl1").setCurrentIndex(0);
+  QTest::mouseClick(&Find<QLabel>(*form, "Label20"), Qt::LeftButton);
+  Find<QPushButton>(*form, "btOpenKitwrightConfig").click();
+  Find<QTabWidget>(*form, "PageControl1").setCurrentIndex(3);
+  QTest::mouseClick(&Find<QLabel>(*form, "lbDashboardSupport"), Qt::LeftButton);
+  qputenv("PATH", savedPath);
+  ui.Pump();
+  ASSERT_EQ(dialogs_.asked.size(), 3) << dialogs_.asked.join(QLatin1Char('\n')).toStdString();
+  const QStringList opened{kSite + QStringLiteral("/documentation/orv-kitwright/download"),
+                           kit + QStringLiteral("/Logs/orv.log.html"),
+                           kSite + QStringLiteral("/support/forum/orv-dashboard")};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(dialogs_.asked[i].startsWith(QStringLiteral("No program could open ") + opened[i] + QLatin1Char(':')))
+        << dialogs_.asked[i].toStdString();
+    EXPECT_TRUE(dialogs_.asked[i].contains(QStringLiteral("xdg-open could not be started")));
+  }
 }
 
 }  // namespace

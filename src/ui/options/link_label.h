@@ -6,8 +6,9 @@
 
 namespace orv {
 
-// A label that acts when clicked, shown as a link: blue text (or an
-// image) and the hand cursor.
+// A label that acts when clicked, shown as a link: text in the palette's
+// link colour (or an image) and the hand cursor. It takes the focus with
+// Tab, shows it, and acts on Space or Return as a button would.
 class TLinkLabel final : public QLabel {
 public:
   TLinkLabel(const QString& AText, QWidget* AParent);
@@ -17,6 +18,11 @@ public:
 
 protected:
   void mouseReleaseEvent(QMouseEvent* AEvent) override;
+  void keyPressEvent(QKeyEvent* AEvent) override;
+  void paintEvent(QPaintEvent* AEvent) override;
+
+private:
+  void ActLikeALink();
 };
 
 }  // namespace orv

@@ -8,21 +8,41 @@
 #include "ui/options/settings_page.h"
 #include "ui/options/status_page.h"
 #include "ui/options/vendor_pages.h"
+#include "ui/screen_fit.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace orv {
+
+namespace {
+
+// The page fills the tab where it fits and scrolls where it does not. The
+// area itself takes no focus: Tab goes on to the page's controls, and the
+// area brings each into view as it gets the focus.
+QScrollArea* scrolling(QWidget* APage) {
+  auto* area = new QScrollArea;
+  area->setFrameShape(QFrame::NoFrame);
+  area->setFocusPolicy(Qt::NoFocus);
+  area->setWidgetResizable(true);
+  area->setWidget(APage);
+  return area;
+}
+
+}  // namespace
 
 TORVDashboardOptionsForm::TORVDashboardOptionsForm(const TORVDashboardOptionsContext& AContext, QWidget* AParent)
     : QDialog(AParent), FSettings(AContext.registry, AContext.folders), FDialogs(AContext.dialogs) {
   setWindowTitle(QStringLiteral("ORV Dashboard Options"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(514, 716);
+  // The designed size where the screen has room for it; the pages scroll
+  // where it has not.
+  setFixedSize(QSize(514, 716).boundedTo(AvailableRoomFor(*this)));
 
   const TORVDashboardVendorPages pages(AContext.siteURL);
   auto* tabs = new QTabWidget(this);
@@ -31,10 +51,10 @@ TORVDashboardOptionsForm::TORVDashboardOptionsForm(const TORVDashboardOptionsCon
   FNotificationsPage = new TOptionsNotificationsPage(tabs);
   FStatusPage = new TOptionsStatusPage(tabs);
   FAboutPage = new TOptionsAboutPage(AContext.shell, pages, tabs);
-  tabs->addTab(FSettingsPage, QStringLiteral("Settings"));
-  tabs->addTab(FNotificationsPage, QStringLiteral("Options"));
-  tabs->addTab(FStatusPage, QStringLiteral("Status"));
-  tabs->addTab(FAboutPage, QStringLiteral("About"));
+  tabs->addTab(scrolling(FSettingsPage), QStringLiteral("Settings"));
+  tabs->addTab(scrolling(FNotificationsPage), QStringLiteral("Options"));
+  tabs->addTab(scrolling(FStatusPage), QStringLiteral("Status"));
+  tabs->addTab(scrolling(FAboutPage), QStringLiteral("About"));
   FInstallGroups = new TOptionsInstallGroups(AContext.shell, FSettings.GetLogFolder(), this);
   auto* client = new QVBoxLayout(this);
   client->setContentsMargins(6, 6, 6, 6);

@@ -29,7 +29,8 @@ struct TORVDashboardOptionsContext {
 };
 
 // The options dialog: a fixed-size window with the tabs "Settings",
-// "Options", "Status" and "About". It reads the settings when created and
+// "Options", "Status" and "About" (smaller than designed on a screen without
+// room for it, its pages scrolling then). It reads the settings when created and
 // stores them all when it closes, and also whenever "Updates available for
 // installed products" changes. The controller's additions (a reaction to
 // every change of the package manager's folder, "Open Config") are raised

@@ -186,6 +186,10 @@ QGroupBox* TOptionsSettingsPage::CreateDelphiVersionsGroup() {
   gbDelphiVersions = new QGroupBox(QStringLiteral("Detected Delphi versions"), gbSelectDelphiVersions);
   gbDelphiVersions->setObjectName(QStringLiteral("gbDelphiVersions"));
   auto* inner = new QVBoxLayout(gbDelphiVersions);
+  // Until the first version is added, so that an empty list says so.
+  lbNoDelphiVersions =
+      namedLabel(QStringLiteral("No Delphi version found"), QStringLiteral("lbNoDelphiVersions"), gbDelphiVersions);
+  inner->addWidget(lbNoDelphiVersions);
   auto* scroll = new QScrollArea(gbDelphiVersions);
   scroll->setObjectName(QStringLiteral("sbDelphiVersions"));
   scroll->setFrameShape(QFrame::NoFrame);
@@ -280,6 +284,7 @@ QCheckBox* TOptionsSettingsPage::AddIDECheckBox(const QString& ALabelName, const
   box->setChecked(AChecked);
   box->setGeometry(kIDECheckBoxX, CheckBoxY, kIDECheckBoxWidth, box->sizeHint().height());
   box->show();
+  lbNoDelphiVersions->hide();
   CheckBoxY += CheckBoxD;
   sbDelphiVersions->resize(sbDelphiVersions->width(), std::max(CheckBoxY, box->geometry().bottom() + 1));
   return box;

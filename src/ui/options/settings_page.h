@@ -88,6 +88,7 @@ private:
   QLabel* lbKitwrightRequired = nullptr;
   QCheckBox* cbAllDelphiVersions = nullptr;
   QGroupBox* gbDelphiVersions = nullptr;
+  QLabel* lbNoDelphiVersions = nullptr;
   QWidget* sbDelphiVersions = nullptr;  // the scroll box's content
   QLineEdit* beDownload = nullptr;
 };

@@ -1,3 +1,4 @@
+#include "support/fake_ports.h"
 #include "support/zombie_children.h"
 #include "ui/ports/dbus_notifications.h"
 #include "ui/ports/qt_dialogs.h"
@@ -220,7 +221,9 @@ TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors
        {},
        documents},
   };
-  QtShell shell;
+  test::ScriptedDialogs dialogs;
+  test::ManualUiThread ui;
+  QtShell shell(dialogs, ui);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const QStringList record = handlers.RecordOf(c.handler, [&] { c.open(shell); });
@@ -234,8 +237,35 @@ TEST_F(PortsTest, ShellHandlersGetTheExactArgumentsAndOnlyTheStandardDescriptors
     EXPECT_EQ(arguments.join(QLatin1Char('|')).toStdString(), c.arguments.join(QLatin1Char('|')).toStdString());
     EXPECT_EQ(InheritedDescriptors(record), (std::set<int>{0, 1, 2})) << record.join(QLatin1Char('\n')).toStdString();
   }
+  ui.Pump();
+  EXPECT_TRUE(dialogs.asked.isEmpty()) << dialogs.asked.join(QLatin1Char('\n')).toStdString();
   EXPECT_EQ(test::ZombieChildren(), 0);
   ::close(leaky);
+}
+
+// Without xdg-open a link, a log or a folder would open nothing, silently.
+TEST_F(PortsTest, ShellTellsTheUserWhenXdgOpenCannotBeStarted) {
+  QTemporaryDir emptyBin;
+  const QByteArray savedPath = qgetenv("PATH");
+  qputenv("PATH", QFile::encodeName(emptyBin.path()));
+  test::ScriptedDialogs dialogs;
+  test::ManualUiThread ui;
+  QtShell shell(dialogs, ui);
+  const QString url = QStringLiteral("https://www.x.test/documentation");
+  const QString folder = emptyBin.path();
+  shell.OpenURL(url);
+  shell.OpenFile(folder);
+  qputenv("PATH", savedPath);
+  // Posted: the caller may be inside a call from the page.
+  EXPECT_TRUE(dialogs.asked.isEmpty());
+  ui.Pump();
+  ASSERT_EQ(dialogs.asked.size(), 2);
+  const QString expected = QStringLiteral(
+      "No program could open %1: xdg-open could not be started (No such file or "
+      "directory). Install xdg-utils, which provides it, to open links, logs and "
+      "folders.");
+  EXPECT_EQ(dialogs.asked[0].toStdString(), expected.arg(url).toStdString());
+  EXPECT_EQ(dialogs.asked[1].toStdString(), expected.arg(folder).toStdString());
 }
 
 // The terminal reports the folder it started in through a pipe the test
@@ -271,6 +301,8 @@ protected:
   const QString report_ = temp_.filePath(QStringLiteral("report"));
   const QString folder_ = temp_.path();
   QByteArray path_, terminal_;
+  test::ScriptedDialogs dialogs_;
+  test::ManualUiThread ui_;
 };
 
 TEST_F(TerminalTest, OpensTheUsersTerminalFirstThenTheSystemsOne) {
@@ -290,7 +322,7 @@ TEST_F(TerminalTest, OpensTheUsersTerminalFirstThenTheSystemsOne) {
     QDir().mkpath(bin_);
     InstallTerminal(QLatin1String(c.installed));
     qputenv("TERMINAL", c.terminalVariable);
-    ASSERT_TRUE(QtShell().OpenTerminal(folder_));
+    ASSERT_TRUE(QtShell(dialogs_, ui_).OpenTerminal(folder_));
     EXPECT_EQ(StartedIn(), QDir(folder_).canonicalPath());
   }
 }
@@ -298,7 +330,7 @@ TEST_F(TerminalTest, OpensTheUsersTerminalFirstThenTheSystemsOne) {
 TEST_F(TerminalTest, SaysWhenThereIsNoTerminalToStart) {
   qputenv("TERMINAL", "");
   qputenv("PATH", bin_.toLocal8Bit());
-  EXPECT_FALSE(QtShell().OpenTerminal(folder_));
+  EXPECT_FALSE(QtShell(dialogs_, ui_).OpenTerminal(folder_));
 }
 
 }  // namespace
