@@ -30,16 +30,14 @@ class ConsoleView {
     this.dropped = 0;
     // At the bottom, the view follows new lines; scrolled back, it stays.
     this.following = true;
+    this.drawnTop = 0;  // where the last drawing left the view
     this.frame = 0;
     this.rowHeight = 0;
     // Blocks above and below the drawn rows that stand for the rest.
     this.above = this.gap();
     this.below = this.gap();
     box.replaceChildren(this.above, this.below);
-    box.addEventListener('scroll', () => {
-      this.following = box.scrollTop + box.clientHeight >= box.scrollHeight - this.rowHeight / 2;
-      this.schedule();
-    });
+    box.addEventListener('scroll', () => this.schedule());
   }
 
   gap() {
@@ -104,6 +102,11 @@ class ConsoleView {
     }
     const height = this.rowHeight;
     const padding = parseFloat(getComputedStyle(box).paddingTop) || 0;
+    // Whether the user left the bottom or came back to it is read here, from
+    // the rows as drawn, not in the scroll event, which may come later.
+    if (Math.abs(box.scrollTop - this.drawnTop) > 1) {
+      this.following = box.scrollTop + box.clientHeight >= box.scrollHeight - height / 2;
+    }
     const top = this.following ? this.count * height + 2 * padding - box.clientHeight
       : box.scrollTop - this.dropped * height;
     this.dropped = 0;
@@ -116,5 +119,6 @@ class ConsoleView {
     this.below.style.height = (this.count - Math.max(start, end)) * height + 'px';
     box.replaceChildren(this.above, ...rows, this.below);
     box.scrollTop = this.following ? box.scrollHeight : Math.max(0, top);
+    this.drawnTop = box.scrollTop;
   }
 }
