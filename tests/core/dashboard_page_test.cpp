@@ -103,6 +103,35 @@ TEST_F(DashboardPageTest, JoinedCallsAreGuardedOneByOneAndKeepTheirOrder) {
                          QStringLiteral("KitwrightActionProgress(100, \"\", 0, \"Uninstall\");")}));
 }
 
+// Output lines and progress reports alternating in any way: every call
+// arrives once and in order, and each run of two or more calls of one
+// function travels as one loop over its arguments.
+TEST_F(DashboardPageTest, MixedRunsKeepTheirOrderWithOneLoopPerRun) {
+  // O: an output line, P: a progress report, all in one drain.
+  const QString patterns[] = {QStringLiteral("OOOPPOPOO"), QStringLiteral("POOOOP"), QStringLiteral("PPPP"),
+                              QStringLiteral("OPOPOP"), QStringLiteral("OOPPOOPPO")};
+  for (const QString& pattern : patterns) {
+    QStringList expected;
+    int loops = 0;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+      const QString n = QString::number(i);
+      if (pattern[i] == u'O') {
+        page_.KitwrightOutput(n);
+        expected << QStringLiteral("KitwrightOutput('%1');").arg(n);
+      } else {
+        page_.KitwrightActionProgress(i, n, i, QStringLiteral("Install"));
+        expected << QStringLiteral("KitwrightActionProgress(%1, \"%1\", %1, \"Install\");").arg(n);
+      }
+      const bool runStarts = i == 0 || pattern[i - 1] != pattern[i];
+      if (!runStarts && (i < 2 || pattern[i - 2] != pattern[i])) ++loops;
+    }
+    const QStringList scripts = Scripts();
+    ASSERT_EQ(scripts.size(), 1) << pattern.toStdString();
+    EXPECT_EQ(scripts[0].count(QStringLiteral("for(const a of")), loops) << pattern.toStdString();
+    EXPECT_EQ(PageCallsOf(scripts), expected) << pattern.toStdString();
+  }
+}
+
 // A package manager printing at full speed: the scripts stay small enough
 // for the engine to start each at once, and no line is lost or moved.
 TEST_F(DashboardPageTest, LongRunsAreCutIntoBoundedScripts) {

@@ -117,7 +117,8 @@ describe('ORV Kitwright journeys from the dashboard page', { timeout: 280000 }, 
     return end;
   }
 
-  const consoleLines = () => page.$$eval('#console > div', (lines) => lines.map((l) => [l.className, l.textContent]));
+  // The console draws only the rows in view; these are all the lines it keeps.
+  const consoleLines = () => page.evaluate(() => kitwrightConsole.kept());
   const installs = () => dashboard.kitwrightCommands().filter((c) => /^(un)?install /.test(c));
 
   it('installs two products in requirement order with output, progress and the new state', async () => {
@@ -137,6 +138,18 @@ describe('ORV Kitwright journeys from the dashboard page', { timeout: 280000 }, 
     assert.deepEqual(lines[0], ['', 'Installing 2 products: orv.zyn.core, orv.zyn.canvas']);
     assert.ok(lines.some(([, text]) => text === '=== Build Summary ==='));
     assert.equal(lines.filter(([kind]) => kind === 'error').length, 0);
+    // Only the rows in view are drawn: the newest while the view follows the
+    // output, the oldest kept once the user scrolls back to the top.
+    const view = await page.evaluate(() => {
+      kitwrightConsole.draw();
+      return { kept: kitwrightConsole.kept(), drawn: [...document.querySelectorAll('#console > div')]
+        .map((row) => [row.className, row.textContent]) };
+    });
+    assert.ok(view.drawn.length > 0, 'rows drawn');
+    assert.deepEqual(view.drawn, view.kept.slice(-view.drawn.length));
+    await page.$eval('#console', (box) => { box.scrollTop = 0; });
+    await page.waitForFunction((first) => document.querySelector('#console > div')?.textContent === first,
+      { polling: 'raf', timeout: 10000 }, lines[0][1]);
     assert.equal(await page.$eval('#batch-fill', (bar) => bar.style.width), '100%');
     assert.deepEqual(await page.$$eval('#product-progress li', (items) => items.map((i) => [i.dataset.product,
       i.querySelector('.percent').textContent])), [['ORV ZYN Core', '100%'], ['ORV ZYN Canvas', '100%']]);
@@ -181,7 +194,7 @@ describe('ORV Kitwright journeys from the dashboard page', { timeout: 280000 }, 
     const since = await pressAndAnswer('btn-batch-install', 'Escape');
     await page.waitForFunction((from) => window.e2eCalls.slice(from).some((c) => c[0] === 'ProductInstallAbort'),
       { polling: 100, timeout: 30000 }, since);
-    await page.waitForFunction(() => document.querySelector('#console > div:last-child')?.textContent === 'Batch cancelled.',
+    await page.waitForFunction(() => kitwrightConsole.kept().at(-1)?.[1] === 'Batch cancelled.',
       { polling: 100, timeout: 30000 });
     assert.equal(await page.$eval('#btn-batch-install', (b) => b.disabled), false);
     const calls = await page.evaluate((from) => window.e2eCalls.slice(from), since);
@@ -213,8 +226,8 @@ describe('ORV Kitwright journeys from the dashboard page', { timeout: 280000 }, 
     await dashboard.writeKitwrightState({ ...state, knobs: { grandchild_seconds: 120 } });
     await tick('ORV ZYN Canvas');
     await pressAndAnswer('btn-batch-install', 'Return');
-    const waiting = await page.waitForFunction(() => [...document.querySelectorAll('#console > div')]
-      .map((l) => /^Waiting for the build tool \(process (\d+)\)$/.exec(l.textContent)).find(Boolean)?.[1],
+    const waiting = await page.waitForFunction(() => kitwrightConsole.kept()
+      .map(([, text]) => /^Waiting for the build tool \(process (\d+)\)$/.exec(text)).find(Boolean)?.[1],
     { polling: 100, timeout: 60000 });
     const grandchild = Number(await waiting.jsonValue());
     assert.ok(alive(grandchild));

@@ -198,7 +198,8 @@ describe('ORV Kitwright batches meeting other work', { timeout: 560000 }, () => 
     return since;
   }
 
-  const consoleLines = () => page.$$eval('#console > div', (lines) => lines.map((l) => [l.className, l.textContent]));
+  // All the lines the console keeps; it draws only those in view.
+  const consoleLines = () => page.evaluate(() => kitwrightConsole.kept());
   const redLines = async () => (await consoleLines()).filter(([kind]) => kind === 'error').map(([, text]) => text);
   const productCommands = (since) => dashboard.kitwrightCommands().slice(since).filter((c) => /^(un)?install /.test(c));
   const commandCount = () => dashboard.kitwrightCommands().length;

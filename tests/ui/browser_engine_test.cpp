@@ -2,9 +2,12 @@
 // serves the whole suite; the last case restarts it.
 #include "support/browser_test_host.h"
 
+#include "core/dashboard_page.h"
+#include "core/ui_pipeline.h"
 #include "lib/text_escape.h"
 #include "lib/web_browser_error_page.h"
 #include "platform/exception.h"
+#include "platform/qt_ui_thread.h"
 #include "ui/qt_web_browser.h"
 
 #include <gtest/gtest.h>
@@ -461,6 +464,120 @@ TEST_F(BrowserEngineTest, QueueGoesOnAfterTheRendererIsKilled) {
   EXPECT_GT(host->CompleteCount(), completed);
   EXPECT_EQ(host->LastComplete().URL, Page());
   EXPECT_NE(page->renderProcessPid(), renderer);
+}
+
+// Page calls as the dashboard sends them, run by the engine: the page
+// records each call with its text arguments as UTF-16 code units, so that
+// nothing on the way back can hide a changed character.
+class PageCallsInTheEngineTest : public BrowserEngineTest {
+protected:
+  void SetUp() override {
+    BrowserEngineTest::SetUp();
+    ASSERT_TRUE(host->Load(Page()));
+    ASSERT_EQ(host->Eval(QStringLiteral(R"(
+      const units = (v) => typeof v === 'string' ? [...Array(v.length).keys()].map((i) => v.charCodeAt(i)) : v;
+      window.received = [];
+      window.KitwrightOutput = (text) => {
+        if (text === 'throw') throw new Error('thrown on purpose');
+        received.push(['out', units(text)]);
+      };
+      window.KitwrightActionProgress = (...args) => { received.push(['progress', ...args.map(units)]); };
+      true)")),
+              QStringLiteral("true"));
+  }
+
+  // Hands what was called so far to the page (one drain of the pipeline).
+  void Deliver() {
+    bool drained = false;
+    pipeline_.Post([&] { drained = true; });
+    ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return drained; }));
+  }
+  // Runs a script behind the page calls (Eval would overtake them) and
+  // returns its result.
+  static std::string RunQueued(const QString& AScript) {
+    auto result = std::make_shared<QString>(QStringLiteral("<no result>"));
+    host->Browser().ExecuteJavaScript(AScript, [result](const QString& AResult) { *result = AResult; });
+    BrowserTestHost::WaitFor([&] { return *result != QLatin1String("<no result>"); });
+    return result->toStdString();
+  }
+  std::string Received() { return RunQueued(QStringLiteral("received")); }
+
+  static QString Units(const QString& AText) {
+    QStringList units;
+    for (const QChar c : AText) units << QString::number(c.unicode());
+    return QLatin1Char('[') + units.join(QLatin1Char(',')) + QLatin1Char(']');
+  }
+  static QString Output(const QString& AText) { return QStringLiteral("[\"out\",%1]").arg(Units(AText)); }
+  static QString Progress(int APercent, const QString& AName, int AProductPercent, const QString& AKind) {
+    return QStringLiteral("[\"progress\",%1,%2,%3,%4]")
+        .arg(QString::number(APercent), Units(AName), QString::number(AProductPercent), Units(AKind));
+  }
+  static std::string List(const QStringList& AItems) {
+    return QString(QLatin1Char('[') + AItems.join(QLatin1Char(',')) + QLatin1Char(']')).toStdString();
+  }
+
+  QtUiThread ui_;
+  UiPipeline pipeline_{ui_};
+  TORVDashboardPage page_{pipeline_, [](const QString& AScript) { host->Browser().ExecuteJavaScript(AScript); }};
+};
+
+TEST_F(PageCallsInTheEngineTest, HostileTextArrivesUnchangedAloneInARunAndAmongOtherCalls) {
+  const QStringList hostile = {
+      QStringLiteral("it's \"quoted\" and back\\slashed \\'"),
+      QStringLiteral("line\nbreak\r\nand\ttab\b\f\v"),
+      QString(QChar(0x2028)) + QStringLiteral("separators") + QChar(0x2029),
+      QStringLiteral("</script><script>throw 1</script><!-- -->"),
+      QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" high, lone ") + QChar(0xDC00) + QStringLiteral(" low"),
+      QStringLiteral("high at the end ") + QChar(0xD83D),
+      QStringLiteral("a pair \U0001F600 and \u00e9"),
+      QStringLiteral("nul") + QChar(0) + QStringLiteral("and control ") + QChar(1) + QChar(0x1f) + QChar(0x7f),
+      QStringLiteral("${1+1} `tick` ]);throw 2;//"),
+      QString(),
+  };
+  QStringList expected;
+  // Each alone, one script each.
+  for (const QString& text : hostile) {
+    page_.KitwrightOutput(text);
+    Deliver();
+    expected << Output(text);
+  }
+  // All in one run, then each between two progress reports.
+  for (const QString& text : hostile) {
+    page_.KitwrightOutput(text);
+    expected << Output(text);
+  }
+  for (const QString& text : hostile) {
+    page_.KitwrightActionProgress(10, text, 20, text);
+    page_.KitwrightOutput(text);
+    expected << Progress(10, text, 20, text) << Output(text);
+  }
+  Deliver();
+  EXPECT_EQ(Received(), List(expected));
+}
+
+TEST_F(PageCallsInTheEngineTest, AFunctionThatThrowsOrIsMissingTakesNoOtherCallWithIt) {
+  page_.KitwrightOutput(QStringLiteral("first"));
+  page_.KitwrightOutput(QStringLiteral("throw"));
+  page_.KitwrightOutput(QStringLiteral("second"));
+  page_.KitwrightActionProgress(50, QStringLiteral("P"), 60, QStringLiteral("Install"));
+  page_.KitwrightOutput(QStringLiteral("throw"));
+  page_.KitwrightOutput(QStringLiteral("throw"));
+  page_.KitwrightActionProgress(70, QStringLiteral("P"), 80, QStringLiteral("Install"));
+  page_.KitwrightOutput(QStringLiteral("third"));
+  Deliver();
+  // The page loses a function: calls of it fail, alone or in a run of their own.
+  ASSERT_EQ(RunQueued(QStringLiteral("delete window.KitwrightActionProgress")), "true");
+  page_.KitwrightOutput(QStringLiteral("fourth"));
+  page_.KitwrightActionProgress(90, QStringLiteral("P"), 90, QStringLiteral("Install"));
+  page_.KitwrightActionProgress(95, QStringLiteral("P"), 95, QStringLiteral("Install"));
+  page_.KitwrightOutput(QStringLiteral("fifth"));
+  page_.KitwrightOutput(QStringLiteral("sixth"));
+  Deliver();
+  EXPECT_EQ(Received(),
+            List({Output(QStringLiteral("first")), Output(QStringLiteral("second")),
+                  Progress(50, QStringLiteral("P"), 60, QStringLiteral("Install")),
+                  Progress(70, QStringLiteral("P"), 80, QStringLiteral("Install")), Output(QStringLiteral("third")),
+                  Output(QStringLiteral("fourth")), Output(QStringLiteral("fifth")), Output(QStringLiteral("sixth"))}));
 }
 
 TEST_F(BrowserEngineTest, ConsoleMessagesOfThePageReachTheOwner) {

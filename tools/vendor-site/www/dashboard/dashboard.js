@@ -255,7 +255,7 @@ function start() {
     const text = guarded(() => Bridge.ask('GETKITWRIGHTLOGTEXT'));
     if (text !== undefined) {
       const doc = new DOMParser().parseFromString(text, 'text/html');
-      $('console').replaceChildren();
+      kitwrightConsole.clear();
       (doc.body.innerText || doc.body.textContent || '').split('\n').forEach(appendConsoleLine);
     }
   };

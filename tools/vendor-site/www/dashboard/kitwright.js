@@ -14,7 +14,6 @@ const kitwright = {
   batch: 'idle',
   lastRows: undefined,    // the last status answer, as text
   rowsTimer: undefined,
-  pendingLines: [],       // console lines not drawn yet
   progress: null,         // the last report not drawn yet: {overall, kind}
   productProgress: new Map(), // product name -> its last percent, not drawn yet
   drawScheduled: false,
@@ -22,7 +21,7 @@ const kitwright = {
 };
 
 // The console keeps the newest lines; the package manager's log has all.
-const consoleLimit = 5000;
+const kitwrightConsole = new ConsoleView(document.getElementById('console'), 10000);
 // Each status query starts a refresh in the background whose rows only a
 // later query shows. After a start or a click the rows are read again a
 // few times, apart enough for that refresh to run, until they change.
@@ -110,8 +109,7 @@ function sendKitwrightBatch(steps) {
       Registered: registeredEdition(name),
     };
   });
-  $('console').replaceChildren();
-  kitwright.pendingLines = [];
+  kitwrightConsole.clear();
   kitwright.productProgress.clear();
   $('product-progress').replaceChildren();
   kitwright.batch = 'asked';
@@ -129,48 +127,28 @@ function endBatch() {
 
 // ---- drawing ---------------------------------------------------------------
 
-// Output lines and progress reports arrive many to a script, and scripts
-// follow each other quickly while the package manager prints at full
-// speed. Each drawing costs the page a new frame, so the page draws what
-// arrived at most this often, not once per line or per script.
-const drawIntervalMs = 100;
-
+// Progress reports arrive many to a script, and scripts follow each other
+// quickly while the package manager prints at full speed; the page draws
+// what arrived once per frame, not once per report. The console draws its
+// own lines likewise.
 function scheduleDraw() {
   if (kitwright.drawScheduled) return;
   kitwright.drawScheduled = true;
-  setTimeout(draw, drawIntervalMs);
+  requestAnimationFrame(() => {
+    kitwright.drawScheduled = false;
+    drawProgress();
+  });
 }
 
 function appendConsoleLine(text) {
-  kitwright.pendingLines.push(text);
-  scheduleDraw();
+  kitwrightConsole.append(text);
 }
 
-// Also called at once when the work ends, so that the end is shown after
-// everything before it.
+// When the work ends: what is still to draw is shown at once, so that the
+// end comes after everything before it.
 function draw() {
-  kitwright.drawScheduled = false;
-  drawConsoleLines();
+  kitwrightConsole.draw();
   drawProgress();
-}
-
-// Output lines are plain text; lines the application marks as errors
-// arrive wrapped in one red span.
-const errorSpan = /^<span style="color: red;">([\s\S]*)<\/span>$/;
-
-function drawConsoleLines() {
-  if (!kitwright.pendingLines.length) return;
-  const lines = kitwright.pendingLines.slice(-consoleLimit);
-  kitwright.pendingLines = [];
-  const consoleBox = $('console');
-  const batch = document.createDocumentFragment();
-  for (const text of lines) {
-    const match = errorSpan.exec(text);
-    batch.append(el('div', { className: match ? 'error' : '', textContent: match ? match[1] : text }));
-  }
-  consoleBox.append(batch);
-  for (let extra = consoleBox.childElementCount - consoleLimit; extra > 0; extra--) consoleBox.firstElementChild.remove();
-  consoleBox.scrollTop = consoleBox.scrollHeight;
 }
 
 const percentWidth = (value) => Math.max(0, Math.min(100, Number(value) || 0)) + '%';
