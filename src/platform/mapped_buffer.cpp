@@ -13,9 +13,6 @@ namespace orv {
 namespace {
 
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
-// Address space only: pages exist once written, so a small output costs
-// no more than its bytes. A larger text moves to a mapping twice its size.
-constexpr std::size_t kFirstReservation = std::size_t{1} << 30;
 
 char* Map(std::size_t capacity) {
   void* at = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
@@ -31,13 +28,15 @@ char* Map(std::size_t capacity) {
 }  // namespace
 
 MappedBuffer::MappedBuffer(MappedBuffer&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)),
+    : firstReservation_(other.firstReservation_),
+      data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
       capacity_(std::exchange(other.capacity_, 0)) {}
 
 MappedBuffer& MappedBuffer::operator=(MappedBuffer&& other) noexcept {
   if (this != &other) {
     Clear();
+    firstReservation_ = other.firstReservation_;
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
@@ -49,7 +48,7 @@ MappedBuffer::~MappedBuffer() { Clear(); }
 
 char* MappedBuffer::Reserve(std::size_t more) {
   if (capacity_ - size_ >= more) return data_ + size_;
-  const std::size_t capacity = std::max(kFirstReservation, 2 * (size_ + more));
+  const std::size_t capacity = std::max(firstReservation_, 2 * (size_ + more));
   char* grown = Map(capacity);
   if (data_) {
     std::memcpy(grown, data_, size_);

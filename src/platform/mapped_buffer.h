@@ -4,15 +4,19 @@
 
 namespace orv {
 
-// Bytes in memory mapped for them alone, for a text that grows large: up
-// to a GiB it never moves, so growing copies nothing and touches no more
-// memory than the bytes written (the heap's realloc may copy a block and
-// hold both copies for a moment). Past its first MiB the memory comes in
-// the system's large pages, which cost a fraction of the page faults.
-// Memory goes back to the system when the buffer is cleared or destroyed.
+// Bytes in memory mapped for them alone, for a text that grows large:
+// within its reservation it never moves, so growing copies nothing and
+// touches no more memory than the bytes written (the heap's realloc may
+// copy a block and hold both copies for a moment). Past its first two MiB
+// the memory comes in the system's large pages, which cost a fraction of
+// the page faults. Memory goes back to the system when the buffer is
+// cleared or destroyed.
 class MappedBuffer {
 public:
-  MappedBuffer() = default;
+  // Address space only, a GiB by default: pages exist once written, so a
+  // small text costs no more than its bytes. A text that outgrows it moves
+  // once to a mapping twice its size.
+  explicit MappedBuffer(std::size_t firstReservation = std::size_t{1} << 30) : firstReservation_(firstReservation) {}
   MappedBuffer(MappedBuffer&& other) noexcept;
   MappedBuffer& operator=(MappedBuffer&& other) noexcept;
   MappedBuffer(const MappedBuffer&) = delete;
@@ -37,6 +41,7 @@ public:
   void Clear();
 
 private:
+  std::size_t firstReservation_;
   char* data_ = nullptr;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
