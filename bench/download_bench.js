@@ -110,8 +110,11 @@ class BareDownload {
     if (line !== 'ready') throw new Error(`bare_web_download said ${line}`);
   }
 
-  async download(url, size) {
+  async clear() {
     await fsp.rm(this.folder, { recursive: true, force: true });
+  }
+
+  async download(url, size) {
     this.child.stdin.write(url + '\n');
     const [word, seconds, bytes] = (await this.nextLine()).split(' ');
     if (word !== 'finished' || Number(bytes) !== size) throw new Error(`the bare engine's download ${word} at ${bytes} bytes`);
@@ -158,14 +161,17 @@ async function benchSize(sizeMiB, runs) {
     const engineTimes = [];
     const bareTimes = [];
     const progressCalls = [];
-    for (let i = 0; i < runs; i++) {
+    const viaCurl = async () => {
       await fsp.rm(curlFile, { force: true });
+      await run('sync');
       const start = process.hrtime.bigint();
       await run('curl', ['-sf', '-o', curlFile, url]);
       curlTimes.push(Number(process.hrtime.bigint() - start) / 1e9);
       if (fs.statSync(curlFile).size !== product.size) throw new Error('curl got a short file');
-
+    };
+    const viaApplication = async () => {
       await fsp.rm(engineFile, { force: true });
+      await run('sync');
       const startedAt = await page.evaluate((name) => {
         window.benchCalls = [];
         const at = performance.now();
@@ -178,12 +184,22 @@ async function benchSize(sizeMiB, runs) {
       engineTimes.push((end.at - startedAt) / 1000);
       progressCalls.push(await page.evaluate(() => window.benchCalls.filter((c) => c.name === 'DownloadProgress').length));
       if (fs.statSync(engineFile).size !== product.size) throw new Error('the engine got a short file');
-
+    };
+    const viaBareEngine = async () => {
+      await bare.clear();
+      await run('sync');
       bareTimes.push(await bare.download(url, product.size));
+    };
+    // Each run starts with the previous file written out, and the order
+    // turns from run to run, so that no one of the three always follows
+    // the same other.
+    const order = [viaCurl, viaApplication, viaBareEngine];
+    for (let i = 0; i < runs; i++) {
+      for (let k = 0; k < order.length; k++) await order[(i + k) % order.length]();
     }
     await fsp.rm(curlFile, { force: true });
     await fsp.rm(engineFile, { force: true });
-    await fsp.rm(bare.folder, { recursive: true, force: true });
+    await bare.clear();
     return {
       sizeMiB, curlTimes, engineTimes, bareTimes, progressCalls,
       memory: peakMemory(dashboard.app.pid), bareMemory: peakMemory(bare.child.pid),

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <string_view>
 #include <utility>
