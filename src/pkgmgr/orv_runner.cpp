@@ -200,19 +200,21 @@ private:
 // Keeps the output text of a run, every line followed by CR LF and the
 // alerts taken out, and hands each complete line to deliver, when given,
 // as soon as its break arrives (one printed before a long step shows
-// during that step). The line is made as a string only for deliver.
+// during that step).
 class TOutputCollector final : public TLineSplitter::TSink {
 public:
   TOutputCollector(MappedBuffer& text, TAlertTaker& alerts, std::function<void(const QString&)> deliver,
                    const TKeptLineProc& keep)
       : text_(text), alerts_(alerts), deliver_(std::move(deliver)), keep_(keep) {}
 
-  void AppendToLine(QStringView text) override {
-    AppendUtf8(text_, text);
-    if (deliver_) line_.append(text);
-  }
+  void AppendToLine(QStringView text) override { AppendUtf8(text_, text); }
   void EndLine() override {
     const QByteArrayView line(text_.data() + lineStart_, static_cast<qsizetype>(text_.size() - lineStart_));
+    // Made from the whole line's bytes only for a listener: one allocation
+    // of the right size. A new string for every line, as a listener may
+    // hand it to another thread, and a buffer reused after that thread let
+    // go of it would be written without any ordering against its reads.
+    const QString made = deliver_ ? QString::fromUtf8(line) : QString();
     if (alerts_.Take(line)) {
       text_.Truncate(lineStart_);
     } else {
@@ -220,11 +222,7 @@ public:
       text_.Append("\r\n", 2);
     }
     lineStart_ = text_.size();
-    if (!deliver_) return;
-    // A new string for every line: a listener may hand the line to another
-    // thread, and a buffer reused after that thread let go of it would be
-    // written without any ordering against that thread's reads.
-    deliver_(std::exchange(line_, QString()));
+    if (deliver_) deliver_(made);
   }
 
 private:
@@ -233,7 +231,6 @@ private:
   std::function<void(const QString&)> deliver_;
   const TKeptLineProc& keep_;
   size_t lineStart_ = 0;
-  QString line_;
 };
 
 // Finds the build summary among lines as they come: the lines after the
