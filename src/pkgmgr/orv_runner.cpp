@@ -9,7 +9,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -116,10 +115,10 @@ qsizetype NarrowAsciiBlocks([[maybe_unused]] const char16_t* src, [[maybe_unused
 
 // Appends the text as UTF-8. The decoded output holds no lone surrogate;
 // one would become U+FFFD, as QString::toUtf8 makes it.
-void AppendUtf8(QByteArray& out, QStringView text) {
-  const qsizetype oldSize = out.size();
-  out.resize(oldSize + 3 * text.size());  // the most a UTF-16 unit takes
-  auto* dst = reinterpret_cast<unsigned char*>(out.data() + oldSize);
+void AppendUtf8(MappedBuffer& out, QStringView text) {
+  // Three bytes are the most a UTF-16 unit takes.
+  auto* const start = reinterpret_cast<unsigned char*>(out.Reserve(3 * static_cast<size_t>(text.size())));
+  auto* dst = start;
   const char16_t* src = text.utf16();
   const char16_t* const end = src + text.size();
   while (src < end) {
@@ -146,19 +145,7 @@ void AppendUtf8(QByteArray& out, QStringView text) {
       *dst++ = static_cast<unsigned char>(0x80 | (code & 0x3F));
     }
   }
-  out.truncate(reinterpret_cast<char*>(dst) - out.data());
-}
-
-// Where the needle first occurs in the text, -1 when nowhere. The C
-// library's search is several times faster than QByteArray's on the long
-// outputs that are searched for alerts and the summary.
-qsizetype IndexOfBytes(QByteArrayView text, QByteArrayView needle) {
-  // An empty output has no data at all, which memmem must not be given.
-  if (needle.size() > text.size()) return -1;
-  if (needle.isEmpty()) return 0;
-  const void* found =
-      ::memmem(text.data(), static_cast<size_t>(text.size()), needle.data(), static_cast<size_t>(needle.size()));
-  return found ? static_cast<const char*>(found) - text.data() : -1;
+  out.Commit(static_cast<size_t>(dst - start));
 }
 
 // The lines of an output text: each ends at CR LF, and a rest without one
@@ -173,31 +160,104 @@ QStringList LinesOf(QByteArrayView text) {
   return lines;
 }
 
-// Keeps the output text of a run, every line followed by CR LF, and hands
-// each complete line to deliver, when given, as soon as its break arrives
-// (one printed before a long step shows during that step).
-class TOutputCollector final : public TLineSplitter::TSink {
+// Takes the package manager's alerts out of the output as its lines end:
+// a line that starts with the new-version text, with the two after it,
+// and a disk-space warning, with the one after it.
+class TAlertTaker {
 public:
-  TOutputCollector(QByteArray& text, std::function<void(const QString&)> deliver)
-      : text_(text), deliver_(std::move(deliver)) {}
+  TAlertTaker(QStringList& newVersion, QStringList& diskSpace) : newVersion_(newVersion), diskSpace_(diskSpace) {}
 
-  void AppendToLine(QStringView text) override {
-    AppendUtf8(text_, text);
-    if (deliver_) line_.append(text);
-  }
-  void EndLine() override {
-    text_.append("\r\n");
-    if (!deliver_) return;
-    // A new string for every line: a listener may hand the line to another
-    // thread, and a buffer reused after that thread let go of it would be
-    // written without any ordering against that thread's reads.
-    deliver_(std::exchange(line_, QString()));
+  // Whether the line belongs to an alert; such a line goes to the alert's
+  // list.
+  bool Take(QByteArrayView line) {
+    static constexpr QByteArrayView kNewVersion = "There is a new version of ORV Kitwright available";
+    static constexpr QByteArrayView kDiskSpaceBegin = "WARNING: You only have";
+    static constexpr QByteArrayView kDiskSpaceEnd = "MB left in disk. ORV Kitwright might not work properly.";
+    if (linesLeft_ == 0) {
+      const QByteArrayView trimmed = TrimmedBytes(line);
+      if (trimmed.startsWith(kNewVersion)) {
+        alert_ = &newVersion_;
+        linesLeft_ = 3;
+      } else if (trimmed.startsWith(kDiskSpaceBegin) && trimmed.endsWith(kDiskSpaceEnd)) {
+        alert_ = &diskSpace_;
+        linesLeft_ = 2;
+      } else {
+        return false;
+      }
+    }
+    *alert_ << QString::fromUtf8(line);
+    --linesLeft_;
+    return true;
   }
 
 private:
-  QByteArray& text_;
+  QStringList& newVersion_;
+  QStringList& diskSpace_;
+  QStringList* alert_ = nullptr;
+  int linesLeft_ = 0;
+};
+
+// Keeps the output text of a run, every line followed by CR LF and the
+// alerts taken out, and hands each complete line to deliver, when given,
+// as soon as its break arrives (one printed before a long step shows
+// during that step).
+class TOutputCollector final : public TLineSplitter::TSink {
+public:
+  TOutputCollector(MappedBuffer& text, TAlertTaker& alerts, std::function<void(const QString&)> deliver,
+                   const TKeptLineProc& keep)
+      : text_(text), alerts_(alerts), deliver_(std::move(deliver)), keep_(keep) {}
+
+  void AppendToLine(QStringView text) override { AppendUtf8(text_, text); }
+  void EndLine() override {
+    const QByteArrayView line(text_.data() + lineStart_, static_cast<qsizetype>(text_.size() - lineStart_));
+    // Made from the whole line's bytes only for a listener: one allocation
+    // of the right size. A new string for every line, as a listener may
+    // hand it to another thread, and a buffer reused after that thread let
+    // go of it would be written without any ordering against its reads.
+    const QString made = deliver_ ? QString::fromUtf8(line) : QString();
+    if (alerts_.Take(line)) {
+      text_.Truncate(lineStart_);
+    } else {
+      if (keep_) keep_(line);
+      text_.Append("\r\n", 2);
+    }
+    lineStart_ = text_.size();
+    if (deliver_) deliver_(made);
+  }
+
+private:
+  MappedBuffer& text_;
+  TAlertTaker& alerts_;
   std::function<void(const QString&)> deliver_;
-  QString line_;
+  const TKeptLineProc& keep_;
+  size_t lineStart_ = 0;
+};
+
+// Finds the build summary among lines as they come: the lines after the
+// first one whose text after its first "]" holds the marker, up to the
+// first blank one, each cut to the text after its first "]".
+class TSummaryFinder {
+public:
+  void Add(QByteArrayView line) {
+    if (state_ == State::Ended) return;
+    const QByteArrayView cut = line.sliced(line.indexOf(']') + 1);
+    if (state_ == State::Before) {
+      // Most lines hold no "=" at all, which is settled faster than the
+      // marker.
+      if (cut.contains('=') && cut.contains(QByteArrayView(kSummaryMarker))) state_ = State::Within;
+      return;
+    }
+    if (TrimmedBytes(cut).isEmpty())
+      state_ = State::Ended;
+    else
+      summary_ << QString::fromUtf8(cut);
+  }
+  QStringList Summary() && { return std::move(summary_); }
+
+private:
+  enum class State { Before, Within, Ended };
+  State state_ = State::Before;
+  QStringList summary_;
 };
 
 }  // namespace
@@ -210,18 +270,19 @@ TOrvRunner::TOrvRunner() : FWorkingDir(QDir::currentPath()) {
 TOrvRunner::~TOrvRunner() = default;
 
 const QStringList& TOrvRunner::Output() const {
-  // Within a run the text only grows, and Run and ExtractAlerts start
-  // over, so its size tells whether the list is current.
-  if (FOutputMadeOf != FOutputText.size()) {
-    FOutput = LinesOf(FOutputText);
-    FOutputMadeOf = FOutputText.size();
+  // Within a run the text only grows (an alert line goes as soon as it
+  // ends, and leaves the text as it was before it), and Run starts over,
+  // so its size tells whether the list is current.
+  if (FOutputMadeOf != OutputBytes().size()) {
+    FOutput = LinesOf(OutputBytes());
+    FOutputMadeOf = OutputBytes().size();
   }
   return FOutput;
 }
 
-void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
+void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback, const TKeptLineProc& KeptLine) {
   const QString commandLine = u'"' + FExeFileName + QStringLiteral("\" ") + Args;
-  FOutputText.clear();
+  FOutputText.Clear();
   FOutputMadeOf = -1;
   std::function<void(const QString&)> deliver;
   if (FOnOutputLine || Callback)
@@ -229,64 +290,16 @@ void TOrvRunner::Run(const QString& Args, const TOutputLineProc& Callback) {
       if (FOnOutputLine) FOnOutputLine(line);
       if (Callback) Callback(line);
     };
-  TOutputCollector collector(FOutputText, std::move(deliver));
+  TAlertTaker alerts(FAlertNewVersion, FAlertDiskSpace);
+  TOutputCollector collector(FOutputText, alerts, std::move(deliver), KeptLine);
   TLineSplitter splitter(collector);
   const int32_t exitCode = TCommandLine::ExecuteEx(
       commandLine, FWorkingDir, [&](const QString& chunk) { splitter.Append(chunk); }, {},
       [this] { return FIsCanceled.load(); });
   if (splitter.LastLineOpen()) collector.EndLine();
 
-  ExtractAlerts();
   FLastExitCode = exitCode;
   if (!FIgnoreExitCode) CheckExitCode(Args);
-}
-
-void TOrvRunner::ExtractAlerts() {
-  static constexpr QByteArrayView kNewVersion = "There is a new version of ORV Kitwright available";
-  static constexpr QByteArrayView kDiskSpaceBegin = "WARNING: You only have";
-  static constexpr QByteArrayView kDiskSpaceEnd = "MB left in disk. ORV Kitwright might not work properly.";
-  // Most output holds no alert, which a search for each settles.
-  if (IndexOfBytes(FOutputText, kNewVersion) < 0 && IndexOfBytes(FOutputText, kDiskSpaceBegin) < 0) return;
-  // One pass: the kept lines move down over the alert lines in runs.
-  char* const data = FOutputText.data();
-  const qsizetype size = FOutputText.size();
-  qsizetype keptEnd = 0;
-  qsizetype runStart = 0;
-  QStringList* alert = nullptr;
-  qsizetype alertLinesLeft = 0;
-  auto keepRun = [&](qsizetype runEnd) {
-    if (runStart != keptEnd) std::memmove(data + keptEnd, data + runStart, runEnd - runStart);
-    keptEnd += runEnd - runStart;
-  };
-  for (qsizetype at = 0; at < size;) {
-    const qsizetype next = FOutputText.indexOf('\n', at) + 1;
-    const QByteArrayView line(data + at, next - 2 - at);
-    if (alertLinesLeft == 0) {
-      const QByteArrayView trimmed = TrimmedBytes(line);
-      if (trimmed.startsWith(kNewVersion)) {
-        alert = &FAlertNewVersion;
-        alertLinesLeft = 3;
-      } else if (trimmed.startsWith(kDiskSpaceBegin) && trimmed.endsWith(kDiskSpaceEnd)) {
-        alert = &FAlertDiskSpace;
-        alertLinesLeft = 2;
-      }
-      if (alertLinesLeft > 0) keepRun(at);
-    }
-    if (alertLinesLeft > 0) {
-      *alert << QString::fromUtf8(line);
-      --alertLinesLeft;
-      runStart = next;
-    }
-    at = next;
-  }
-  keepRun(size);
-  FOutputText.truncate(keptEnd);
-}
-
-QStringList TOrvRunner::OutputFromLineHolding(QByteArrayView text) const {
-  const qsizetype found = IndexOfBytes(FOutputText, text);
-  if (found < 0) return {};
-  return LinesOf(QByteArrayView(FOutputText).sliced(FOutputText.lastIndexOf('\n', found) + 1));
 }
 
 QString TOrvRunner::WithRepository(const QString& Args) const {
@@ -308,7 +321,8 @@ const nlohmann::ordered_json& TOrvRunner::JsonOutput(std::initializer_list<std::
                std::find(ProductFields.begin(), ProductFields.end(), parsed.get_ref<const std::string&>()) !=
                    ProductFields.end();
       };
-    auto value = Json::parse(FOutputText.cbegin(), FOutputText.cend(), keepFields, false);
+    const QByteArrayView text = OutputBytes();
+    auto value = Json::parse(text.begin(), text.end(), keepFields, false);
     if (value.is_discarded()) value = nullptr;
     FJsonOutput = std::move(value);
   }
@@ -322,31 +336,23 @@ std::optional<TProgressInfo> TAbstractOrvBuildRunner::ParseProgress(const QStrin
 }
 
 QStringList TAbstractOrvBuildRunner::ExtractSummary(const QStringList& Output) {
-  QStringList summary;
-  bool started = false;
-  for (const QString& line : Output) {
-    const qsizetype bracket = line.indexOf(u']');
-    const QStringView cut = QStringView(line).mid(bracket + 1);
-    if (!started) {
-      started = cut.contains(QLatin1StringView(kSummaryMarker));
-      continue;
-    }
-    if (TrimmedSpaceAndControl(cut).isEmpty()) break;
-    summary << cut.toString();
-  }
-  return summary;
+  TSummaryFinder finder;
+  for (const QString& line : Output) finder.Add(line.toUtf8());
+  return std::move(finder).Summary();
 }
 
 void TAbstractOrvBuildRunner::RunCommand(const QString& Args) {
   // One record for every line, so that a product identifier that repeats
   // is not made again.
   TProgressInfo progress;
-  Run(Args, [&](const QString& line) {
-    if (FOnProgress && ParseProgressInto(line, FProductProgress, progress)) FOnProgress(progress);
-  });
-  // Only lines from the first that holds the marker can belong to the
-  // summary; the lines before it are not made.
-  FSummary = ExtractSummary(OutputFromLineHolding(kSummaryMarker));
+  TSummaryFinder summary;
+  Run(
+      Args,
+      [&](const QString& line) {
+        if (FOnProgress && ParseProgressInto(line, FProductProgress, progress)) FOnProgress(progress);
+      },
+      [&summary](QByteArrayView line) { summary.Add(line); });
+  FSummary = std::move(summary).Summary();
 }
 
 }  // namespace orv

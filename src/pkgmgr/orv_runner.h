@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/exception.h"
+#include "platform/mapped_buffer.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,8 @@ namespace orv {
 ORV_DECLARE_EXCEPTION(EOrvRunner, Exception);
 
 using TOutputLineProc = std::function<void(const QString&)>;
+// A line of the kept output (no alert line), as UTF-8 without its break.
+using TKeptLineProc = std::function<void(QByteArrayView)>;
 
 struct TProgressInfo {
   int32_t Percent = 0;
@@ -55,7 +58,7 @@ public:
   // made from the output text on first demand.
   const QStringList& Output() const;
   // The output as one text, every line followed by CR LF.
-  QString OutputText() const { return QString::fromUtf8(FOutputText); }
+  QString OutputText() const { return QString::fromUtf8(OutputBytes()); }
   int32_t LastExitCode() const { return FLastExitCode; }
   bool IsCanceled() const { return FIsCanceled.load(); }
   void Cancel() { FIsCanceled = true; }
@@ -67,27 +70,27 @@ public:
 
 protected:
   // Runs the package manager with the argument string; every complete
-  // output line goes to OnOutputLine, then to Callback.
-  void Run(const QString& Args, const TOutputLineProc& Callback = {});
+  // output line goes to OnOutputLine, then to Callback; each line kept in
+  // the output (alerts are taken out as they end) goes to KeptLine first.
+  void Run(const QString& Args, const TOutputLineProc& Callback = {}, const TKeptLineProc& KeptLine = {});
   QString WithRepository(const QString& Args) const;
   void CheckExitCode(const QString& Args) const;
-  // Output from the first line that holds the text on; empty when none
-  // does. The lines before it are never made.
-  QStringList OutputFromLineHolding(QByteArrayView text) const;
   // The output parsed as JSON on first demand; null when it is not JSON.
   // With product fields, the objects one level below the root keep only
   // those members: what a long list answer holds beyond them is never built.
   const nlohmann::ordered_json& JsonOutput(std::initializer_list<std::string_view> ProductFields = {});
 
 private:
-  void ExtractAlerts();
+  QByteArrayView OutputBytes() const {
+    return QByteArrayView(FOutputText.data(), static_cast<qsizetype>(FOutputText.size()));
+  }
 
   QString FExeFileName;
   QString FWorkingDir;
   // The output is kept as one UTF-8 text, every line followed by CR LF:
   // a third of the memory of a list of lines, with no allocation per line,
   // and the very text that JsonOutput parses.
-  QByteArray FOutputText;
+  MappedBuffer FOutputText;
   mutable QStringList FOutput;
   mutable qsizetype FOutputMadeOf = -1;  // the size of the text FOutput was made of
   std::optional<nlohmann::ordered_json> FJsonOutput;

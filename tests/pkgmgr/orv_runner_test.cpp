@@ -369,6 +369,108 @@ TEST_F(OrvRunnerTest, RunCommandFindsTheSummaryAfterAnEarlierMarkerThatDoesNotSt
   EXPECT_TRUE(runner_.Summary().isEmpty());
 }
 
+// Alerts and the summary are found as each line ends: what arrives in
+// several reads, ends the output without a break, or ends at CR LF or a
+// lone CR must come out as a look at the whole text would have it.
+struct AlertsCase {
+  const char* name;
+  QByteArray script;
+  QStringList kept;
+  QStringList newVersion;
+  QStringList diskSpace;
+  QStringList summary;
+};
+
+void PrintTo(const AlertsCase& c, std::ostream* os) { *os << c.name; }
+
+class RunnerAlertsTest : public OrvRunnerTest, public testing::WithParamInterface<AlertsCase> {};
+
+TEST_P(RunnerAlertsTest, FindsAlertsAndSummaryAsLinesEnd) {
+  const AlertsCase& c = GetParam();
+  UseScript(c.script);
+  runner_.RunCommand(QStringLiteral("build"));
+  EXPECT_EQ(runner_.Output(), c.kept);
+  EXPECT_EQ(runner_.AlertNewVersion(), c.newVersion);
+  EXPECT_EQ(runner_.AlertDiskSpace(), c.diskSpace);
+  EXPECT_EQ(runner_.Summary(), c.summary);
+  EXPECT_EQ(heard_.size(), c.kept.size() + c.newVersion.size() + c.diskSpace.size()) << "listeners hear alerts too";
+
+  // Without a listener no line is made as a string; the rest is the same.
+  TestRunner quiet;
+  quiet.SetExeFileName(runner_.ExeFileName());
+  quiet.Run(QStringLiteral("build"));
+  EXPECT_EQ(quiet.Output(), c.kept);
+  EXPECT_EQ(quiet.AlertNewVersion(), c.newVersion);
+  EXPECT_EQ(quiet.AlertDiskSpace(), c.diskSpace);
+}
+
+const QString kNewVersionLine = QStringLiteral("There is a new version of ORV Kitwright available");
+const QString kDiskSpaceLine =
+    QStringLiteral("WARNING: You only have 5 MB left in disk. ORV Kitwright might not work properly.");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerAlertsTest,
+    testing::Values(
+        AlertsCase{"AlertSplitAcrossReads",
+                   "printf 'There is a new ver'; sleep 0.2; printf 'sion of ORV Kitwright available: 2.0\\r\\nRun "
+                   "orv self-update\\r\\n\\r\\nkept\\r\\n'",
+                   {"kept"},
+                   {kNewVersionLine + ": 2.0", "Run orv self-update", ""},
+                   {},
+                   {}},
+        AlertsCase{"AlertAtTheEndWithoutABreak",
+                   "printf 'kept\\n  WARNING: You only have 5 MB left in disk. ORV Kitwright might not work "
+                   "properly.'",
+                   {"kept"},
+                   {},
+                   {"  " + kDiskSpaceLine},
+                   {}},
+        AlertsCase{"AlertCutShortByTheEnd",
+                   "printf 'a\\nThere is a new version of ORV Kitwright available\\nRun orv self-update'",
+                   {"a"},
+                   {kNewVersionLine, "Run orv self-update"},
+                   {},
+                   {}},
+        AlertsCase{"AlertEndedByCrLfThenALoneCr",
+                   "printf 'WARNING: You only have 5 MB left in disk. ORV Kitwright might not work "
+                   "properly.\\r\\nFree space.\\rkept\\r\\n'",
+                   {"kept"},
+                   {},
+                   {kDiskSpaceLine, "Free space."},
+                   {}},
+        AlertsCase{"AlertTextsThatAreNoAlerts",
+                   "echo 'note: There is a new version of ORV Kitwright available'; echo 'WARNING: You only have 5 "
+                   "MB left'",
+                   {"note: " + kNewVersionLine, "WARNING: You only have 5 MB left"},
+                   {},
+                   {},
+                   {}},
+        // The alert's blank third line is no line of the output, so it
+        // does not end the summary.
+        AlertsCase{"SummaryAroundAnAlert",
+                   "echo '[100%] === Build Summary ==='; echo '[100%] a: built'\n"
+                   "echo 'There is a new version of ORV Kitwright available'; echo 'Run orv self-update'; echo ''\n"
+                   "echo '[100%] b: built'; echo ''; echo 'after'",
+                   {"[100%] === Build Summary ===", "[100%] a: built", "[100%] b: built", "", "after"},
+                   {kNewVersionLine, "Run orv self-update", ""},
+                   {},
+                   {" a: built", " b: built"}},
+        AlertsCase{"SummarySplitAcrossReadsAndOpenAtTheEnd",
+                   "printf '[100%%] === Build Sum'; sleep 0.2; printf 'mary ===\\r\\n[100%%] x: built\\r\\n[100%%] "
+                   "y: fail'; sleep 0.2; printf 'ed'",
+                   {"[100%] === Build Summary ===", "[100%] x: built", "[100%] y: failed"},
+                   {},
+                   {},
+                   {" x: built", " y: failed"}},
+        AlertsCase{"NonAscii",
+                   "printf 'There is a new version of ORV Kitwright available: caf\\303\\251\\n\\n\\n"
+                   "=== Build Summary ===\\n\\342\\224\\200 done\\n'",
+                   {"=== Build Summary ===", QStringLiteral(u"\u2500 done")},
+                   {kNewVersionLine + QStringLiteral(u": caf\u00e9"), "", ""},
+                   {},
+                   {QStringLiteral(u"\u2500 done")}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(ExtractSummaryTest, EmptyWithoutMarker) {
   EXPECT_TRUE(TAbstractOrvBuildRunner::ExtractSummary({"[ 1%] a", "b"}).isEmpty());
   EXPECT_EQ(TAbstractOrvBuildRunner::ExtractSummary({"=== Build Summary ===", "a", "b"}), QStringList({"a", "b"}));
