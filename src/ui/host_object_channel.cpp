@@ -130,12 +130,17 @@ const char kProxyScript[] = R"JS((function () {
   // The page's own scripts cannot replace what the calls use.
   var ask = window.prompt.bind(window), soon = window.queueMicrotask.bind(window);
   var stringify = JSON.stringify, parse = JSON.parse, toText = String;
-  // The read the last assignment answered ahead, good only for a read of
-  // its property as the very next call in the same task; once used, the
+  // The read the last assignment answered ahead (its object, property and
+  // answer), good only for a read of that property as the very next call in
+  // the same task: the first microtask after it forgets it. Once used, the
   // next call tells the native side.
-  var ahead = null, taken = false;
+  var aheadObject = null, aheadProperty, aheadValue, forgetting = false, taken = false;
+  function forget() {
+    aheadObject = null;
+    forgetting = false;
+  }
   function call(request) {
-    ahead = null;
+    aheadObject = null;
     if (request.length > most) {
       throw new Error('The message is too large for the host object: ' + request.length +
                       ' characters (the most is ' + most + ')');
@@ -155,11 +160,10 @@ const char kProxyScript[] = R"JS((function () {
     return new Proxy(Object.create(null), {
       get: function (target, property) {
         if (typeof property !== 'string') return undefined;
-        if (ahead && ahead.object === name && ahead.property === property) {
-          var value = ahead.value;
-          ahead = null;
+        if (aheadObject === name && aheadProperty === property) {
+          aheadObject = null;
           taken = true;
-          return value;
+          return aheadValue;
         }
         return call(reads[property] ||
                     (reads[property] = stringify({op: 'get', object: name, property: property}))).value;
@@ -170,8 +174,13 @@ const char kProxyScript[] = R"JS((function () {
                                                            ',"property":' + stringify(property) + ',"value":');
         var reply = call(head + stringify(toText(value)) + '}');
         if (typeof reply.ahead === 'string') {
-          var read = ahead = {object: name, property: property, value: reply.ahead};
-          soon(function () { if (ahead === read) ahead = null; });
+          aheadObject = name;
+          aheadProperty = property;
+          aheadValue = reply.ahead;
+          if (!forgetting) {
+            forgetting = true;
+            soon(forget);
+          }
         }
         return true;
       }
