@@ -19,6 +19,15 @@ void TORVDashboardBridge::setProperty(const QString& name, const QString& value)
   SetObjectMessage(value);
 }
 
+std::optional<QString> TORVDashboardBridge::readAhead(const QString& name) {
+  if (name != PropertyName || !FDashboardBrowser) return std::nullopt;
+  return FDashboardBrowser->AnswerQueryAhead();
+}
+
+void TORVDashboardBridge::aheadReadTaken(const QString& name) {
+  if (name == PropertyName && FDashboardBrowser) FDashboardBrowser->QueryAnswerTaken();
+}
+
 QString TORVDashboardBridge::GetObjectMessage() {
   return FDashboardBrowser ? FDashboardBrowser->GetQueryAnswer() : QString();
 }

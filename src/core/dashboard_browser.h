@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace orv {
 
@@ -63,6 +64,12 @@ public:
   // A message the page wrote to the bridge; the answer to the last query.
   void HandleMessage(const QString& AMessage);
   QString GetQueryAnswer();
+  // Right after a query message: its answer, when computing it only reads
+  // (the queries that open, start, ask or write something answer only when
+  // the page reads), with the read's own effects held back until
+  // QueryAnswerTaken says the page used the answer.
+  std::optional<QString> AnswerQueryAhead();
+  void QueryAnswerTaken();
   void ShowNotification(const QString& ATitle, const QString& ABody);
   void ShowOptionsDialog();  // returns after the dialog closed
   // The main window is being destroyed: page calls are dropped from now on.
@@ -102,12 +109,18 @@ private:
   };
   static const TActionRoute ActionRoutes[];
   // A query's answer; ClearsAction forgets the query once it is answered.
+  // AnswerAhead computes the answer without the read's effects on the
+  // controller, leaving them in FAheadEffect; null for a query whose work
+  // reaches beyond its answer.
   struct TQueryRoute {
     const char16_t* Name;
     QString (*Answer)(TORVDashboardBrowser& AController);
     bool ClearsAction;
+    QString (*AnswerAhead)(TORVDashboardBrowser& AController, const TQueryRoute& ARoute);
   };
   static const TQueryRoute QueryRoutes[];
+  // For a query whose answer is all its work: the same work, ahead.
+  static QString AnswerAsIs(TORVDashboardBrowser& AController, const TQueryRoute& ARoute);
   static const TQueryRoute* FindQuery(QStringView AName);
 
   void DoBrowserInitialized(TORVZYNDashCustomWebBrowser& Sender);
@@ -136,6 +149,11 @@ private:
   QString FActiveTheme;
   TORVDashboardStatuses FStatus;
   QString FAction;
+  // Whether the last message was a query, which may be answered ahead, and
+  // the query so answered with the rest of its read, until the page says.
+  bool FQuerySent = false;
+  const TQueryRoute* FAheadQuery = nullptr;
+  std::function<void(TORVDashboardBrowser&)> FAheadEffect;
   std::shared_ptr<TORVDashboardBridge> FBridge;
   // FDownloadList and FInstallList, and the classic installs.
   std::unique_ptr<TORVDashboardProductCatalogue> FCatalogue;

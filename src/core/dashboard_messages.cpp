@@ -33,6 +33,10 @@ void TORVDashboardBrowser::AnnounceDownload(const TORVDashboardBridgeMessage& AM
 }
 
 void TORVDashboardBrowser::HandleMessage(const QString& AMessage) {
+  // A new message makes any answer given ahead stale.
+  FQuerySent = false;
+  FAheadQuery = nullptr;
+  FAheadEffect = nullptr;
   if (!AMessage.startsWith(kEventPrefix)) return;
 
   const qsizetype customDataAt = AMessage.indexOf(kCustomDataPrefix);
@@ -55,6 +59,7 @@ void TORVDashboardBrowser::HandleMessage(const QString& AMessage) {
   const QString eventName = QLocale().toUpper(message.EventName());
   if (const TQueryRoute* query = FindQuery(eventName)) {
     FAction = QString::fromUtf16(query->Name);
+    FQuerySent = true;
     return;
   }
   for (const TActionRoute& route : ActionRoutes) {

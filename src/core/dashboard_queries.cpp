@@ -14,6 +14,9 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <memory>
+#include <utility>
+
 namespace orv {
 
 namespace {
@@ -73,55 +76,75 @@ QString kitwrightLogText(const TORVDashboardSettings& ASettings) {
 
 }  // namespace
 
+QString TORVDashboardBrowser::AnswerAsIs(TORVDashboardBrowser& AController, const TQueryRoute& ARoute) {
+  return ARoute.Answer(AController);
+}
+
 // Every query of the page, in the order GetQueryAnswer checks them. A
 // message naming one of them only remembers the name; the answer is
 // computed when the page reads ObjectMessage. The list queries forget the
 // name once answered, so a second read finds no query.
 const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
-    {u"GETSTATUS", [](TORVDashboardBrowser& C) { return statusText(C.FStatus); }, false},
+    {u"GETSTATUS", [](TORVDashboardBrowser& C) { return statusText(C.FStatus); }, false, AnswerAsIs},
     {u"GETIDERUNNING",
-     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue->IsProcessRunning(QStringLiteral("bds.exe"))); },
-     false},
-    {u"GETKITWRIGHTEXISTS", [](TORVDashboardBrowser& C) { return boolText(C.FSettings.KitwrightExists()); }, false},
+     [](TORVDashboardBrowser& C) { return boolText(C.FCatalogue->IsProcessRunning(QStringLiteral("bds.exe"))); }, false,
+     AnswerAsIs},
+    {u"GETKITWRIGHTEXISTS", [](TORVDashboardBrowser& C) { return boolText(C.FSettings.KitwrightExists()); }, false,
+     AnswerAsIs},
     {u"GETKITWRIGHTLOG",
      [](TORVDashboardBrowser& C) {
        const QString url = kitwrightLogURL(C.FSettings);
        TORVZYNDashUtils::OpenURL(C.FPorts.shell, url);
        return url;
      },
-     false},
-    {u"GETKITWRIGHTLOGTEXT", [](TORVDashboardBrowser& C) { return kitwrightLogText(C.FSettings); }, false},
-    {u"GETKITWRIGHTDIR", [](TORVDashboardBrowser& C) { return C.FSettings.ReadKitwrightDir(); }, false},
+     false, nullptr},
+    {u"GETKITWRIGHTLOGTEXT", [](TORVDashboardBrowser& C) { return kitwrightLogText(C.FSettings); }, false, AnswerAsIs},
+    {u"GETKITWRIGHTDIR", [](TORVDashboardBrowser& C) { return C.FSettings.ReadKitwrightDir(); }, false, AnswerAsIs},
     {u"GETKITWRIGHTREADDELPHIVERSIONS",
      [](TORVDashboardBrowser& C) {
        QStringList discarded;
        C.ReadDelphiVersions(discarded);
        return QString();
      },
-     false},
+     false, nullptr},
     {u"GETKITWRIGHTWRITEDELPHIVERSIONS",
      [](TORVDashboardBrowser& C) {
        C.WriteDelphiVersions({});
        return QString();
      },
-     false},
-    {u"GETDASHBOARDVERSION", [](TORVDashboardBrowser&) { return GetVersion(); }, false},
+     false, nullptr},
+    {u"GETDASHBOARDVERSION", [](TORVDashboardBrowser&) { return GetVersion(); }, false, AnswerAsIs},
     {u"GETPRODUCTNOTIFICATIONS",
-     [](TORVDashboardBrowser& C) { return boolText(C.FSettings.ReadProductNotifications()); }, false},
+     [](TORVDashboardBrowser& C) { return boolText(C.FSettings.ReadProductNotifications()); }, false, AnswerAsIs},
     {u"GETINSTALLEDPRODUCTS",
      [](TORVDashboardBrowser& C) {
        C.FCatalogue->ScanInstalls();
        return productListAnswer(C.FCatalogue->InstallList());
      },
-     true},
+     true,
+     [](TORVDashboardBrowser& C, const TQueryRoute&) {
+       auto installs = std::make_shared<TORVDashboardInstallList>(C.FCatalogue->ScannedInstalls());
+       C.FAheadEffect = [installs](TORVDashboardBrowser& AController) {
+         AController.FCatalogue->SetInstallList(std::move(*installs));
+       };
+       return productListAnswer(*installs);
+     }},
     {u"GETDOWNLOADEDPRODUCTS",
      [](TORVDashboardBrowser& C) {
        C.FCatalogue->ScanDownloads();
        return productListAnswer(C.FCatalogue->DownloadList());
      },
-     true},
+     true,
+     [](TORVDashboardBrowser& C, const TQueryRoute&) {
+       auto downloads = std::make_shared<TORVDashboardDownloadList>(C.FCatalogue->ScannedDownloads());
+       C.FAheadEffect = [downloads](TORVDashboardBrowser& AController) {
+         AController.FCatalogue->SetDownloadList(std::move(*downloads));
+       };
+       return productListAnswer(*downloads);
+     }},
     {u"GETREGISTEREDPRODUCTS",
-     [](TORVDashboardBrowser& C) { return productListAnswer(C.FAccountProducts->RefreshRegisteredList()); }, true},
+     [](TORVDashboardBrowser& C) { return productListAnswer(C.FAccountProducts->RefreshRegisteredList()); }, true,
+     nullptr},
     // The rows of the last completed refresh; the one started here shows
     // in a later query.
     {u"GETKITWRIGHTPRODUCTSTATUS",
@@ -129,24 +152,25 @@ const TORVDashboardBrowser::TQueryRoute TORVDashboardBrowser::QueryRoutes[] = {
        C.StartKitwright();
        return productListAnswer(C.FKitwrightCoordinator->ProductStatusList());
      },
-     true},
+     true, nullptr},
     {u"GETUSERCREDENTIALS",
      [](TORVDashboardBrowser& C) {
        return QStringLiteral("{\"Username\": %1, \"Code\": %2}")
            .arg(JsonQuote(C.FSettings.ReadUserName()), JsonQuote(C.FSettings.ReadPassword()));
      },
-     false},
+     false, AnswerAsIs},
     {u"GETIDETHEME",
      [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDETheme\": %1}").arg(JsonQuote(C.GetIDETheme())); },
-     false},
+     false, AnswerAsIs},
     {u"GETIDEVERSION",
-     [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(C.GetIDEVersion())); }, false},
+     [](TORVDashboardBrowser& C) { return QStringLiteral("{\"IDE\": %1}").arg(JsonQuote(C.GetIDEVersion())); }, false,
+     AnswerAsIs},
     {u"GETOPTIONSDIALOG",
      [](TORVDashboardBrowser& C) {
        C.ShowOptionsDialog();
        return QStringLiteral("{}");
      },
-     false},
+     false, nullptr},
 };
 
 const TORVDashboardBrowser::TQueryRoute* TORVDashboardBrowser::FindQuery(QStringView AName) {
@@ -161,6 +185,25 @@ QString TORVDashboardBrowser::GetQueryAnswer() {
   QString answer = query->Answer(*this);
   if (query->ClearsAction) FAction.clear();
   return answer;
+}
+
+std::optional<QString> TORVDashboardBrowser::AnswerQueryAhead() {
+  FAheadQuery = nullptr;
+  FAheadEffect = nullptr;
+  if (!std::exchange(FQuerySent, false)) return std::nullopt;
+  const TQueryRoute* query = FindQuery(FAction);
+  if (!query || !query->AnswerAhead) return std::nullopt;
+  QString answer = query->AnswerAhead(*this, *query);
+  FAheadQuery = query;
+  return answer;
+}
+
+// What GetQueryAnswer does beyond the answer, once.
+void TORVDashboardBrowser::QueryAnswerTaken() {
+  const TQueryRoute* query = std::exchange(FAheadQuery, nullptr);
+  if (!query) return;
+  if (const auto effect = std::exchange(FAheadEffect, nullptr)) effect(*this);
+  if (query->ClearsAction) FAction.clear();
 }
 
 }  // namespace orv

@@ -66,30 +66,32 @@ TORVDashboardProductCatalogue::TORVDashboardProductCatalogue(Registry& ARegistry
                                                              TORVDashboardBrowser* ADashboard)
     : FRegistry(ARegistry), FSettings(ASettings), FProcesses(AProcesses), FDashboard(ADashboard) {}
 
-void TORVDashboardProductCatalogue::ScanDownloads() {
-  FDownloadList.Clear();
+TORVDashboardDownloadList TORVDashboardProductCatalogue::ScannedDownloads() const {
+  TORVDashboardDownloadList downloads;
   const QString downloadDir = FSettings.ReadDownloadDir();
-  if (downloadDir.isEmpty() || !QFileInfo(downloadDir).isDir()) return;
-  scanFolder(downloadDir, downloadDir);
+  if (!downloadDir.isEmpty() && QFileInfo(downloadDir).isDir()) scanFolder(downloadDir, downloadDir, downloads);
+  return downloads;
 }
 
 // Depth first in the order the file system lists the entries. Linked
 // folders are not entered: a link back to a parent would never end.
-void TORVDashboardProductCatalogue::scanFolder(const QString& AFolder, const QString& ADownloadDir) {
+void TORVDashboardProductCatalogue::scanFolder(const QString& AFolder, const QString& ADownloadDir,
+                                               TORVDashboardDownloadList& AList) const {
   QDirIterator entries(AFolder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
   while (entries.hasNext()) {
     entries.next();
     const QFileInfo info = entries.fileInfo();
     if (!info.isSymLink() && info.isDir())
-      scanFolder(info.filePath(), ADownloadDir);
+      scanFolder(info.filePath(), ADownloadDir, AList);
     else if (info.fileName().endsWith(kArchiveSuffix, Qt::CaseInsensitive))
-      addDownload(info.fileName(), ADownloadDir);
+      addDownload(info.fileName(), ADownloadDir, AList);
   }
 }
 
 // "<product>_<version>_<edition>.zip": version and edition are the last
 // two fields, so a product name may hold "_" itself.
-void TORVDashboardProductCatalogue::addDownload(const QString& AFileName, const QString& ADownloadDir) {
+void TORVDashboardProductCatalogue::addDownload(const QString& AFileName, const QString& ADownloadDir,
+                                                TORVDashboardDownloadList& AList) const {
   const QString base = AFileName.left(AFileName.lastIndexOf(QLatin1Char('.')));
   const qsizetype editionAt = base.lastIndexOf(QLatin1Char('_'));
   // (lastIndexOf counts a negative start from the end.)
@@ -105,26 +107,27 @@ void TORVDashboardProductCatalogue::addDownload(const QString& AFileName, const 
   if (productName == QLatin1String(".") || productName == QLatin1String("..")) return;
 
   const QString path = ADownloadDir + productName + TORVZYNDashUtils::PathDelimiter + AFileName;
-  FDownloadList.Add(
+  AList.Add(
       std::make_unique<TORVDashboardDownload>(FDashboard, path, productName, version, edition == QLatin1String("REG")));
 }
 
-void TORVDashboardProductCatalogue::ScanInstalls() {
-  FInstallList.Clear();
+TORVDashboardInstallList TORVDashboardProductCatalogue::ScannedInstalls() const {
+  TORVDashboardInstallList installs;
   const auto products = FRegistry.OpenKeyReadOnly(ProductsKey);
-  if (!products) return;
+  if (!products) return installs;
   for (const QString& name : products->SubkeyNames()) {
     // The keys are written by product setups, not by us: one with values
     // of unexpected types is left out like any other unusable key.
     try {
-      addInstall(name);
+      addInstall(name, installs);
     } catch (const ERegistryException& e) {
       TORVZYNDashUtils::Log(QStringLiteral("Skipping product key %1: %2").arg(name, QString::fromUtf8(e.what())));
     }
   }
+  return installs;
 }
 
-void TORVDashboardProductCatalogue::addInstall(const QString& AKeyName) {
+void TORVDashboardProductCatalogue::addInstall(const QString& AKeyName, TORVDashboardInstallList& AList) const {
   const auto key = FRegistry.OpenKeyReadOnly(ProductsKey + QLatin1Char('\\') + AKeyName);
   if (!key) return;
   QString folder;
@@ -141,7 +144,7 @@ void TORVDashboardProductCatalogue::addInstall(const QString& AKeyName) {
   install->SetVersion(key->ReadString(QStringLiteral("Version")).value_or(QString()));
   install->SetPath(folder);
   install->SetUninstallLink(uninstaller);
-  FInstallList.Add(std::move(install));
+  AList.Add(std::move(install));
 }
 
 TORVDashboardDownload* TORVDashboardProductCatalogue::FindDownload(const QString& AProductName,

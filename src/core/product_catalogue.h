@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <array>
+#include <utility>
 
 namespace orv {
 
@@ -39,10 +40,16 @@ public:
   // Rebuilds the archive list from the download folder and its subfolders.
   // Only names "<product>_<version>_<REG|TRIAL>.zip" count, and each is
   // listed at the place the download put it: <download folder>/<product>/.
-  void ScanDownloads();
+  void ScanDownloads() { FDownloadList = ScannedDownloads(); }
   // Rebuilds the install list from the product keys whose folder still
   // holds the uninstaller.
-  void ScanInstalls();
+  void ScanInstalls() { FInstallList = ScannedInstalls(); }
+  // The lists those scans make, for a caller that puts them in place later
+  // (SetDownloadList, SetInstallList) or not at all.
+  TORVDashboardDownloadList ScannedDownloads() const;
+  TORVDashboardInstallList ScannedInstalls() const;
+  void SetDownloadList(TORVDashboardDownloadList AList) { FDownloadList = std::move(AList); }
+  void SetInstallList(TORVDashboardInstallList AList) { FInstallList = std::move(AList); }
 
   // First archive with this name and version (letter case ignored) and
   // exactly this edition; null when there is none.
@@ -66,9 +73,9 @@ public:
   const TORVDashboardInstallList& InstallList() const { return FInstallList; }
 
 private:
-  void scanFolder(const QString& AFolder, const QString& ADownloadDir);
-  void addDownload(const QString& AFileName, const QString& ADownloadDir);
-  void addInstall(const QString& AKeyName);
+  void scanFolder(const QString& AFolder, const QString& ADownloadDir, TORVDashboardDownloadList& AList) const;
+  void addDownload(const QString& AFileName, const QString& ADownloadDir, TORVDashboardDownloadList& AList) const;
+  void addInstall(const QString& AKeyName, TORVDashboardInstallList& AList) const;
 
   Registry& FRegistry;
   const TORVDashboardSettings& FSettings;

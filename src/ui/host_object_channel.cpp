@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <optional>
+#include <utility>
 
 namespace orv {
 
@@ -22,6 +23,17 @@ QString Success(const QString& value) { return QStringLiteral("{\"ok\":true,\"va
 QString Failure(const QString& message) {
   return QStringLiteral("{\"ok\":false,\"error\":") + JsonQuote(message) + u'}';
 }
+
+QString ReadAhead(const QString& value) { return QStringLiteral("{\"ok\":true,\"ahead\":") + JsonQuote(value) + u'}'; }
+
+QString TooLarge(const char* what, qsizetype size) {
+  return QStringLiteral("The %1 is too large for the host object: %2 characters (the most is %3)")
+      .arg(QLatin1String(what))
+      .arg(size)
+      .arg(HostObjectChannel::MaxCallText);
+}
+
+const QString kTaken = QStringLiteral("taken");
 
 // The proxy's JSON.stringify writes a lone surrogate of a text as its escape
 // ("\ud800"), which the JSON library refuses. For the parse, such an escape
@@ -109,22 +121,38 @@ QString Member(const nlohmann::json& request, const char* name) {
 
 // Defines window.chrome.webview.hostObjects.sync for pages whose origin the
 // native side accepts. Every property read or assignment on a host object
-// becomes one synchronous call; a failure is thrown as an Error carrying
-// the native message. %1 is the marker as a string literal.
+// becomes one synchronous call, except a read answered ahead by the
+// assignment before it; a failure is thrown as an Error carrying the native
+// message. %1 is the marker as a string literal, %2 the most text of a call.
 const char kProxyScript[] = R"JS((function () {
   'use strict';
-  var marker = %1;
+  var marker = %1, most = %2;
   // The page's own scripts cannot replace what the calls use.
-  var ask = window.prompt.bind(window);
+  var ask = window.prompt.bind(window), soon = window.queueMicrotask.bind(window);
   var stringify = JSON.stringify, parse = JSON.parse, toText = String;
+  // The read the last assignment answered ahead (its object, property and
+  // answer), good only for a read of that property as the very next call in
+  // the same task: the first microtask after it forgets it. Once used, the
+  // next call tells the native side.
+  var aheadObject = null, aheadProperty, aheadValue, forgetting = false, taken = false;
+  function forget() {
+    aheadObject = null;
+    forgetting = false;
+  }
   function call(request) {
-    var answer = ask(request, '');
+    aheadObject = null;
+    if (request.length > most) {
+      throw new Error('The message is too large for the host object: ' + request.length +
+                      ' characters (the most is ' + most + ')');
+    }
+    var answer = ask(taken ? marker + 'taken' : marker, request);
+    taken = false;
     if (typeof answer !== 'string') throw new Error('Host object call failed');
     var reply = parse(answer);
     if (!reply.ok) throw new Error(reply.error);
-    return reply.value;
+    return reply;
   }
-  try { call(marker + stringify({op: 'probe'})); } catch (e) { return; }
+  try { call(stringify({op: 'probe'})); } catch (e) { return; }
   function hostObject(name) {
     // Each property's request text (for an assignment, all but the value)
     // is made once.
@@ -132,14 +160,28 @@ const char kProxyScript[] = R"JS((function () {
     return new Proxy(Object.create(null), {
       get: function (target, property) {
         if (typeof property !== 'string') return undefined;
+        if (aheadObject === name && aheadProperty === property) {
+          aheadObject = null;
+          taken = true;
+          return aheadValue;
+        }
         return call(reads[property] ||
-                    (reads[property] = marker + stringify({op: 'get', object: name, property: property})));
+                    (reads[property] = stringify({op: 'get', object: name, property: property}))).value;
       },
       set: function (target, property, value) {
         if (typeof property !== 'string') return false;
-        var head = writes[property] || (writes[property] = marker + '{"op":"set","object":' + stringify(name) +
+        var head = writes[property] || (writes[property] = '{"op":"set","object":' + stringify(name) +
                                                            ',"property":' + stringify(property) + ',"value":');
-        call(head + stringify(toText(value)) + '}');
+        var reply = call(head + stringify(toText(value)) + '}');
+        if (typeof reply.ahead === 'string') {
+          aheadObject = name;
+          aheadProperty = property;
+          aheadValue = reply.ahead;
+          if (!forgetting) {
+            forgetting = true;
+            soon(forget);
+          }
+        }
         return true;
       }
     });
@@ -179,12 +221,20 @@ void HostObjectChannel::Add(const QString& AName, std::shared_ptr<IHostObject> A
   FObjects.insert(AName, std::move(AObject));
 }
 
-void HostObjectChannel::Remove(const QString& AName) { FObjects.remove(AName); }
+void HostObjectChannel::Remove(const QString& AName) {
+  FObjects.remove(AName);
+  FAheadRead.reset();
+}
 
-QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, QStringView ARequest) {
+void HostObjectChannel::Clear() {
+  FObjects.clear();
+  FAheadRead.reset();
+}
+
+QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, QStringView ARequest, QStringView ANotice) {
   QString reply;
   try {
-    reply = Answer(ASecurityOrigin, ARequest);
+    reply = Answer(ASecurityOrigin, ARequest, ANotice);
   } catch (const Exception& e) {
     reply = Failure(e.message());
   } catch (const std::exception& e) {
@@ -192,11 +242,16 @@ QString HostObjectChannel::Handle(const QUrl& ASecurityOrigin, QStringView ARequ
   } catch (...) {
     reply = Failure(QStringLiteral("Unknown error"));
   }
+  if (reply.size() > MaxCallText) reply = Failure(TooLarge("answer", reply.size()));
   return reply;
 }
 
-QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, QStringView ARequest) {
+QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, QStringView ARequest, QStringView ANotice) {
+  // A read answered ahead is good for the one call after its assignment.
+  const std::optional<TAheadRead> aheadRead = std::exchange(FAheadRead, std::nullopt);
   if (!Allows(ASecurityOrigin)) return Failure(QStringLiteral("Host objects are not available to this page"));
+  if (aheadRead && ANotice == kTaken) aheadRead->Object->aheadReadTaken(aheadRead->Property);
+  if (ARequest.size() > MaxCallText) return Failure(TooLarge("message", ARequest.size()));
   // Anything but an object (a malformed request included) has no members.
   const QByteArray text = ParsableUtf8(ARequest);
   const nlohmann::json request = nlohmann::json::parse(text.cbegin(), text.cend(), nullptr, false);
@@ -213,17 +268,34 @@ QString HostObjectChannel::Answer(const QUrl& ASecurityOrigin, QStringView ARequ
     return Failure(QStringLiteral("Unknown property of host object ") + name + QStringLiteral(": ") + property);
 
   if (op == QLatin1String("get")) {
-    return Success(object->getProperty(property));
+    const QString value = object->getProperty(property);
+    // Quoting only makes it longer.
+    if (value.size() > MaxCallText) return Failure(TooLarge("answer", value.size()));
+    return Success(value);
   }
-  if (op == QLatin1String("set")) {
-    object->setProperty(property, Member(request, "value"));
-    return Success();
-  }
+  if (op == QLatin1String("set")) return Assign(object, property, Member(request, "value"));
   return Failure(QStringLiteral("Unknown host object operation"));
 }
 
+QString HostObjectChannel::Assign(const std::shared_ptr<IHostObject>& AObject, const QString& AProperty,
+                                  const QString& AValue) {
+  AObject->setProperty(AProperty, AValue);
+  // Without an answer ahead the page reads as it always did; a read that
+  // fails ahead fails again in the page's own read, as it should.
+  std::optional<QString> ahead;
+  try {
+    ahead = AObject->readAhead(AProperty);
+  } catch (...) {
+  }
+  if (!ahead) return Success();
+  QString reply = ReadAhead(*ahead);
+  if (reply.size() > MaxCallText) return Success();
+  FAheadRead = TAheadRead{AObject, AProperty};
+  return reply;
+}
+
 QString HostObjectChannel::ProxyScript() const {
-  return QString::fromLatin1(kProxyScript).arg(JsStringLiteral(FMarker));
+  return QString::fromLatin1(kProxyScript).arg(JsStringLiteral(FMarker), QString::number(MaxCallText));
 }
 
 }  // namespace orv

@@ -240,7 +240,9 @@ void TORVZYNDashQtWebBrowser::CreateEngine() {
   if (!language.isEmpty()) profile->setHttpAcceptLanguage(language);
   FPage = new QtWebPage(
       profile, FView, FChannel.Marker(),
-      [this](const QUrl& origin, QStringView request) { return HandleHostObjectCall(origin, request); },
+      [this](const QUrl& origin, QStringView request, QStringView notice) {
+        return HandleHostObjectCall(origin, request, notice);
+      },
       [this](const QUrl& url) { return NavigationStarting(url); },
       [this](QWebEnginePage::JavaScriptConsoleMessageLevel level, const QString& message, int line,
              const QString& source) {
@@ -535,9 +537,10 @@ void TORVZYNDashQtWebBrowser::RemoveBridge(const QString& ABridgeName) {
   if (ABridgeName == FCustomBridge) FCustomBridge.clear();
 }
 
-QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest) {
+QString TORVZYNDashQtWebBrowser::HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest,
+                                                      QStringView ANotice) {
   EngineCall call(*this);
-  return FChannel.Handle(ASecurityOrigin, ARequest);
+  return FChannel.Handle(ASecurityOrigin, ARequest, ANotice);
 }
 
 // ---- settings --------------------------------------------------------------

@@ -130,7 +130,7 @@ public:
   void* NativeBrowser() const override;
 
   // Answers the page's host-object calls (from the page's prompt hook).
-  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest);
+  QString HandleHostObjectCall(const QUrl& ASecurityOrigin, QStringView ARequest, QStringView ANotice);
   const QString& HostObjectMarker() const { return FChannel.Marker(); }
   // Navigation tracking (from the page's navigation hook); false cancels.
   bool NavigationStarting(const QUrl& AURL);

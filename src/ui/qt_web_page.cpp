@@ -13,7 +13,7 @@ QtWebPage::QtWebPage(QWebEngineProfile* AProfile, QObject* AParent, QString AMar
 bool QtWebPage::javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
                                  QString* result) {
   if (!msg.startsWith(FMarker)) return QWebEnginePage::javaScriptPrompt(securityOrigin, msg, defaultValue, result);
-  *result = FHostObjectCall(securityOrigin, QStringView(msg).mid(FMarker.size()));
+  *result = FHostObjectCall(securityOrigin, defaultValue, QStringView(msg).mid(FMarker.size()));
   return true;
 }
 

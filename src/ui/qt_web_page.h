@@ -7,11 +7,12 @@
 namespace orv {
 
 // The page of a backend's view: carries the host-object calls that arrive
-// as prompts with the channel's marker, and reports main-frame navigations
+// as prompts whose text starts with the channel's marker (the rest is the
+// call's notice, the prompt's default text its request), and reports main-frame navigations
 // and console messages.
 class QtWebPage : public QWebEnginePage {
 public:
-  using HostObjectCall = std::function<QString(const QUrl& ASecurityOrigin, QStringView ARequest)>;
+  using HostObjectCall = std::function<QString(const QUrl& ASecurityOrigin, QStringView ARequest, QStringView ANotice)>;
   using NavigationStarting = std::function<bool(const QUrl& AURL)>;
   using ConsoleMessage = std::function<void(JavaScriptConsoleMessageLevel ALevel, const QString& AMessage, int ALine,
                                             const QString& ASource)>;

@@ -209,6 +209,91 @@ TEST_F(DashboardBrowserTest, QueriesAnswerWithTheirExactTexts) {
       << answer.toStdString();
 }
 
+// The write of a query message may bring the page its answer at once
+// (readAhead), when computing it only reads: the same answer the read
+// gives. Queries that open, start, ask or write something answer only when
+// the page reads, and nothing is answered ahead after other messages.
+TEST_F(DashboardBrowserTest, QueriesThatOnlyReadAreAnsweredAheadAsTheirReadAnswers) {
+  WriteFile(Dir(QStringLiteral("products/P/unins000.exe")));
+  hive_.OpenKey(QStringLiteral("\\Software\\orvsoftware\\P"), true)
+      ->WriteString(QStringLiteral("InstallDir"), Dir(QStringLiteral("products/P")));
+  WriteFile(Dir(QStringLiteral("dl/P/P_1.0_REG.zip")));
+  SetSetting(QStringLiteral("USERNAME"), QStringLiteral("a@b.example"));
+  const QStringList answeredAhead = {QStringLiteral("GETSTATUS"),
+                                     QStringLiteral("GETIDERUNNING"),
+                                     QStringLiteral("GETKITWRIGHTEXISTS"),
+                                     QStringLiteral("GETKITWRIGHTDIR"),
+                                     QStringLiteral("GETDASHBOARDVERSION"),
+                                     QStringLiteral("GETPRODUCTNOTIFICATIONS"),
+                                     QStringLiteral("GETINSTALLEDPRODUCTS"),
+                                     QStringLiteral("GETDOWNLOADEDPRODUCTS"),
+                                     QStringLiteral("GETUSERCREDENTIALS"),
+                                     QStringLiteral("GETIDETHEME"),
+                                     QStringLiteral("GETIDEVERSION")};
+  const QStringList answeredWhenRead = {QStringLiteral("GETKITWRIGHTLOG"),
+                                        QStringLiteral("GETKITWRIGHTREADDELPHIVERSIONS"),
+                                        QStringLiteral("GETKITWRIGHTWRITEDELPHIVERSIONS"),
+                                        QStringLiteral("GETREGISTEREDPRODUCTS"),
+                                        QStringLiteral("GETKITWRIGHTPRODUCTSTATUS"),
+                                        QStringLiteral("GETOPTIONSDIALOG")};
+  const QString property = TORVDashboardBridge::PropertyName;
+  for (const QString& query : answeredAhead) {
+    Send(Event(query));
+    const std::optional<QString> ahead = bridge_->readAhead(property);
+    ASSERT_TRUE(ahead) << query.toStdString();
+    EXPECT_EQ(dashboard_->Action(), query);  // nothing of the read yet
+    EXPECT_EQ(*ahead, Read()) << query.toStdString();
+    if (query == QLatin1String("GETINSTALLEDPRODUCTS")) EXPECT_TRUE(ahead->contains(QStringLiteral("\"P\"")));
+    if (query == QLatin1String("GETDOWNLOADEDPRODUCTS")) EXPECT_TRUE(ahead->contains(QStringLiteral("\"P\"")));
+  }
+  for (const QString& query : answeredWhenRead) {
+    Send(Event(query));
+    EXPECT_FALSE(bridge_->readAhead(property)) << query.toStdString();
+  }
+  EXPECT_TRUE(shell_.opened.isEmpty());
+  EXPECT_TRUE(dialogs_.asked.isEmpty());
+
+  Send(Event(QStringLiteral("GETSTATUS")));
+  Send(Message(QStringLiteral("{\"EventName\":\"NOSUCHEVENT\"}")));
+  EXPECT_FALSE(bridge_->readAhead(property));
+  // A read that fails ahead fails in the page's own read too.
+  Send(Event(QStringLiteral("GETKITWRIGHTLOGTEXT")));
+  EXPECT_THROW(bridge_->readAhead(property), Exception);
+  EXPECT_THROW(Read(), Exception);
+}
+
+// What the read does beyond answering (a list query forgets its name)
+// happens once when the page says it used the answer ahead, and never when
+// it did not: then its own read works as it always did.
+TEST_F(DashboardBrowserTest, AnAnswerAheadTakesTheReadsEffectOnlyWhenUsed) {
+  const QString property = TORVDashboardBridge::PropertyName;
+  const QString notFound = QStringLiteral("{\"action not found\"}");
+  const QString empty = QStringLiteral("{\"Products\": []}");
+
+  Send(Event(QStringLiteral("GETINSTALLEDPRODUCTS")));
+  EXPECT_EQ(bridge_->readAhead(property), std::optional<QString>(empty));
+  bridge_->aheadReadTaken(property);
+  EXPECT_EQ(dashboard_->Action(), QString());
+  Send(Event(QStringLiteral("GETINSTALLEDPRODUCTS")));
+  ASSERT_TRUE(bridge_->readAhead(property));
+  Send(Event(QStringLiteral("GETSTATUS")));
+  bridge_->aheadReadTaken(property);  // stale: a message came since
+  EXPECT_EQ(dashboard_->Action(), QStringLiteral("GETSTATUS"));
+  EXPECT_EQ(Read(), QString());
+
+  Send(Event(QStringLiteral("GETDOWNLOADEDPRODUCTS")));
+  ASSERT_TRUE(bridge_->readAhead(property));
+  EXPECT_EQ(Read(), empty);  // not used: the read is the page's own
+  EXPECT_EQ(Read(), notFound);
+
+  Send(Event(QStringLiteral("GETIDEVERSION")));
+  ASSERT_TRUE(bridge_->readAhead(property));
+  bridge_->aheadReadTaken(property);
+  bridge_->aheadReadTaken(property);
+  EXPECT_EQ(dashboard_->Action(), QStringLiteral("GETIDEVERSION"));  // kept, as by its read
+  EXPECT_EQ(Read(), QStringLiteral("{\"IDE\": \"\"}"));
+}
+
 TEST_F(DashboardBrowserTest, StatusNamesDownloadsAndInstallsButNotPackageManagerRuns) {
   struct Case {
     std::initializer_list<TORVDashboardStatus> flags;

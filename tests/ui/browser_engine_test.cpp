@@ -8,6 +8,7 @@
 #include "lib/web_browser_error_page.h"
 #include "platform/exception.h"
 #include "platform/qt_ui_thread.h"
+#include "ui/host_object_channel.h"
 #include "ui/qt_web_browser.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +251,95 @@ TEST_F(BrowserEngineTest, ModalDialogInsideTheSetterKeepsThePageWaiting) {
   ASSERT_TRUE(host->Load(Page()));
   EXPECT_EQ(host->Eval(kAssignAndRead.arg(QStringLiteral("'modal'"))), QStringLiteral("\"echo:modal\""));
   EXPECT_GE(bridge->modalTicks, 5);
+}
+
+// The engine cuts a prompt's own text after 10,240 characters; messages
+// and answers far longer arrive whole, and one beyond the channel's limit
+// fails with an error that says so, without reaching the setter.
+TEST_F(BrowserEngineTest, LargeMessagesAndAnswersTravelWhole) {
+  auto bridge = RegisterBridge();
+  ASSERT_TRUE(host->Load(Page()));
+  QString expected;
+  for (int i = 0; expected.size() < (1 << 20); ++i) expected += QStringLiteral("%1:\u00e9\U0001F600\"\\;").arg(i);
+  EXPECT_EQ(
+      host->Eval(QStringLiteral("(function(){var v = '';"
+                                " for (var i = 0; v.length < (1 << 20); i++) v += i + ':\\u00e9\\ud83d\\ude00\"\\\\;';"
+                                " var b = window.chrome.webview.hostObjects.sync.DashboardBridge;"
+                                " b.ObjectMessage = v; return b.ObjectMessage === 'echo:' + v;})()"),
+                 60000),
+      QStringLiteral("true"));
+  EXPECT_EQ(bridge->stored, expected);
+
+  const QString tooLarge = QStringLiteral(
+      "(function(){var b = window.chrome.webview.hostObjects.sync.DashboardBridge;"
+      " try { %1; return 'no error'; } catch (e) { return e.message; }})()");
+  const QString refused =
+      host->Eval(tooLarge.arg(QStringLiteral("b.ObjectMessage = 'x'.repeat(%1)").arg(HostObjectChannel::MaxCallText)));
+  EXPECT_TRUE(refused.startsWith(QStringLiteral("\"The message is too large for the host object: ")))
+      << refused.toStdString();
+  EXPECT_EQ(bridge->stored, expected);
+  bridge->stored = QString(HostObjectChannel::MaxCallText, u'x');
+  const QString unanswered = host->Eval(tooLarge.arg(QStringLiteral("b.ObjectMessage")));
+  EXPECT_TRUE(unanswered.startsWith(QStringLiteral("\"The answer is too large for the host object: ")))
+      << unanswered.toStdString();
+}
+
+// A bridge whose writes answer the following read ahead ("ahead:" and the
+// value) while its own reads echo; it records what reached it.
+class AheadBridge : public IHostObject {
+public:
+  QString stored;
+  QStringList effects;
+  QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
+  QString getProperty(const QString&) override {
+    effects << QStringLiteral("read ") + stored;
+    return QStringLiteral("echo:") + stored;
+  }
+  void setProperty(const QString&, const QString& value) override {
+    effects << QStringLiteral("set ") + value;
+    stored = value;
+  }
+  std::optional<QString> readAhead(const QString&) override { return QStringLiteral("ahead:") + stored; }
+  void aheadReadTaken(const QString&) override { effects << QStringLiteral("taken ") + stored; }
+};
+
+// The page uses an answer ahead only for a read of the same property that
+// is the very next call in the same task; its next call tells the native
+// side first. Anything else reads natively, as without answers ahead.
+TEST_F(BrowserEngineTest, AnAnswerAheadServesOnlyTheNextReadInTheSameTask) {
+  auto bridge = std::make_shared<AheadBridge>();
+  browser().AddBridge(QStringLiteral("DashboardBridge"), bridge);
+  ASSERT_TRUE(host->Load(Page()));
+  const QString script =
+      QStringLiteral("(function(){var b = window.chrome.webview.hostObjects.sync.DashboardBridge;%1})()");
+  struct Case {
+    const char* body;
+    const char* result;
+    QStringList effects;
+  };
+  const Case cases[] = {
+      {"b.ObjectMessage = 'a'; return b.ObjectMessage;", "\"ahead:a\"", {QStringLiteral("set a")}},
+      // ... told at the next call, before that call's own work
+      {"b.ObjectMessage = 'b'; return 1;", "1", {QStringLiteral("taken a"), QStringLiteral("set b")}},
+      {"return b.ObjectMessage;", "\"echo:b\"", {QStringLiteral("read b")}},
+      {"b.ObjectMessage = 'c'; try { b.Nope; } catch (e) {} return b.ObjectMessage;",
+       "\"echo:c\"",
+       {QStringLiteral("set c"), QStringLiteral("read c")}},
+      {"b.ObjectMessage = 'd'; b.ObjectMessage = 'e'; var r = b.ObjectMessage; return r + ',' + b.ObjectMessage;",
+       "\"ahead:e,echo:e\"",
+       {QStringLiteral("set d"), QStringLiteral("set e"), QStringLiteral("taken e"), QStringLiteral("read e")}},
+      {"b.ObjectMessage = 'f'; window.__later = function () { return b.ObjectMessage; }; return 0;",
+       "0",
+       {QStringLiteral("set f")}},
+  };
+  for (const Case& c : cases) {
+    bridge->effects.clear();
+    EXPECT_EQ(host->Eval(script.arg(QString::fromLatin1(c.body))), QString::fromLatin1(c.result)) << c.body;
+    EXPECT_EQ(bridge->effects, c.effects) << c.body;
+  }
+  // A read in a later task goes to the native side.
+  EXPECT_EQ(host->Eval(QStringLiteral("window.__later()")), QStringLiteral("\"echo:f\""));
+  EXPECT_EQ(bridge->effects, (QStringList{QStringLiteral("set f"), QStringLiteral("read f")}));
 }
 
 TEST_F(BrowserEngineTest, RegisteringAgainReachesTheNewObject) {

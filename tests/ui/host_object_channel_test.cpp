@@ -11,6 +11,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
+
 namespace orv {
 namespace {
 
@@ -210,6 +215,104 @@ TEST_F(HostObjectChannelTest, ProxyScriptCarriesTheMarkerAsALiteral) {
   EXPECT_TRUE(channel.Marker().startsWith(QStringLiteral("orv-host-object-call:")));
   EXPECT_NE(channel.Marker(), HostObjectChannel().Marker());
   EXPECT_TRUE(channel.ProxyScript().contains(QLatin1Char('\'') + channel.Marker() + QLatin1Char('\'')));
+}
+
+// Texts far beyond what one prompt's own text carries arrive and return
+// whole; beyond the channel's limit both ways fail with a message that says
+// so, and the setter is not reached.
+TEST_F(HostObjectChannelTest, CarriesLargeTextsWholeAndRefusesTooLargeOnesSayingSo) {
+  QString large;
+  for (int i = 0; large.size() < (1 << 20); ++i) large += QStringLiteral("%1:\u00e9\U0001F600;").arg(i);
+  ASSERT_TRUE(Call(channel, "https://www.x.test", Set(large)).value("ok", false));
+  EXPECT_EQ(bridge->stored, large);
+  EXPECT_EQ(Text(Call(channel, "https://www.x.test", kGet), "value"), QStringLiteral("echo:") + large);
+
+  const QString tooLarge(HostObjectChannel::MaxCallText + 1, u'{');
+  EXPECT_EQ(
+      Text(Json::parse(channel.Handle(QUrl(QStringLiteral("https://www.x.test")), tooLarge).toStdString()), "error"),
+      QStringLiteral("The message is too large for the host object: %1 characters (the most is %2)")
+          .arg(HostObjectChannel::MaxCallText + 1)
+          .arg(HostObjectChannel::MaxCallText));
+  EXPECT_EQ(bridge->stored, large);
+
+  bridge->stored = QString(HostObjectChannel::MaxCallText, u'x');
+  const Json answer = Call(channel, "https://www.x.test", kGet);
+  EXPECT_FALSE(answer.value("ok", true));
+  EXPECT_TRUE(Text(answer, "error").startsWith(QStringLiteral("The answer is too large for the host object: ")));
+}
+
+// A bridge that answers reads ahead, as a query does: the read's effect
+// (forgetting the value) belongs to the read, wherever it was answered.
+class AheadBridge : public IHostObject {
+public:
+  QString stored;
+  QStringList effects;  // what reached the object, in order
+  QStringList propertyNames() const override { return {QStringLiteral("ObjectMessage")}; }
+  QString getProperty(const QString&) override {
+    effects << QStringLiteral("read ") + stored;
+    return std::exchange(stored, QString());
+  }
+  void setProperty(const QString&, const QString& value) override {
+    effects << QStringLiteral("set ") + value;
+    stored = value;
+  }
+  std::optional<QString> readAhead(const QString&) override {
+    if (stored == QLatin1String("fail")) throw Exception(QStringLiteral("no answer ahead"));
+    if (stored == QLatin1String("none")) return std::nullopt;
+    return stored;
+  }
+  void aheadReadTaken(const QString&) override {
+    effects << QStringLiteral("taken ") + stored;
+    stored.clear();
+  }
+};
+
+TEST_F(HostObjectChannelTest, ReadsAnsweredAheadTakeEffectOnlyWhenThePageSaysItUsedThem) {
+  const QUrl page(QStringLiteral("https://www.x.test"));
+  const QString get = QString::fromStdString(kGet.dump());
+  const auto set = [](const char* value) { return QString::fromStdString(Set(QString::fromLatin1(value)).dump()); };
+  struct Case {
+    const char* name;
+    std::vector<std::tuple<QString, const char*, QUrl>> calls;  // request, notice, origin
+    QStringList replies;
+    QStringList effects;
+  };
+  const QUrl other(QStringLiteral("https://evil.test"));
+  const Case cases[] = {
+      {"used: the next call applies the read first, once",
+       {{set("a"), "", page}, {set("b"), "taken", page}, {get, "taken", page}},
+       {R"({"ok":true,"ahead":"a"})", R"({"ok":true,"ahead":"b"})", R"({"ok":true,"value":""})"},
+       {"set a", "taken a", "set b", "taken b", "read "}},
+      {"not used: the read runs natively as it always did",
+       {{set("a"), "", page}, {get, "", page}, {get, "taken", page}},
+       {R"({"ok":true,"ahead":"a"})", R"({"ok":true,"value":"a"})", R"({"ok":true,"value":""})"},
+       {"set a", "read a", "read "}},
+      {"another call between: a later notice is stale",
+       {{set("a"), "", page},
+        {set("b"), "", page},
+        {QStringLiteral("{\"op\":\"probe\"}"), "", page},
+        {get, "taken", page}},
+       {R"({"ok":true,"ahead":"a"})", R"({"ok":true,"ahead":"b"})", R"({"ok":true})", R"({"ok":true,"value":"b"})"},
+       {"set a", "set b", "read b"}},
+      {"no answer ahead, or a failing one: the reply is as always",
+       {{set("none"), "", page}, {get, "taken", page}, {set("fail"), "", page}, {get, "taken", page}},
+       {R"({"ok":true})", R"({"ok":true,"value":"none"})", R"({"ok":true})", R"({"ok":true,"value":"fail"})"},
+       {"set none", "read none", "set fail", "read fail"}},
+      {"a notice from another origin does nothing",
+       {{set("a"), "", page}, {get, "taken", other}, {get, "taken", page}},
+       {R"({"ok":true,"ahead":"a"})", R"({"ok":false,"error":"Host objects are not available to this page"})",
+        R"({"ok":true,"value":"a"})"},
+       {"set a", "read a"}},
+  };
+  for (const Case& c : cases) {
+    auto ahead = std::make_shared<AheadBridge>();
+    channel.Add(QStringLiteral("DashboardBridge"), ahead);
+    QStringList replies;
+    for (const auto& [request, notice, origin] : c.calls)
+      replies << channel.Handle(origin, request, QString::fromLatin1(notice));
+    EXPECT_EQ(replies, c.replies) << c.name;
+    EXPECT_EQ(ahead->effects, c.effects) << c.name;
+  }
 }
 
 TEST(WebDataFolder, NameStaysInsideTheCacheFolder) {
