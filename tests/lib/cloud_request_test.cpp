@@ -1,17 +1,12 @@
 // The HTTP request engine: the request record, and the component with the
 // libcurl engine against real loopback servers.
-#include "lib/cloud_base_curl.h"
-#include "platform/qt_ui_thread.h"
-#include "platform/ui_thread.h"
-#include "support/fake_ports.h"
+#include "cloud_engine_fixture.h"
 #include "support/qt_printers.h"
 #include "support/raw_http_server.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <httplib.h>
 
@@ -27,8 +22,9 @@
 namespace orv {
 namespace {
 
+using test::CloudEngineTest;
 using test::RawHttpServer;
-using TResult = TORVZYNDashCloudBaseRequestResult;
+using test::TResult;
 
 // ---- the request record ----------------------------------------------------
 
@@ -112,70 +108,6 @@ TEST(CloudRequest, WritesHeadersInOrderAndClearsToItsDefaultsButTheAgent) {
 }
 
 // ---- the engine --------------------------------------------------------------
-
-// Everything one request told the caller, in order.
-struct Trace {
-  QStringList events;
-  int callbacks = 0;
-  std::thread::id callbackThread;
-};
-
-class CloudEngineTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    RegisterCurlCloudBaseService();
-    cloud_ = MakeCloud(ui_);
-  }
-  void TearDown() override {
-    cloud_.reset();
-    UnregisterCurlCloudBaseService();
-  }
-
-  std::unique_ptr<TORVZYNDashCloudBase> MakeCloud(UiThread& ui) {
-    auto cloud = std::make_unique<TORVZYNDashCloudBase>(ui);
-    cloud->OnRequestStarted = [this](auto&, TResult&) { trace_.events << "started"; };
-    cloud->OnRequestLog = [this](auto&, TResult&, const QString& message) { trace_.events << message; };
-    cloud->OnRequestComplete = [this](auto&, TResult& r) {
-      trace_.events << QStringLiteral("complete %1").arg(r.FResponseCode);
-    };
-    cloud->OnRequestCancelled = [this](auto&, TResult&) { trace_.events << "cancelled"; };
-    cloud->OnRequestsComplete = [this](auto&) { trace_.events << "all complete"; };
-    return cloud;
-  }
-
-  void Prepare(const std::string& url, TORVZYNDashCloudBaseRequestMethod method, const QString& path = "/p") {
-    TORVZYNDashCloudBaseRequest& request = cloud_->Request();
-    request.Clear();
-    request.FName = "N";
-    request.FHost = QString::fromStdString(url);
-    request.FPath = path;
-    request.FMethod = method;
-  }
-
-  TORVZYNDashCustomCloudBase::TRequestResultEvent Callback() {
-    return [this](TResult& r) {
-      ++trace_.callbacks;
-      trace_.callbackThread = std::this_thread::get_id();
-      trace_.events << QStringLiteral("callback %1").arg(r.FResponseCode);
-    };
-  }
-
-  // Runs the request synchronously; the error it raised, if any.
-  std::optional<QString> Run(TResult** result = nullptr) {
-    try {
-      TResult* r = cloud_->ExecuteRequest(Callback(), nullptr, false);
-      if (result) *result = r;
-    } catch (const EORVZYNDashCloudBaseException& e) {
-      if (result) *result = cloud_->RequestResult();
-      return e.message();
-    }
-    return std::nullopt;
-  }
-
-  test::ManualUiThread ui_;
-  std::unique_ptr<TORVZYNDashCloudBase> cloud_;
-  Trace trace_;
-};
 
 std::string hostHeader(const RawHttpServer& server) { return "Host: 127.0.0.1:" + std::to_string(server.Port()); }
 
@@ -876,94 +808,6 @@ TEST_F(CloudAsyncTest, DestroyingTheComponentEndsItsTransfers) {
   cloud_.reset();  // returns once the worker has noticed
   ASSERT_TRUE(ui_.PumpUntil([] { return true; }));
   EXPECT_EQ(trace_.callbacks, 0);
-}
-
-// ---- synchronous requests on the application's UI thread ------------------
-
-// The test's thread is Qt's UI thread; a synchronous request waits there
-// with the thread's own events going.
-class CloudResponsiveTest : public CloudEngineTest {
-protected:
-  void SetUp() override {
-    CloudEngineTest::SetUp();
-    cloud_ = MakeCloud(ui_);
-  }
-  QtUiThread ui_;
-};
-
-// The server answers only once work posted to the UI thread and a timer
-// there have run, which they can only do while the request is waited for.
-TEST_F(CloudResponsiveTest, PostedWorkAndTimersRunWhileASynchronousRequestWaits) {
-  std::mutex mutex;
-  std::condition_variable ran;
-  bool posted = false;
-  bool timed = false;
-  const auto mark = [&](bool& flag) {
-    std::lock_guard lock(mutex);
-    flag = true;
-    ran.notify_all();
-  };
-  RawHttpServer server([&](const std::string&) {
-    std::unique_lock lock(mutex);
-    const bool both = ran.wait_for(lock, std::chrono::seconds(10), [&] { return posted && timed; });
-    return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", both ? "responsive" : "frozen"));
-  });
-  Prepare(server.URL(), rmGET);
-  ui_.post([&] { mark(posted); });
-  QTimer::singleShot(1, [&] { mark(timed); });
-  TResult* result = nullptr;
-  ASSERT_EQ(Run(&result), std::nullopt);
-  EXPECT_EQ(result->FResultString, "responsive");
-  EXPECT_EQ(trace_.callbacks, 1);
-  EXPECT_EQ(trace_.callbackThread, std::this_thread::get_id()) << "the callback runs on the UI thread";
-}
-
-// Closing the window quits the application: the wait ends at once and the
-// request is cancelled instead of running into its time-outs.
-TEST_F(CloudResponsiveTest, QuittingDuringTheWaitCancelsTheRequest) {
-  RawHttpServer server([&](const std::string&) {
-    ui_.post([] { QCoreApplication::quit(); });
-    return RawHttpServer::Stall();
-  });
-  Prepare(server.URL(), rmGET);
-  cloud_->Request().FTimeout = 120000;
-  cloud_->Request().FReadTimeout = 120000;
-  bool returned = false;
-  ui_.post([&] {
-    EXPECT_EQ(Run(), std::nullopt);
-    returned = true;
-  });
-  QCoreApplication::exec();
-  EXPECT_TRUE(returned);
-  EXPECT_EQ(trace_.callbacks, 0);
-  EXPECT_TRUE(trace_.events.contains("cancelled")) << trace_.events.join("\n").toStdString();
-}
-
-// Work that runs during the wait cannot start a second wait of the same
-// component: it is refused after its callback, and the first goes on.
-TEST_F(CloudResponsiveTest, ARequestMadeDuringTheWaitIsRefused) {
-  std::mutex mutex;
-  std::condition_variable refused;
-  bool done = false;
-  RawHttpServer server([&](const std::string&) {
-    std::unique_lock lock(mutex);
-    refused.wait_for(lock, std::chrono::seconds(10), [&] { return done; });
-    return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "first"));
-  });
-  Prepare(server.URL(), rmGET);
-  std::optional<QString> nestedError;
-  ui_.post([&] {
-    nestedError = Run();
-    std::lock_guard lock(mutex);
-    done = true;
-    refused.notify_all();
-  });
-  TResult* result = nullptr;
-  ASSERT_EQ(Run(&result), std::nullopt);
-  EXPECT_EQ(result->FResultString, "first");
-  EXPECT_EQ(nestedError, QStringLiteral("Request [N] refused: another request is still outstanding"));
-  EXPECT_EQ(trace_.callbacks, 2);
-  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 }  // namespace
