@@ -3,15 +3,23 @@
 // engine and through one curl process fetching the same 1,000 addresses.
 // Both keep their connection alive between requests. Summed up as the ratio
 // of median times at the end.
+// The memory an answer may take: the peak growth of the process while one
+// endless answer is read (the cap ends it), and what 200 answers of 1 MiB
+// read one after another leave held (finished results are freed), in MiB.
 #include "lib/cloud_base_curl.h"
 #include "platform/ui_thread.h"
 #include "ratio_reporter.h"
+#include "support/raw_http_server.h"
 #include "vendor_site_stand_in.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
 
 namespace orv {
 namespace {
@@ -72,8 +80,67 @@ void BM_CurlCommand(benchmark::State& state) {
   state.counters["requests"] = kRequests;
 }
 
+// A field of /proc/self/status, in MiB.
+double statusMiB(const char* AField) {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  const QRegularExpression line(QStringLiteral("^%1:\\s+(\\d+) kB$").arg(QLatin1String(AField)),
+                                QRegularExpression::MultilineOption);
+  return line.match(QString::fromLatin1(status.readAll())).captured(1).toDouble() / 1024;
+}
+
+// Starts a new peak ("VmHWM") at the current resident size.
+void resetPeak() {
+  QFile clear(QStringLiteral("/proc/self/clear_refs"));
+  if (clear.open(QIODevice::WriteOnly)) clear.write("5");
+}
+
+void BM_EndlessAnswerPeak(benchmark::State& state) {
+  RegisterCurlCloudBaseService();
+  ImmediateUiThread ui;
+  test::RawHttpServer server(
+      [](const std::string&) { return test::RawHttpServer::Endless("HTTP/1.1 200 OK\r\n\r\n"); });
+  double growth = 0;
+  for (auto _ : state) {
+    TORVZYNDashCloudBase cloud(ui);
+    cloud.Request().FHost = QString::fromStdString(server.URL());
+    cloud.Request().FPath = QStringLiteral("/endless");
+    const double before = statusMiB("VmRSS");
+    resetPeak();
+    try {
+      cloud.ExecuteRequest(nullptr, nullptr, false);
+      state.SkipWithError("the endless answer ended without the cap");
+    } catch (const EORVZYNDashCloudBaseException&) {
+    }
+    growth = std::max(growth, statusMiB("VmHWM") - before);
+  }
+  state.counters["peak_growth_MiB"] = growth;
+  state.counters["cap_MiB"] = double(TORVZYNDashCloudBaseRequest().FMaxAnswerBytes) / (1024 * 1024);
+  UnregisterCurlCloudBaseService();
+}
+
+void BM_AnswersHeldAfterwards(benchmark::State& state) {
+  RegisterCurlCloudBaseService();
+  ImmediateUiThread ui;
+  const std::string answer = test::RawHttpServer::Response(200, "OK", std::string(1024 * 1024, 'a'));
+  test::RawHttpServer server([&](const std::string&) { return test::RawHttpServer::Reply(answer); });
+  double held = 0;
+  for (auto _ : state) {
+    TORVZYNDashCloudBase cloud(ui);
+    cloud.Request().FHost = QString::fromStdString(server.URL());
+    cloud.Request().FPath = QStringLiteral("/mebibyte");
+    const double before = statusMiB("VmRSS");
+    for (int i = 0; i < 200; ++i) cloud.ExecuteRequest(nullptr, nullptr, false);
+    held = std::max(held, statusMiB("VmRSS") - before);
+  }
+  state.counters["held_MiB"] = held;
+  UnregisterCurlCloudBaseService();
+}
+
 BENCHMARK(BM_EngineGets)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(9);
 BENCHMARK(BM_CurlCommand)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(9);
+BENCHMARK(BM_EndlessAnswerPeak)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+BENCHMARK(BM_AnswersHeldAfterwards)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
 
 }  // namespace
 }  // namespace orv

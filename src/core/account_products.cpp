@@ -37,13 +37,15 @@ void TORVDashboardAccountProducts::HandleGetToken(TORVZYNCloudKitwright& Sender,
   if (!AToken.isEmpty()) Sender.GetProducts();
 }
 
-// A refused answer (an expired token, say) gets one further attempt with a
-// fresh token. When that fails too the list stays empty and the token is
-// dropped, so that a later query asks the vendor again.
+// A refused, failed or cut-off answer (an expired token, a dropped
+// connection) gets one further attempt with a fresh token. When that fails
+// too the list stays empty and the token is dropped, so that a later query
+// asks the vendor again.
 void TORVDashboardAccountProducts::HandleGetProducts(TORVZYNCloudKitwright& Sender,
                                                      const TORVKitwrightProductList& AProducts,
                                                      TORVZYNDashCloudBaseRequestResult* ARequestResult) {
-  if (!ARequestResult || ARequestResult->FResponseCode != 200) {
+  if (!ARequestResult || ARequestResult->FResponseCode != 200 ||
+      !Sender.HoldsProductsFor(FSettings.ReadUserName(), FSettings.ReadPassword())) {
     Sender.ClearToken();
     if (FRetryingProducts) return;
     FRetryingProducts = true;
@@ -54,18 +56,28 @@ void TORVDashboardAccountProducts::HandleGetProducts(TORVZYNCloudKitwright& Send
   Append(AProducts);
 }
 
+// Products of other credentials (the e-mail or the code changed in the
+// settings since) are dropped with their token and asked for anew.
 const TORVDashboardRegisteredList& TORVDashboardAccountProducts::RefreshRegisteredList() {
+  // Work that runs while the vendor is asked may query again: it gets the
+  // list as it stands.
+  if (FRefreshing) return FRegisteredList;
+  FRefreshing = true;
+  const auto refreshed = qScopeGuard([this] { FRefreshing = false; });
   FRegisteredList.Clear();
-  if (!FKitwright->Token().isEmpty()) {
+  const QString email = FSettings.ReadUserName();
+  const QString code = FSettings.ReadPassword();
+  if (FKitwright->HoldsProductsFor(email, code)) {
     Append(FKitwright->Products());
-  } else {
-    // An API host that cannot be reached gives the empty list, not an
-    // error in the page.
-    try {
-      FKitwright->GetToken(FSettings.ReadUserName(), FSettings.ReadPassword());
-    } catch (const EORVZYNDashCloudBaseException& e) {
-      TORVZYNDashUtils::Log(QStringLiteral("Cannot fetch the account's products: ") + e.message());
-    }
+    return FRegisteredList;
+  }
+  FKitwright->ClearToken();
+  // An API host that cannot be reached gives the empty list, not an error
+  // in the page.
+  try {
+    FKitwright->GetToken(email, code);
+  } catch (const EORVZYNDashCloudBaseException& e) {
+    TORVZYNDashUtils::Log(QStringLiteral("Cannot fetch the account's products: ") + e.message());
   }
   return FRegisteredList;
 }

@@ -12,7 +12,8 @@ class TORVDashboardSettings;
 class UiThread;
 
 // The account's products: the vendor API client fetches them once per run
-// with the stored e-mail and code. UI thread only.
+// with the stored e-mail and code, and again after a failed answer or a
+// change of the e-mail or the code. UI thread only.
 class TORVDashboardAccountProducts {
 public:
   // AApiURL is the vendor's REST API host; ADashboard the records' owner.
@@ -22,7 +23,8 @@ public:
   TORVDashboardAccountProducts(const TORVDashboardAccountProducts&) = delete;
   TORVDashboardAccountProducts& operator=(const TORVDashboardAccountProducts&) = delete;
 
-  // The products fetched before, or, without a token yet, from the vendor.
+  // The products fetched before for the stored credentials, or else from
+  // the vendor.
   const TORVDashboardRegisteredList& RefreshRegisteredList();
 
 private:
@@ -38,6 +40,7 @@ private:
   TORVDashboardRegisteredList FRegisteredList;
   // A failed products answer is being tried once more.
   bool FRetryingProducts = false;
+  bool FRefreshing = false;
 };
 
 }  // namespace orv

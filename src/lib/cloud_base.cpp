@@ -6,20 +6,36 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
+#include <exception>
 
 namespace orv {
 
+Q_LOGGING_CATEGORY(lcOrvApi, "orv.api")
+
 namespace {
+
+// The program's log line of a failed request: its name, host and why,
+// never its body or headers (they may carry the account's code or token).
+QString failureLine(const TORVZYNDashCloudBaseRequestResult& ARequestResult) {
+  QString why = ARequestResult.FFailure;
+  if (ARequestResult.FResponseCode != 0)
+    why += (why.isEmpty() ? QStringLiteral("status %1") : QStringLiteral(" (status %1)"))
+               .arg(ARequestResult.FResponseCode);
+  return QStringLiteral("Request [%1] to %2 failed: %3")
+      .arg(ARequestResult.FName, ARequestResult.GetServer(), why.isEmpty() ? QStringLiteral("no answer") : why);
+}
 
 // The transfer itself, on whichever thread runs the request.
 void transfer(const std::shared_ptr<IORVZYNDashCustomCloudBase>& AEngine,
               TORVZYNDashCloudBaseRequestResult& ARequestResult) {
   if (!AEngine) {
+    ARequestResult.FFailure = QStringLiteral("Unable to initialize the HTTP engine: none is registered");
     ARequestResult.FDone = true;
     if (ARequestResult.FOnComplete) ARequestResult.FOnComplete(ARequestResult);
-    throw EORVZYNDashCloudBaseException(QStringLiteral("Unable to initialize the HTTP engine: none is registered"));
+    throw EORVZYNDashCloudBaseException(ARequestResult.FFailure);
   }
   AEngine->ExecuteRequest(ARequestResult);
 }
@@ -45,6 +61,7 @@ TORVZYNDashCustomCloudBase::~TORVZYNDashCustomCloudBase() {
 
 TORVZYNDashCustomCloudBase::TResult* TORVZYNDashCustomCloudBase::AddRequest(
     TRequestResultEvent ARequestResultEvent, TRequestResultProgressEvent ARequestResultProgressEvent, bool AAsync) {
+  FreeFinishedSynchronousResults();
   auto result = std::make_shared<TResult>(FRequest);
   result->FCallBackResult = std::move(ARequestResultEvent);
   result->FCallBackProgress = std::move(ARequestResultProgressEvent);
@@ -94,7 +111,47 @@ void TORVZYNDashCustomCloudBase::CancelRequests() {
 
 void TORVZYNDashCustomCloudBase::RunRequest(TResult& ARequestResult) {
   BeginRequest(ARequestResult);
-  transfer(FCloudBase, ARequestResult);
+  std::exception_ptr error;
+  if (FWaiting) {
+    // Work that ran during the wait of another request: nested waits would
+    // end only in reverse order, whatever their own transfers do.
+    ARequestResult.FFailure =
+        QStringLiteral("Request [%1] refused: another request is still outstanding").arg(ARequestResult.FName);
+    ARequestResult.FDone = true;
+    error = std::make_exception_ptr(EORVZYNDashCloudBaseException(ARequestResult.FFailure));
+  } else {
+    FWaiting = true;
+    const auto waited = qScopeGuard([this] { FWaiting = false; });
+    FUiThread.runOnWorkerAndWait(
+        [&] {
+          try {
+            transfer(FCloudBase, ARequestResult);
+          } catch (...) {
+            error = std::current_exception();
+          }
+        },
+        [&] { ARequestResult.Cancel(); });
+  }
+  EndSynchronousRequest(ARequestResult);
+  if (error) std::rethrow_exception(error);
+}
+
+void TORVZYNDashCustomCloudBase::EndSynchronousRequest(TResult& ARequestResult) {
+  if (ARequestResult.Cancelled())
+    DoRequestCancelled(ARequestResult);
+  else
+    DoRequestComplete(ARequestResult);
+}
+
+// A finished synchronous result has been read once the caller makes its
+// next request, unless that request comes from a callback of the result
+// (or from work running while a transfer, which owns its result, is
+// waited for).
+void TORVZYNDashCustomCloudBase::FreeFinishedSynchronousResults() {
+  if (FDelivering > 0 || FWaiting) return;
+  const auto finished = [](const TResult* R) { return R && !R->FAsync && R->FDone; };
+  if (finished(FRequestResult)) FRequestResult = nullptr;
+  std::erase_if(FRequests, [&](const auto& result) { return finished(result.get()); });
 }
 
 void TORVZYNDashCustomCloudBase::BeginRequest(TResult& ARequestResult) {
@@ -128,14 +185,19 @@ void TORVZYNDashCustomCloudBase::WireResult(const std::shared_ptr<TResult>& AReq
       if (component && request) work(*component, *request);
     });
   };
-  ARequestResult->FOnComplete = [deliver](TResult& R) {
-    deliver(R, R.FAsync, [](TORVZYNDashCustomCloudBase& C, TResult& Q) { C.DoRequestComplete(Q); });
-  };
-  ARequestResult->FOnCancelled = [deliver](TResult& R) {
-    deliver(R, R.FAsync, [](TORVZYNDashCustomCloudBase& C, TResult& Q) { C.DoRequestCancelled(Q); });
-  };
-  ARequestResult->FOnProgress = [deliver](TResult& R, float AProgress, bool AUpload) {
-    deliver(R, R.FAsync, [AProgress, AUpload](TORVZYNDashCustomCloudBase& C, TResult& Q) {
+  // A synchronous request ends in RunRequest, on the caller's thread.
+  if (ARequestResult->FAsync) {
+    ARequestResult->FOnComplete = [deliver](TResult& R) {
+      deliver(R, true, [](TORVZYNDashCustomCloudBase& C, TResult& Q) { C.DoRequestComplete(Q); });
+    };
+    ARequestResult->FOnCancelled = [deliver](TResult& R) {
+      deliver(R, true, [](TORVZYNDashCustomCloudBase& C, TResult& Q) { C.DoRequestCancelled(Q); });
+    };
+  }
+  // A synchronous transfer on a worker reports progress like an
+  // asynchronous one.
+  ARequestResult->FOnProgress = [deliver, ui = &FUiThread](TResult& R, float AProgress, bool AUpload) {
+    deliver(R, R.FAsync || !ui->isCurrent(), [AProgress, AUpload](TORVZYNDashCustomCloudBase& C, TResult& Q) {
       C.DoRequestProgress(Q, AProgress, AUpload);
     });
   };
@@ -174,7 +236,7 @@ void TORVZYNDashCustomCloudBase::DoRequestComplete(TResult& ARequestResult) {
   const QString name = QStringLiteral("[") + ARequestResult.FName + QStringLiteral("] is ");
   ARequestResult.Log(QStringLiteral("Response code from request ") + name +
                      QString::number(ARequestResult.FResponseCode));
-  const bool success = TResult::IsSuccessStatus(ARequestResult.FResponseCode);
+  const bool success = TResult::IsSuccessStatus(ARequestResult.FResponseCode) && ARequestResult.FFailure.isEmpty();
   QString result;
   if (success && ARequestResult.FResultType == rrtStream)
     result = QStringLiteral("a stream with size ") + QString::number(ARequestResult.FResultStream.size());
@@ -186,14 +248,23 @@ void TORVZYNDashCustomCloudBase::DoRequestComplete(TResult& ARequestResult) {
     result = ARequestResult.FResultString;
   ARequestResult.Log(QStringLiteral("Result from request ") + name + result);
   ARequestResult.FSuccess = success;
+  if (!success) qCWarning(lcOrvApi).noquote() << failureLine(ARequestResult);
   FRequestResult = &ARequestResult;
-  if (OnRequestComplete) OnRequestComplete(*this, ARequestResult);
-  if (ARequestResult.FCallBackResult) ARequestResult.FCallBackResult(ARequestResult);
+  {
+    ++FDelivering;
+    const auto delivered = qScopeGuard([this] { --FDelivering; });
+    if (OnRequestComplete) OnRequestComplete(*this, ARequestResult);
+    if (ARequestResult.FCallBackResult) ARequestResult.FCallBackResult(ARequestResult);
+  }
   if (ARequestResult.FOnRemove) ARequestResult.FOnRemove(ARequestResult);
 }
 
 void TORVZYNDashCustomCloudBase::DoRequestCancelled(TResult& ARequestResult) {
-  if (OnRequestCancelled) OnRequestCancelled(*this, ARequestResult);
+  {
+    ++FDelivering;
+    const auto delivered = qScopeGuard([this] { --FDelivering; });
+    if (OnRequestCancelled) OnRequestCancelled(*this, ARequestResult);
+  }
   if (ARequestResult.FOnRemove) ARequestResult.FOnRemove(ARequestResult);
 }
 
@@ -203,8 +274,8 @@ void TORVZYNDashCustomCloudBase::DoRequestProgress(TResult& ARequestResult, floa
   if (ARequestResult.FCallBackProgress) ARequestResult.FCallBackProgress(ARequestResult, AProgress);
 }
 
-// Synchronous results stay until the component goes; an asynchronous one
-// is done with once its callback has run.
+// An asynchronous result is done with once its callback has run; finished
+// synchronous ones go when the next request is submitted.
 void TORVZYNDashCustomCloudBase::DoRemoveRequest(TResult& ARequestResult) {
   if (!ARequestResult.FAsync) return;
   if (FRequestResult == &ARequestResult) FRequestResult = nullptr;

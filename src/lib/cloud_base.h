@@ -4,6 +4,7 @@
 #include "lib/web_browser_services.h"
 #include "platform/lifetime.h"
 
+#include <QLoggingCategory>
 #include <QString>
 
 #include <functional>
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace orv {
+
+// The program's log lines of failed API calls (warnings).
+Q_DECLARE_LOGGING_CATEGORY(lcOrvApi)
 
 class TORVZYNDashCustomCloudBase;
 class UiThread;
@@ -40,11 +44,16 @@ public:
 using TORVZYNDashCloudBasePlatformServices = TORVZYNDashWebBrowserPlatformServices;
 
 // The HTTP client component: the caller fills Request(), then executes it
-// and gets the result in a callback. A synchronous request runs on the
-// calling thread and has called back before ExecuteRequest returns; an
-// asynchronous one runs on a worker thread and calls back, logs and
-// reports progress on the UI thread. The component itself is used on the
-// UI thread.
+// and gets the result in a callback. A synchronous request has called back
+// before ExecuteRequest returns; on the UI thread its transfer runs on a
+// worker while the UI thread keeps its own events going
+// (UiThread::runOnWorkerAndWait), so the window repaints and can be closed,
+// which cancels the request. Only one synchronous request of a component is
+// waited for at a time: another one made meanwhile (by work that ran during
+// the wait) is refused. An asynchronous request runs on a worker thread and
+// calls back, logs and reports progress on the UI thread. The component
+// itself is used on the UI thread. A request that failed writes one line to
+// the program's log (category orv.api), without its body.
 class TORVZYNDashCustomCloudBase {
 public:
   using TResult = TORVZYNDashCloudBaseRequestResult;
@@ -70,12 +79,14 @@ public:
   TResult* RequestResult() const { return FRequestResult; }
 
   // Submits a copy of Request() without starting it. The component owns
-  // the result: a synchronous one until the component goes, an
-  // asynchronous one until its callback has run.
+  // the result: a finished synchronous one until the next request is
+  // submitted outside the component's callbacks (so a request made from a
+  // callback leaves the result it was called for alone), an asynchronous
+  // one until its callback has run.
   virtual TResult* AddRequest(TRequestResultEvent ARequestResultEvent,
                               TRequestResultProgressEvent ARequestResultProgressEvent = nullptr, bool AAsync = true);
   // Submits and starts. A synchronous request raises the engine's error
-  // after its callback has run.
+  // after its callback has run (a refused one too).
   virtual TResult* ExecuteRequest(TRequestResultEvent ARequestResultEvent,
                                   TRequestResultProgressEvent ARequestResultProgressEvent = nullptr,
                                   bool AAsync = true);
@@ -109,6 +120,10 @@ private:
   void DoRequestCancelled(TResult& ARequestResult);
   void DoRequestProgress(TResult& ARequestResult, float AProgress, bool AUpload);
   void DoRemoveRequest(TResult& ARequestResult);
+  // A synchronous request's end, told on the calling thread once its
+  // transfer is over.
+  void EndSynchronousRequest(TResult& ARequestResult);
+  void FreeFinishedSynchronousResults();
   // Marks the result running and says so, on the UI thread; the transfer
   // follows (on the task's thread for an asynchronous request).
   void BeginRequest(TResult& ARequestResult);
@@ -122,6 +137,10 @@ private:
   TORVZYNDashCloudBaseRequest FRequest;
   TResult* FRequestResult = nullptr;
   std::vector<std::shared_ptr<TResult>> FRequests;
+  // Callbacks of this component running; results they were called for stay.
+  int FDelivering = 0;
+  // A synchronous request is being waited for.
+  bool FWaiting = false;
   bool FLogging = false;
   QString FLogFileName = QStringLiteral("TORVZYNDashCloudBase.LOG");
   // Work queued for the UI thread observes this; the destructor ends it.

@@ -74,6 +74,7 @@ private:
   void ChooseSink();
   void FinishSink();
   std::optional<QString> ErrorOf(CURLcode ACode) const;
+  QString TooLarge() const;
 
   static size_t OnHeader(char* AData, size_t ASize, size_t ACount, void* AUser);
   static size_t OnBody(char* AData, size_t ASize, size_t ACount, void* AUser);
@@ -101,19 +102,26 @@ private:
   QFile FResultFile;
   qint64 FExpected = 0;
   qint64 FReceived = 0;
-  std::optional<QString> FError;  // a file that cannot be read or written
+  // A file that cannot be read or written, an answer too large to hold.
+  std::optional<QString> FError;
 };
 
 std::optional<QString> TTransfer::Run() {
   SetOptions();
-  if (FError) return FError;
+  if (FError) {
+    FRequest.FFailure = *FError;
+    return FError;
+  }
   const CURLcode code = curl_easy_perform(FHandle);
   long status = 0;
   curl_easy_getinfo(FHandle, CURLINFO_RESPONSE_CODE, &status);
   FRequest.FResponseCode = static_cast<std::int32_t>(status);
-  if (code != CURLE_OK && !FRequest.Cancelled())
-    FRequest.Log(QStringLiteral("Request [") + FRequest.FName + QStringLiteral("] failed: ") +
-                 QString::fromUtf8(FErrorText[0] ? FErrorText : curl_easy_strerror(code)));
+  // Whatever ended the transfer early (a connection dropped before the
+  // announced end, a time-out, our own refusal) leaves the answer unfinished.
+  if (code != CURLE_OK && !FRequest.Cancelled()) {
+    FRequest.FFailure = FError ? *FError : QString::fromUtf8(FErrorText[0] ? FErrorText : curl_easy_strerror(code));
+    FRequest.Log(QStringLiteral("Request [") + FRequest.FName + QStringLiteral("] failed: ") + FRequest.FFailure);
+  }
   FinishSink();
   return ErrorOf(code);
 }
@@ -141,6 +149,7 @@ void TTransfer::SetOptions() {
   curl_easy_setopt(FHandle, CURLOPT_FOLLOWLOCATION, 0L);
   if (FRequest.FConnectTimeout > 0)
     curl_easy_setopt(FHandle, CURLOPT_CONNECTTIMEOUT_MS, long(FRequest.FConnectTimeout));
+  if (FRequest.FTimeout > 0) curl_easy_setopt(FHandle, CURLOPT_TIMEOUT_MS, long(FRequest.FTimeout));
   // A receive time-out: the transfer ends when nothing arrived for that
   // long (libcurl counts in whole seconds here).
   if (FRequest.FReadTimeout > 0) {
@@ -228,19 +237,25 @@ void TTransfer::ChooseSink() {
   }
   curl_off_t length = -1;
   curl_easy_getinfo(FHandle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (!FToFile && length > FRequest.FMaxAnswerBytes) FError = TooLarge();
   FExpected = FRequest.FResultFileSize != -1 ? FRequest.FResultFileSize : std::max<qint64>(length, 0);
   FRequest.FTotalBytes = FExpected;
 }
 
 void TTransfer::FinishSink() {
   if (!FSinkChosen) ChooseSink();
-  if (FExpected <= 0 && FRequest.FResponseCode != 0 && FRequest.FOnProgress && FRequest.CheckTaskStatus())
+  const bool whole = FRequest.FFailure.isEmpty();
+  if (whole && FExpected <= 0 && FRequest.FResponseCode != 0 && FRequest.FOnProgress && FRequest.CheckTaskStatus())
     FRequest.FOnProgress(FRequest, 100, false);
   if (FToFile) {
+    const bool written = FResultFile.isOpen();
     FResultFile.close();
+    // A cut-off download must not pass for the whole file later.
+    if (written && !whole) FResultFile.remove();
     return;
   }
-  if (TORVZYNDashCloudBaseRequestResult::IsSuccessStatus(FRequest.FResponseCode) && FRequest.FResultType == rrtStream)
+  if (whole && TORVZYNDashCloudBaseRequestResult::IsSuccessStatus(FRequest.FResponseCode) &&
+      FRequest.FResultType == rrtStream)
     FRequest.FResultStream = FBody;
   else
     FRequest.FResultString = QString::fromUtf8(FBody);
@@ -255,6 +270,12 @@ std::optional<QString> TTransfer::ErrorOf(CURLcode ACode) const {
   if (unusableURL || (ACode != CURLE_OK && FRequest.FMethod == rmGET && FRequest.FResponseCode == 0))
     return QStringLiteral("Cannot open URL %1").arg(FRequest.GetURL());
   return std::nullopt;
+}
+
+QString TTransfer::TooLarge() const {
+  return QStringLiteral("The answer of request [%1] is larger than %2 bytes")
+      .arg(FRequest.FName)
+      .arg(FRequest.FMaxAnswerBytes);
 }
 
 size_t TTransfer::OnHeader(char* AData, size_t ASize, size_t ACount, void* AUser) {
@@ -284,6 +305,13 @@ size_t TTransfer::OnBody(char* AData, size_t ASize, size_t ACount, void* AUser) 
       return CURL_WRITEFUNC_ERROR;
     }
   } else {
+    // Stops an endless answer before it takes the memory; what came is
+    // given back at once.
+    if (self.FBody.size() + qint64(length) > self.FRequest.FMaxAnswerBytes) {
+      self.FError = self.TooLarge();
+      self.FBody = QByteArray();
+      return CURL_WRITEFUNC_ERROR;
+    }
     self.FBody.append(AData, qsizetype(length));
   }
   self.FReceived += qint64(length);
@@ -340,6 +368,7 @@ void TORVZYNDashCurlCloudBase::ExecuteRequest(TORVZYNDashCloudBaseRequestResult&
   } else {
     error = QStringLiteral("Unable to initialize libcurl");
   }
+  if (error && ARequestResult.FFailure.isEmpty()) ARequestResult.FFailure = *error;
   ARequestResult.FDone = true;
   if (ARequestResult.Cancelled()) {
     if (ARequestResult.FOnCancelled) ARequestResult.FOnCancelled(ARequestResult);

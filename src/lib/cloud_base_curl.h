@@ -13,7 +13,10 @@ namespace orv {
 // open connection) to the next request, so a token request and the request
 // that uses the token share one connection. TLS certificates are always
 // verified, redirects are not followed, and the proxy comes from the usual
-// environment variables (http_proxy, https_proxy, no_proxy).
+// environment variables (http_proxy, https_proxy, no_proxy). A transfer
+// ends at the request's deadline, and an answer held in memory at the
+// request's cap; an answer that ends early is a failure (FFailure), and a
+// file it was being written to is removed.
 class TORVZYNDashCurlCloudBase final : public IORVZYNDashCustomCloudBase {
 public:
   TORVZYNDashCurlCloudBase() = default;

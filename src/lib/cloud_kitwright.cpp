@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace orv {
 
 const QString TORVZYNCloudKitwright::TokenPath = QStringLiteral("/orv/auth/oauth/token");
@@ -21,6 +23,12 @@ bool isLoopbackHost(const QString& AHost) {
   for (int part = 1; part <= 3; ++part)
     if (match.captured(part).toInt() > 255) return false;
   return true;
+}
+
+// What is sent as a header value later: a control character in it would
+// end the header line (CR, LF) or be refused when sent.
+bool isUsableToken(const QString& AToken) {
+  return std::none_of(AToken.begin(), AToken.end(), [](QChar c) { return c.category() == QChar::Other_Control; });
 }
 
 }  // namespace
@@ -66,6 +74,7 @@ void TORVZYNCloudKitwright::GetToken(const QString& AEmail, const QString& ACode
     return;
   }
   if (!MaySendSecrets()) return;
+  ClearToken();
   FEmail = AEmail;
   FCode = ACode;
   PrepareRequest(QStringLiteral("GET KITWRIGHT TOKEN"), TokenPath, rmPOST);
@@ -78,11 +87,28 @@ void TORVZYNCloudKitwright::GetToken(const QString& AEmail, const QString& ACode
 }
 
 void TORVZYNCloudKitwright::ParseToken(TORVZYNDashCloudBaseRequestResult& ARequestResult) {
-  if (!ARequestResult.FResultString.isEmpty()) {
+  if (ARequestResult.FSuccess) {
     if (const auto answer = TORVZYNDashUtils::ParseJSON(ARequestResult.FResultString))
       FToken = TORVZYNDashUtils::GetJSONProp(&*answer, QStringLiteral("access_token"));
   }
+  if (!isUsableToken(FToken)) {
+    FToken.clear();
+    qCWarning(lcOrvApi).noquote()
+        << QStringLiteral("Refused the token of request [%1]: it holds a control character").arg(ARequestResult.FName);
+  }
   if (OnGetToken) OnGetToken(*this, FToken, &ARequestResult);
+}
+
+bool TORVZYNCloudKitwright::HoldsProductsFor(const QString& AEmail, const QString& ACode) const {
+  return FProductsFetched && !FToken.isEmpty() && AEmail == FEmail && ACode == FCode;
+}
+
+void TORVZYNCloudKitwright::ClearToken() {
+  FToken.clear();
+  FEmail.clear();
+  FCode.clear();
+  FProducts.Clear();
+  FProductsFetched = false;
 }
 
 void TORVZYNCloudKitwright::GetProducts() {
@@ -95,7 +121,8 @@ void TORVZYNCloudKitwright::GetProducts() {
 void TORVZYNCloudKitwright::ParseProducts(TORVZYNDashCloudBaseRequestResult& ARequestResult) {
   FProducts.Clear();
   const auto answer =
-      ARequestResult.FResultString.isEmpty() ? std::nullopt : TORVZYNDashUtils::ParseJSON(ARequestResult.FResultString);
+      ARequestResult.FSuccess ? TORVZYNDashUtils::ParseJSON(ARequestResult.FResultString) : std::nullopt;
+  FProductsFetched = answer.has_value();
   if (answer) {
     // A "value" that is not an array reads as no products.
     const nlohmann::ordered_json* products = TORVZYNDashUtils::GetJSONValue(&*answer, QStringLiteral("value"));

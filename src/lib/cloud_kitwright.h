@@ -52,16 +52,23 @@ public:
 
   const QString& Token() const { return FToken; }
   const TORVKitwrightProductList& Products() const { return FProducts; }
+  // Whether Products() came whole from the vendor with a token of exactly
+  // these credentials.
+  bool HoldsProductsFor(const QString& AEmail, const QString& ACode) const;
 
   // Asks for a token unless one is held for exactly these credentials, in
   // which case OnGetToken gets the held one at once (with no result).
-  // Empty credentials do nothing.
+  // Empty credentials do nothing. The answer replaces the held token: a
+  // failed or cut-off answer, or a token a header could not carry (a
+  // control character), leaves none.
   void GetToken(const QString& AEmail, const QString& ACode);
   // Fetches the products with the held token; OnGetProducts follows
   // always. Raises the engine's error when the API host cannot be opened.
+  // Only a whole, readable answer is held as the account's products.
   void GetProducts();
-  // Forgets the held token, so that the next GetToken asks the vendor.
-  void ClearToken() { FToken.clear(); }
+  // Forgets the held token and products, so that the next GetToken asks
+  // the vendor.
+  void ClearToken();
 
   // The body of the token request: the form fields, percent-encoded.
   static QString TokenRequestBody(const QString& AEmail, const QString& ACode);
@@ -84,6 +91,7 @@ private:
   QString FEmail;
   QString FCode;
   TORVKitwrightProductList FProducts;
+  bool FProductsFetched = false;
 };
 
 }  // namespace orv

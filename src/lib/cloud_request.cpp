@@ -114,6 +114,7 @@ void TORVZYNDashCloudBaseRequestResult::Clear() {
   FTotalBytes = 0;
   FBytesReceived = 0;
   FDone = false;
+  FFailure.clear();
   FCancelRequested = false;
 }
 

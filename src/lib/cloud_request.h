@@ -96,8 +96,14 @@ public:
   bool FCustomHeaders = false;  // no automatic upload content headers
   QString FDataUpload;
   std::int64_t FResultFileSize = -1;  // -1: the response's Content-Length
-  std::int32_t FReadTimeout = 60000;  // milliseconds
+  std::int32_t FReadTimeout = 60000;  // milliseconds without a byte arriving
   std::int32_t FConnectTimeout = 60000;
+  // The whole request, in milliseconds; 0: no limit. A server that sends a
+  // byte now and then keeps the receive time-out from ever ending it.
+  std::int32_t FTimeout = 30000;
+  // The most an answer held in memory may have; an answer written to a
+  // file has no limit. API answers are a few kilobytes.
+  std::int64_t FMaxAnswerBytes = 4 * 1024 * 1024;
   // The answer carries secrets (a token): its body stays out of log lines.
   bool FConfidential = false;
 };
@@ -178,6 +184,9 @@ public:
   std::int64_t FTotalBytes = 0;
   std::int64_t FBytesReceived = 0;
   bool FDone = false;
+  // Why no whole answer arrived (cut off, timed out, too large, refused);
+  // empty when one did. Such a request never counts as a success.
+  QString FFailure;
 
 private:
   std::atomic<bool> FCancelRequested{false};

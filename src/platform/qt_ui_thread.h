@@ -20,6 +20,7 @@ public:
   void invokeAndWait(const std::function<void()>& task) override;
   void processPendingEvents() override;
   bool isCurrent() const override;
+  bool runOnWorkerAndWait(const std::function<void()>& work, const std::function<void()>& cancel) override;
 
 private:
   std::unique_ptr<QObject> context_;

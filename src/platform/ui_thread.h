@@ -19,6 +19,17 @@ public:
   // child process in the UI thread).
   virtual void processPendingEvents() = 0;
   virtual bool isCurrent() const = 0;
+  // Runs work and returns once it has ended, rethrowing what it threw. On
+  // the UI thread, work runs on a thread of its own while the UI thread goes
+  // on with its own events (repaints, timers, posted work, a window's close
+  // request); user input waits until the end. When the program is told to
+  // quit meanwhile, cancel is called (work is to end soon after), and the
+  // result is false. This default, for a UI thread without events of its
+  // own, runs work on the calling thread.
+  virtual bool runOnWorkerAndWait(const std::function<void()>& work, const std::function<void()>& /*cancel*/) {
+    work();
+    return true;
+  }
 };
 
 }  // namespace orv

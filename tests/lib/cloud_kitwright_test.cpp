@@ -209,21 +209,52 @@ TEST_F(KitwrightClientTest, AsksForATokenOnlyWhenItHoldsNoneForTheseCredentials)
   EXPECT_EQ(ReceivedRequests().size(), 4u) << "a dropped token is asked for again";
 }
 
-TEST_F(KitwrightClientTest, ATokenAnswerWithoutATokenEmptiesItAndOneWithoutJSONKeepsIt) {
-  client_->GetToken("a@example.com", "1");
-  ASSERT_EQ(client_->Token(), "T0K");
+QStringList capturedApiLog;
 
-  tokenBody_ = "<html>busy</html>";
-  tokenStatus_ = 503;
-  client_->GetToken("a@example.com", "2");
-  EXPECT_EQ(client_->Token(), "T0K");
-
-  tokenBody_ = R"({"error": "invalid_client"})";
-  tokenStatus_ = 401;
-  client_->GetToken("a@example.com", "3");
-  EXPECT_EQ(client_->Token(), "");
-  EXPECT_EQ(tokens_.back().token, "");
-  EXPECT_EQ(tokens_.back().status, 401);
+// The held token is what the last answer brought: a failed answer, one
+// without a token, or a token that would break the header it goes into
+// leaves none (an earlier one belongs to other credentials). Only a good
+// token fetches the products.
+TEST_F(KitwrightClientTest, HoldsATokenOnlyFromAGoodAnswerAndRefusesControlCharacters) {
+  struct Case {
+    int status;
+    std::string body;
+    QString token;
+  };
+  const Case cases[] = {
+      {200, R"({"access_token": "T0K"})", "T0K"},
+      {503, "<html>busy</html>", ""},
+      {401, R"({"error": "invalid_client"})", ""},
+      {200, R"({"token_type": "bearer"})", ""},
+      {200, R"({"access_token": "abc\r\nX-Injected: 1"})", ""},
+      {200, R"({"access_token": "abc\r\n\r\nGET /x HTTP/1.1"})", ""},
+      {200, R"({"access_token": "abc\nX-Injected: 1"})", ""},
+      {200, R"({"access_token": "abc\tdef"})", ""},
+      {200, R"({"access_token": "abc\u0000def"})", ""},
+      {200, R"({"access_token": "abc\u0085def"})", ""},
+  };
+  capturedApiLog.clear();
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& text) {
+        if (QLatin1String(context.category) == QLatin1String("orv.api")) capturedApiLog << text;
+      });
+  fetchProducts_ = true;
+  int code = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    tokenStatus_ = c.status;
+    tokenBody_ = c.body;
+    client_->GetToken("a@example.com", QString::number(++code));
+    EXPECT_EQ(client_->Token(), c.token);
+    EXPECT_EQ(tokens_.back().token, c.token);
+  }
+  qInstallMessageHandler(previous);
+  std::vector<std::string> authorizations;
+  for (const Received& r : ReceivedRequests())
+    if (r.method == "GET") authorizations.push_back(r.authorization);
+  EXPECT_EQ(authorizations, std::vector<std::string>{"Bearer T0K"});
+  EXPECT_EQ(capturedApiLog.filter("Refused the token of request [GET KITWRIGHT TOKEN]").size(), 6);
+  for (const QString& line : capturedApiLog) EXPECT_FALSE(line.contains("abc")) << line.toStdString();
 }
 
 TEST_F(KitwrightClientTest, DoesNothingWithoutAnEmailOrACode) {

@@ -1,8 +1,6 @@
 // The HTTP request engine: the request record, and the component with the
 // libcurl engine against real loopback servers.
-#include "lib/cloud_base_curl.h"
-#include "platform/ui_thread.h"
-#include "support/fake_ports.h"
+#include "cloud_engine_fixture.h"
 #include "support/qt_printers.h"
 #include "support/raw_http_server.h"
 
@@ -15,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <optional>
@@ -23,8 +22,9 @@
 namespace orv {
 namespace {
 
+using test::CloudEngineTest;
 using test::RawHttpServer;
-using TResult = TORVZYNDashCloudBaseRequestResult;
+using test::TResult;
 
 // ---- the request record ----------------------------------------------------
 
@@ -77,6 +77,8 @@ TEST(CloudRequest, WritesHeadersInOrderAndClearsToItsDefaultsButTheAgent) {
   EXPECT_EQ(request.FAgent, "Mozilla/5.001 (windows; U; NT4.0; en-US; rv:1.0) Gecko/25250101");
   EXPECT_EQ(request.FReadTimeout, 60000);
   EXPECT_EQ(request.FConnectTimeout, 60000);
+  EXPECT_EQ(request.FTimeout, 30000);
+  EXPECT_EQ(request.FMaxAnswerBytes, 4 * 1024 * 1024);
   EXPECT_EQ(request.FResultFileSize, -1);
 
   request.AddHeader("B", "2");
@@ -89,6 +91,8 @@ TEST(CloudRequest, WritesHeadersInOrderAndClearsToItsDefaultsButTheAgent) {
   request.FPostData = "x";
   request.FUploadStream = "bytes";
   request.FReadTimeout = 1;
+  request.FTimeout = 2;
+  request.FMaxAnswerBytes = 3;
   request.FConfidential = true;
   request.Clear();
   EXPECT_EQ(request.FAgent, "agent");
@@ -98,74 +102,12 @@ TEST(CloudRequest, WritesHeadersInOrderAndClearsToItsDefaultsButTheAgent) {
   EXPECT_TRUE(request.FPostData.isEmpty());
   EXPECT_TRUE(request.FUploadStream.isEmpty());
   EXPECT_EQ(request.FReadTimeout, 60000);
+  EXPECT_EQ(request.FTimeout, 30000);
+  EXPECT_EQ(request.FMaxAnswerBytes, 4 * 1024 * 1024);
   EXPECT_FALSE(request.FConfidential);
 }
 
 // ---- the engine --------------------------------------------------------------
-
-// Everything one request told the caller, in order.
-struct Trace {
-  QStringList events;
-  int callbacks = 0;
-  std::thread::id callbackThread;
-};
-
-class CloudEngineTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    RegisterCurlCloudBaseService();
-    cloud_ = MakeCloud(ui_);
-  }
-  void TearDown() override {
-    cloud_.reset();
-    UnregisterCurlCloudBaseService();
-  }
-
-  std::unique_ptr<TORVZYNDashCloudBase> MakeCloud(UiThread& ui) {
-    auto cloud = std::make_unique<TORVZYNDashCloudBase>(ui);
-    cloud->OnRequestStarted = [this](auto&, TResult&) { trace_.events << "started"; };
-    cloud->OnRequestLog = [this](auto&, TResult&, const QString& message) { trace_.events << message; };
-    cloud->OnRequestComplete = [this](auto&, TResult& r) {
-      trace_.events << QStringLiteral("complete %1").arg(r.FResponseCode);
-    };
-    cloud->OnRequestCancelled = [this](auto&, TResult&) { trace_.events << "cancelled"; };
-    cloud->OnRequestsComplete = [this](auto&) { trace_.events << "all complete"; };
-    return cloud;
-  }
-
-  void Prepare(const std::string& url, TORVZYNDashCloudBaseRequestMethod method, const QString& path = "/p") {
-    TORVZYNDashCloudBaseRequest& request = cloud_->Request();
-    request.Clear();
-    request.FName = "N";
-    request.FHost = QString::fromStdString(url);
-    request.FPath = path;
-    request.FMethod = method;
-  }
-
-  TORVZYNDashCustomCloudBase::TRequestResultEvent Callback() {
-    return [this](TResult& r) {
-      ++trace_.callbacks;
-      trace_.callbackThread = std::this_thread::get_id();
-      trace_.events << QStringLiteral("callback %1").arg(r.FResponseCode);
-    };
-  }
-
-  // Runs the request synchronously; the error it raised, if any.
-  std::optional<QString> Run(TResult** result = nullptr) {
-    try {
-      TResult* r = cloud_->ExecuteRequest(Callback(), nullptr, false);
-      if (result) *result = r;
-    } catch (const EORVZYNDashCloudBaseException& e) {
-      if (result) *result = cloud_->RequestResult();
-      return e.message();
-    }
-    return std::nullopt;
-  }
-
-  test::ManualUiThread ui_;
-  std::unique_ptr<TORVZYNDashCloudBase> cloud_;
-  Trace trace_;
-};
 
 std::string hostHeader(const RawHttpServer& server) { return "Host: 127.0.0.1:" + std::to_string(server.Port()); }
 
@@ -256,6 +198,30 @@ TEST_F(CloudEngineTest, CompletesInOrderBeforeExecuteRequestReturns) {
   EXPECT_EQ(cloud_->GetRequestCount(), 1) << "a synchronous result stays with the component";
 }
 
+// A thousand requests must not keep a thousand answers; what a callback
+// is reading stays while the callback makes a request of its own.
+TEST_F(CloudEngineTest, KeepsOnlyTheLastSynchronousResults) {
+  RawHttpServer server(
+      [](const std::string&) { return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "body")); });
+  Prepare(server.URL(), rmGET);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Run(), std::nullopt);
+  EXPECT_EQ(cloud_->GetRequestCount(), 1);
+
+  TResult* inner = nullptr;
+  TResult* outer = cloud_->ExecuteRequest(
+      [&](TResult& r) {
+        inner = cloud_->ExecuteRequest(nullptr, nullptr, false);
+        EXPECT_EQ(r.FResultString, "body") << "the outer result is still there";
+      },
+      nullptr, false);
+  ASSERT_NE(inner, nullptr);
+  EXPECT_EQ(outer->FResultString, "body");
+  EXPECT_EQ(inner->FResultString, "body");
+  EXPECT_EQ(cloud_->GetRequestCount(), 2);
+  EXPECT_EQ(Run(), std::nullopt);
+  EXPECT_EQ(cloud_->GetRequestCount(), 1);
+}
+
 TEST_F(CloudEngineTest, AnUnreachableHostGivesStatusZeroAndAGetCannotBeOpened) {
   RawHttpServer refusing([](const std::string&) { return RawHttpServer::HangUp(); });
   const std::string refused = refusing.URL();
@@ -300,6 +266,7 @@ TEST_F(CloudEngineTest, TimesOutWhenNothingArrives) {
   const Case cases[] = {
       {"", rmGET, 0, true, ""},
       {"", rmPOST, 0, false, ""},
+      // A cut-off answer is a failure, whatever its status.
       {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart", rmGET, 200, false, "part"},
   };
   for (const Case& c : cases) {
@@ -312,9 +279,152 @@ TEST_F(CloudEngineTest, TimesOutWhenNothingArrives) {
     EXPECT_EQ(error.has_value(), c.raises);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(result->FResponseCode, c.status);
-    EXPECT_FALSE(result->FSuccess && c.status == 0);
+    EXPECT_FALSE(result->FSuccess);
+    EXPECT_FALSE(result->FFailure.isEmpty());
     EXPECT_EQ(result->FResultString, c.body);
   }
+}
+
+// Bytes that keep coming, but too slowly to finish: the receive time-out
+// never fires, the request's deadline does (before the status line is
+// whole, so the address counts as one that cannot be opened).
+TEST_F(CloudEngineTest, TheDeadlineEndsAnAnswerThatTrickles) {
+  RawHttpServer server([](const std::string&) {
+    return RawHttpServer::Trickle(RawHttpServer::Response(200, "OK", std::string(100, 't')));
+  });
+  Prepare(server.URL(), rmGET);
+  cloud_->Request().FTimeout = 1500;
+  TResult* result = nullptr;
+  EXPECT_EQ(Run(&result), "Cannot open URL " + QString::fromStdString(server.URL()) + "/p");
+  ASSERT_NE(result, nullptr);
+  EXPECT_FALSE(result->FSuccess);
+  EXPECT_TRUE(result->FFailure.contains("timed out")) << result->FFailure.toStdString();
+  EXPECT_EQ(trace_.callbacks, 1);
+}
+
+// The connection drops before the announced end: the answer is a failure
+// with its partial text, never a success (nor a file that passes for whole).
+TEST_F(CloudEngineTest, AnAnswerCutOffIsAFailure) {
+  QTemporaryDir folder;
+  struct Case {
+    std::string answer;
+    TORVZYNDashCloudBaseRequestResultType type;
+  };
+  const std::string shortLength = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"value\": []}";
+  const std::string openChunks = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nd\r\n{\"value\": []}\r\n";
+  const Case cases[] = {
+      {shortLength, rrtString}, {shortLength, rrtStream}, {shortLength, rrtFile},
+      {openChunks, rrtString},  {openChunks, rrtStream},  {openChunks, rrtFile},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer + " " + std::to_string(c.type));
+    RawHttpServer server([&](const std::string&) { return RawHttpServer::HangUp(c.answer); });
+    Prepare(server.URL(), rmGET);
+    cloud_->Request().FResultType = c.type;
+    cloud_->Request().FResultFile = folder.filePath("answer.json");
+    trace_ = {};
+    TResult* result = nullptr;
+    EXPECT_EQ(Run(&result), std::nullopt);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->FResponseCode, 200);
+    EXPECT_FALSE(result->FSuccess);
+    EXPECT_FALSE(result->FFailure.isEmpty());
+    EXPECT_TRUE(result->FResultStream.isEmpty());
+    EXPECT_EQ(result->FResultString, c.type == rrtFile ? "" : "{\"value\": []}");
+    EXPECT_FALSE(QFile::exists(folder.filePath("answer.json")));
+    EXPECT_EQ(trace_.callbacks, 1);
+  }
+}
+
+// An answer held in memory ends at the cap, announced or not; one written
+// to a file has none.
+TEST_F(CloudEngineTest, CapsAnAnswerHeldInMemory) {
+  QTemporaryDir folder;
+  const std::string large(5 * 1024 * 1024, 'f');
+  struct Case {
+    RawHttpServer::Answer answer;
+    TORVZYNDashCloudBaseRequestResultType type;
+    std::int64_t cap;
+    bool fits;
+  };
+  const Case cases[] = {
+      {RawHttpServer::Endless("HTTP/1.1 200 OK\r\n\r\n"), rrtString, 4 * 1024 * 1024, false},
+      {RawHttpServer::Endless("HTTP/1.1 500 Oops\r\n\r\n"), rrtFile, 4 * 1024 * 1024, false},
+      {RawHttpServer::Endless("HTTP/1.1 200 OK\r\nContent-Length: 1073741824\r\n\r\n"), rrtStream, 4 * 1024 * 1024,
+       false},
+      {RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "0123456789")), rrtStream, 10, true},
+      {RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "0123456789!")), rrtStream, 10, false},
+      {RawHttpServer::Reply(RawHttpServer::Response(200, "OK", large)), rrtFile, 4 * 1024 * 1024, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.answer.bytes.substr(0, 40) + " " + std::to_string(c.type));
+    RawHttpServer server([&](const std::string&) { return c.answer; });
+    Prepare(server.URL(), rmGET);
+    cloud_->Request().FResultType = c.type;
+    cloud_->Request().FResultFile = folder.filePath("answer.bin");
+    cloud_->Request().FMaxAnswerBytes = c.cap;
+    TResult* result = nullptr;
+    const auto error = Run(&result);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(result->FSuccess, c.fits);
+    if (c.fits) {
+      EXPECT_EQ(error, std::nullopt);
+      continue;
+    }
+    EXPECT_EQ(error, QStringLiteral("The answer of request [N] is larger than %1 bytes").arg(c.cap));
+    EXPECT_EQ(result->FFailure, error);
+    EXPECT_TRUE(result->FResultString.isEmpty());
+    EXPECT_TRUE(result->FResultStream.isEmpty());
+  }
+}
+
+QStringList capturedApiLog;
+
+// Collects the warnings of the orv.api category while it exists.
+class ApiLogCapture {
+public:
+  ApiLogCapture()
+      : previous_(qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+          if (type == QtWarningMsg && QLatin1String(context.category) == QLatin1String("orv.api"))
+            capturedApiLog << text;
+        })) {
+    capturedApiLog.clear();
+  }
+  ~ApiLogCapture() { qInstallMessageHandler(previous_); }
+
+private:
+  QtMessageHandler previous_;
+};
+
+// One line for each failed request in the program's log, naming it and
+// why, never what it sent or got (a token, a code).
+TEST_F(CloudEngineTest, LogsOneLineForEachFailedRequestWithoutItsContent) {
+  RawHttpServer server([](const std::string& request) {
+    if (request.find("/ok") != std::string::npos)
+      return RawHttpServer::Reply(RawHttpServer::Response(200, "OK", "fine"));
+    if (request.find("/cut") != std::string::npos)
+      return RawHttpServer::HangUp("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nSECRET-BODY");
+    return RawHttpServer::Reply(RawHttpServer::Response(401, "Unauthorized", "SECRET-BODY"));
+  });
+  ApiLogCapture capture;
+  for (const QString path : {"/ok", "/refused", "/cut"}) {
+    Prepare(server.URL(), rmPOST, path);
+    cloud_->Request().FName = path.mid(1);
+    cloud_->Request().FPostData = "client_secret=SECRET-CODE";
+    cloud_->Request().AddHeader("Authorization", "Bearer SECRET-TOKEN");
+    Run();
+  }
+  Prepare("http://127.0.0.1:1", rmGET);
+  cloud_->Request().FName = "unreachable";
+  Run();
+  ASSERT_EQ(capturedApiLog.size(), 3) << capturedApiLog.join("\n").toStdString();
+  const QString host = QString::fromStdString(server.URL()).mid(int(std::strlen("http://")));
+  EXPECT_EQ(capturedApiLog[0], "Request [refused] to " + host + " failed: status 401");
+  EXPECT_TRUE(capturedApiLog[1].startsWith("Request [cut] to " + host + " failed: "))
+      << capturedApiLog[1].toStdString();
+  EXPECT_TRUE(capturedApiLog[1].endsWith(" (status 200)")) << capturedApiLog[1].toStdString();
+  EXPECT_TRUE(capturedApiLog[2].startsWith("Request [unreachable] to 127.0.0.1:1 failed: "));
+  for (const QString& line : capturedApiLog) EXPECT_FALSE(line.contains("SECRET")) << line.toStdString();
 }
 
 TEST_F(CloudEngineTest, PutsASuccessfulBodyWhereTheResultTypeSays) {

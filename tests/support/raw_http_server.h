@@ -2,8 +2,10 @@
 
 // A loopback HTTP server that keeps the exact bytes of every request and
 // answers with exactly the bytes a test scripts, one connection per thread.
-// An answer can also hang up without a word, or send its bytes and then
-// stall until the server stops (for time-outs and cancels).
+// An answer can also hang up after its bytes (none: without a word), send
+// its bytes and then stall until the server stops (for time-outs and
+// cancels), trickle them one every half second, or follow them with an
+// endless body until the client goes.
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,13 +28,15 @@ class RawHttpServer {
 public:
   struct Answer {
     std::string bytes;
-    enum { Send, HangUp, Stall } then = Send;
+    enum { Send, HangUp, Stall, Trickle, Endless } then = Send;
   };
   using Script = std::function<Answer(const std::string& request)>;
 
   static Answer Reply(std::string bytes) { return {std::move(bytes), Answer::Send}; }
-  static Answer HangUp() { return {{}, Answer::HangUp}; }
+  static Answer HangUp(std::string bytes = {}) { return {std::move(bytes), Answer::HangUp}; }
   static Answer Stall(std::string bytes = {}) { return {std::move(bytes), Answer::Stall}; }
+  static Answer Trickle(std::string bytes) { return {std::move(bytes), Answer::Trickle}; }
+  static Answer Endless(std::string head) { return {std::move(head), Answer::Endless}; }
   // A whole response with a Content-Length.
   static std::string Response(int status, const std::string& reason, const std::string& body,
                               const std::string& headers = {}) {
@@ -135,8 +139,18 @@ private:
         arrived_.notify_all();
       }
       const Answer answer = script_(request);
-      if (answer.then == Answer::HangUp) break;
+      if (answer.then == Answer::Trickle) {
+        TrickleOut(connection, answer.bytes);
+        break;
+      }
       ::send(connection, answer.bytes.data(), answer.bytes.size(), MSG_NOSIGNAL);
+      if (answer.then == Answer::HangUp) break;
+      if (answer.then == Answer::Endless) {
+        const std::string block(64 * 1024, 'e');
+        while (!stopping_ && ::send(connection, block.data(), block.size(), MSG_NOSIGNAL) > 0) {
+        }
+        break;
+      }
       if (answer.then == Answer::Stall) {
         std::unique_lock lock(mutex_);
         released_.wait(lock, [this] { return stopping_.load(); });
@@ -148,6 +162,16 @@ private:
       std::erase(connections_, connection);
     }
     ::close(connection);
+  }
+
+  // One byte every half second, until the bytes end, the client goes or
+  // the server stops.
+  void TrickleOut(int connection, const std::string& bytes) {
+    for (const char byte : bytes) {
+      if (::send(connection, &byte, 1, MSG_NOSIGNAL) != 1) return;
+      std::unique_lock lock(mutex_);
+      if (released_.wait_for(lock, std::chrono::milliseconds(500), [this] { return stopping_.load(); })) return;
+    }
   }
 
   Script script_;
