@@ -135,7 +135,7 @@ pid_t Start(const Launch& launch) { return ForkingThread::Fork(launch); }
   if (launch.dieWithUs) {
     // If we ended before the prctl, the child has another parent already.
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) FailStart(report);
-    if (::getppid() != launch.parent) ::_exit(127);
+    if (::getppid() != launch.parent) ExitNow(127);
   }
   if (launch.grouping == Grouping::NewSession && ::setsid() < 0) FailStart(report);
   for (int target = 0; target < 3; ++target)
