@@ -1,5 +1,6 @@
 // The orv.exe stand-in run as a real child process: its answers must have
 // the shapes and line formats the runners parse.
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -566,14 +567,18 @@ TEST_F(OrvStandIn, GrandchildKnobRunsAChildOfItsOwnAndWaitsForIt) {
 
 // A run killed while it held the state's lock holds up no later run: not a
 // lock file left behind (a run killed while making a QLockFile leaves an
-// empty one) nor a holder killed the hard way.
+// empty one, here dated a little ahead, as after the clock was set back)
+// nor a holder killed the hard way.
 TEST_F(OrvStandIn, LockOfAKilledRunHoldsUpNoLaterRun) {
   const QString lockFile = StatePath() + QStringLiteral(".lock");
   for (const bool killedHolder : {false, true}) {
     SCOPED_TRACE(killedHolder ? "killed holder" : "lock file left behind");
     QFile::remove(StatePath());
     QFile::remove(lockFile);
-    QFile(lockFile).open(QIODevice::WriteOnly);
+    QFile leftover(lockFile);
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.setFileTime(QDateTime::currentDateTime().addSecs(20), QFileDevice::FileModificationTime);
+    leftover.close();
     if (killedHolder) {
       // flock(1) holds the lock itself (-o: its command does not) and says
       // so through its command.
