@@ -224,12 +224,12 @@ void RegistryHive::ImportFrom(const QString& importFile) {
   });
 }
 
-std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, bool create, bool readOnly) {
+std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, Missing missing, bool readOnly) {
   const auto treePath = CurrentUserKeyPath(path);
   if (!treePath) return nullptr;
   try {
-    if (!Load().find(*treePath)) {
-      if (!create) return nullptr;
+    if (!Load().find(*treePath) && missing != Missing::ReadsEmpty) {
+      if (missing == Missing::Fails) return nullptr;
       Modify([&](RegistryTree& tree) {
         if (tree.find(*treePath)) return false;
         tree.make(*treePath);
@@ -245,10 +245,16 @@ std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, bool create
 }
 
 std::unique_ptr<RegistryKey> RegistryHive::OpenKey(const QString& path, bool create) {
-  return open(path, create, false);
+  return open(path, create ? Missing::IsCreated : Missing::Fails, false);
 }
 
-std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) { return open(path, false, true); }
+std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) {
+  return open(path, Missing::Fails, true);
+}
+
+std::unique_ptr<RegistryKey> RegistryHive::OpenKeyForReading(const QString& path) {
+  return open(path, Missing::ReadsEmpty, true);
+}
 
 bool RegistryHive::KeyExists(const QString& path) { return OpenKeyReadOnly(path) != nullptr; }
 
