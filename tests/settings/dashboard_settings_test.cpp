@@ -137,8 +137,9 @@ TEST_F(DashboardSettingsTest, LoadingForTheDialogGivesStoredTextsWithoutDefaults
   EXPECT_TRUE(stored->Silent);
   EXPECT_EQ(settings.ReadDashboardVersion(), QStringLiteral("1.2.1.0"));
 
-  touch(dir.filePath(QStringLiteral("blocker")));
-  RegistryHive blocked(dir.filePath(QStringLiteral("blocker/registry.reg")));
+  // A registry that cannot be read (the hive is a folder).
+  ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("unreadable/registry.reg"))));
+  RegistryHive blocked(dir.filePath(QStringLiteral("unreadable/registry.reg")));
   TORVDashboardSettings unopenable(blocked, folders);
   EXPECT_FALSE(unopenable.LoadRegistrySettings().has_value());
   EXPECT_EQ(unopenable.ReadDashboardVersion(), std::nullopt);
