@@ -329,6 +329,11 @@ private:
 
 template <class T, class Work>
 void TGUIEnvironment::TState::ExecuteRunner(Work&& work) {
+  // Once the shutdown has begun no command starts (a worker's closing
+  // refresh, a status query): it would only be cancelled, and a worker
+  // that outlived the destructor's deadline would start it with nobody
+  // left to tell.
+  if (ShuttingDown()) return;
   const auto runner = std::make_unique<T>();
   Raise(&TEvents::OnRunnerCreated, static_cast<TOrvRunner&>(*runner));
   try {
@@ -452,8 +457,9 @@ TOrvInfo TGUIEnvironment::TState::GetInfo() {
     fetched = runner.Info();
   });
   const std::lock_guard lock(FInfoMutex);
-  if (!FInfo) FInfo = fetched;
-  return *FInfo;
+  // A command skipped by the shutdown fetched nothing worth keeping.
+  if (!FInfo && !ShuttingDown()) FInfo = fetched;
+  return FInfo.value_or(fetched);
 }
 
 void TGUIEnvironment::TState::InvalidateInfo() {

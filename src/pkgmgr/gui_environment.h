@@ -54,7 +54,8 @@ void ApplyProductFilter(TGUIProductList& Rows, TProductFilter Filter);
 // Threads: every background thread shares ownership of the environment's
 // state (rows, selection, log, cached information, active runners), so a
 // command that outlives the destructor touches no freed memory. The
-// destructor cancels the commands, waits for them and for the callbacks in
+// destructor cancels the commands (and from then on none starts, such as
+// the refresh that ends a build), waits for them and for the callbacks in
 // flight (ShutdownWait at most, for both together), then detaches the
 // callbacks: a late thread raises nothing into a destroyed owner. A handler
 // still running then (one that blocks, or waits for the destroying thread)

@@ -1,5 +1,7 @@
 #include "platform/child_launch.h"
 
+#include "platform/child_keeper.h"
+
 #include <cerrno>
 #include <condition_variable>
 #include <deque>
@@ -22,12 +24,6 @@ namespace {
 // whose other threads may hold any lock: system calls only, nothing that
 // allocates or locks.
 
-[[noreturn]] void Fail(int report) {
-  const int error = errno;
-  [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
-  ::_exit(127);
-}
-
 // Every signal is still blocked here (ForkingThread), so a handler of ours
 // cannot run on our memory; dispositions go back to the default before the
 // mask is emptied. Handlers would be reset by the exec anyway, ignored
@@ -42,45 +38,27 @@ void ResetSignals() {
   ::sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-[[noreturn]] void Exec(const Launch& launch) noexcept {
-  int report = launch.report;
-  if (launch.dieWithUs) {
-    // If we ended before the prctl, the child has another parent already.
-    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) Fail(report);
-    if (::getppid() != launch.parent) ::_exit(127);
-  }
-  if (launch.grouping == Grouping::NewGroup && ::setpgid(0, 0) != 0) Fail(report);
-  if (launch.grouping == Grouping::NewSession && ::setsid() < 0) Fail(report);
-  for (int target = 0; target < 3; ++target)
-    if (launch.stdio[target] >= 0 && ::dup2(launch.stdio[target], target) < 0) Fail(report);
-  // Only the report stays, at 3: descriptors that other code of this
-  // process opened without close-on-exec are ours, not the child's.
-  constexpr int kReport = 3;
-  if (report != kReport) {
-    if (::dup3(report, kReport, O_CLOEXEC) < 0) Fail(report);
-    report = kReport;
-  }
-  ::closefrom(kReport + 1);
-  if (launch.workingFolder && ::chdir(launch.workingFolder) != 0) Fail(report);
-  ResetSignals();
-  ::execve(launch.path, launch.argv, launch.envp);
-  Fail(report);
-}
-
 // A fork without the C library's wrapper or a sanitizer's: vfork must not
 // nest (a sanitizer keeps one saved return address per thread, and the
 // parent would come back into the middle process's code), and the copy
 // makes system calls only.
 pid_t RawFork() { return static_cast<pid_t>(::syscall(SYS_clone, SIGCHLD, 0, 0, 0, 0)); }
 
+// The keeper makes no exec: it lives on beside us in memory of its own.
+pid_t ForkKeeper(const Launch& launch) {
+  const pid_t pid = RawFork();
+  if (pid == 0) Keep(launch);
+  return pid;
+}
+
 // The middle process of a detached start: leads a new session, starts the
 // program in it (not as the leader, so it never gets a controlling
 // terminal by opening one) and ends, which hands the program to init.
 [[noreturn]] void Detach(const Launch& launch) noexcept {
-  if (::setsid() < 0) Fail(launch.report);
+  if (::setsid() < 0) FailStart(launch.report);
   const pid_t pid = RawFork();
   if (pid == 0) Exec(launch);
-  if (pid < 0) Fail(launch.report);
+  if (pid < 0) FailStart(launch.report);
   ::_exit(0);
 }
 
@@ -107,7 +85,7 @@ public:
   static pid_t Fork(const Launch& launch) {
     static const std::shared_ptr<Queue> queue = Start();
     std::packaged_task<pid_t()> task([&launch] {
-      const pid_t pid = VforkChild(launch);
+      const pid_t pid = launch.grouping == Grouping::Kept ? ForkKeeper(launch) : VforkChild(launch);
       return pid < 0 ? -errno : pid;
     });
     std::future<pid_t> forked = task.get_future();
@@ -151,5 +129,40 @@ private:
 }  // namespace
 
 pid_t Start(const Launch& launch) { return ForkingThread::Fork(launch); }
+
+[[noreturn]] void Exec(const Launch& launch) noexcept {
+  int report = launch.report;
+  if (launch.dieWithUs) {
+    // If we ended before the prctl, the child has another parent already.
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) FailStart(report);
+    if (::getppid() != launch.parent) ExitNow(127);
+  }
+  if (launch.grouping == Grouping::NewSession && ::setsid() < 0) FailStart(report);
+  for (int target = 0; target < 3; ++target)
+    if (launch.stdio[target] >= 0 && ::dup2(launch.stdio[target], target) < 0) FailStart(report);
+  // Only the report stays, at 3: descriptors that other code of this
+  // process opened without close-on-exec are ours, not the child's.
+  constexpr int kReport = 3;
+  if (report != kReport) {
+    if (::dup3(report, kReport, O_CLOEXEC) < 0) FailStart(report);
+    report = kReport;
+  }
+  ::closefrom(kReport + 1);
+  if (launch.workingFolder && ::chdir(launch.workingFolder) != 0) FailStart(report);
+  ResetSignals();
+  ::execve(launch.path, launch.argv, launch.envp);
+  FailStart(report);
+}
+
+void FailStart(int report) noexcept {
+  const int error = errno;
+  [[maybe_unused]] const ssize_t written = ::write(report, &error, sizeof error);
+  ExitNow(127);
+}
+
+void ExitNow(int code) noexcept {
+  ::syscall(SYS_exit_group, code);
+  __builtin_unreachable();
+}
 
 }  // namespace orv::child_launch

@@ -8,7 +8,8 @@
 namespace orv::child_launch {
 
 enum class Grouping {
-  NewGroup,    // a process group of its own, in our session
+  Kept,        // under a keeper (child_keeper.h) that leads a process group for it, in our session
+  Ours,        // our process group (the keeper's, for the program it starts)
   NewSession,  // a session (and group) of its own
   Detached,    // a session of its own, under a middle process that ends at once
 };
@@ -25,15 +26,29 @@ struct Launch {
   // Close-on-exec and above 2: gets errno when the start fails, and
   // closes without a word when the program runs.
   int report = -1;
-  Grouping grouping = Grouping::NewGroup;
-  // Killed with SIGKILL when this process ends.
+  Grouping grouping = Grouping::Ours;
+  // Killed with SIGKILL when the process that started it ends.
   bool dieWithUs = false;
-  pid_t parent = 0;  // our process id
+  pid_t parent = 0;  // the id of the process that starts it
 };
 
 // Forks and starts the program. The pid of the child (for Detached, of the
 // middle process, which has ended or is about to), or minus errno when no
 // process could be made. Whether the program itself runs, the report says.
 pid_t Start(const Launch& launch);
+
+// The child's side of a start, from the fork on: arranges the child and
+// executes the program, or reports why it cannot and exits. System calls
+// only.
+[[noreturn]] void Exec(const Launch& launch) noexcept;
+
+// The child's side of a failed start: writes errno to the report and
+// exits.
+[[noreturn]] void FailStart(int report) noexcept;
+
+// Ends the calling process at once, with nothing of the C library's or a
+// sanitizer's run on the way out: in a forked copy of a multi-threaded
+// process those may wait for a lock that another thread held at the fork.
+[[noreturn]] void ExitNow(int code) noexcept;
 
 }  // namespace orv::child_launch

@@ -214,8 +214,7 @@ CapturedChild::CapturedChild(const ChildCommand& command) {
 
   Launch& launch = prepared.Get();
   launch.stdio[1] = launch.stdio[2] = writeEnd.Get();
-  launch.grouping = Grouping::NewGroup;
-  launch.dieWithUs = true;
+  launch.grouping = Grouping::Kept;
   const pid_t pid = StartConfirmed(launch);
   if (pid < 0) {
     startError_ = -pid;

@@ -25,8 +25,9 @@ namespace orv {
 //
 // The three ways:
 // - CapturedChild (the package manager): output on a pipe, a process group
-//   of its own so cancelling reaches its children, killed when this process
-//   ends, however it ends;
+//   of its own so cancelling reaches its children; when this process ends,
+//   however it ends, the child and every process it started end too (a
+//   keeper stands between us and the child for that, see child_keeper.h);
 // - StartDetached (the desktop's handlers): a session of its own, a child of
 //   init (or of a subreaper such as the user's service manager), nobody
 //   waits, no zombie;
@@ -78,8 +79,9 @@ public:
   // Waits up to timeoutMs for the child to end, waking early when output
   // arrives; true once it has ended (it is not reaped yet).
   bool WaitForEnd(int timeoutMs);
-  // Kills the child's whole process group with kEndGroupSignal: killing
-  // the child alone would leave its children running.
+  // Kills the child's whole process group (its keeper included) with
+  // kEndGroupSignal: killing the child alone would leave its children
+  // running.
   void EndGroup() const;
   static constexpr int kEndGroupSignal = 9;  // SIGKILL
   // Waits for the end and reaps the child.

@@ -59,6 +59,10 @@ public:
   virtual std::unique_ptr<RegistryKey> OpenKey(const QString& path, bool create) = 0;
   // Opens an existing key for reading only; null when it does not exist.
   virtual std::unique_ptr<RegistryKey> OpenKeyReadOnly(const QString& path) = 0;
+  // Opens a key for reading only and never makes it: a missing key opens
+  // as one without values or subkeys. Null when the registry cannot be
+  // read (or the path names no key).
+  virtual std::unique_ptr<RegistryKey> OpenKeyForReading(const QString& path) = 0;
   virtual bool KeyExists(const QString& path) = 0;
   // Deletes the key with all its subkeys and values; false when it did not
   // exist.

@@ -1,23 +1,18 @@
 #include "platform/registry_hive.h"
 
+#include "platform/file_lock.h"
 #include "platform/registry_format.h"
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStandardPaths>
 
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace orv {
 
@@ -35,40 +30,18 @@ constexpr int kLockTimeoutMs = 20000;
   throw ERegistryException(QStringLiteral("Failed to set data for '%1'").arg(name));
 }
 
-// The hive's cross-process lock: flock() on "<file>.lock", a file that is
-// created once and stays. The kernel drops the lock with its holder, so a
-// writer killed at any moment leaves nothing that holds up the next one
-// (QLockFile's lock files, and those of its own stale-lock clean-up, are
-// left empty by a writer killed while creating one, and then only their age
-// tells they are stale). Separate opens exclude each other, so threads of
-// one process do too.
+// The hive's cross-process lock on "<file>.lock".
 class HiveLock {
 public:
-  explicit HiveLock(const QString& hiveFile) {
-    const QByteArray lockFile = QFile::encodeName(hiveFile + QStringLiteral(".lock"));
-    fd_ = ::open(lockFile.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd_ < 0) throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(hiveFile));
-    // A blocking flock() cannot time out; writes are short, so poll briefly.
-    const QDeadlineTimer deadline(kLockTimeoutMs);
-    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK) {
-        ::close(fd_);
-        throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(hiveFile));
-      }
-      if (deadline.hasExpired()) {
-        ::close(fd_);
-        throw ERegistryException(
-            QStringLiteral("The registry file '%1' stays locked by another process").arg(hiveFile));
-      }
-      std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(500, 3000)));
-    }
+  explicit HiveLock(const QString& hiveFile) : lock_(hiveFile + QStringLiteral(".lock"), kLockTimeoutMs) {
+    if (lock_.Result() == FileLock::Outcome::Busy)
+      throw ERegistryException(QStringLiteral("The registry file '%1' stays locked by another process").arg(hiveFile));
+    if (lock_.Result() != FileLock::Outcome::Held)
+      throw ERegistryException(QStringLiteral("Cannot lock the registry file '%1'").arg(hiveFile));
   }
-  ~HiveLock() { ::close(fd_); }  // closing releases the lock
-  HiveLock(const HiveLock&) = delete;
-  HiveLock& operator=(const HiveLock&) = delete;
 
 private:
-  int fd_ = -1;
+  FileLock lock_;
 };
 
 QByteArray readFile(const QString& fileName) {
@@ -251,12 +224,12 @@ void RegistryHive::ImportFrom(const QString& importFile) {
   });
 }
 
-std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, bool create, bool readOnly) {
+std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, Missing missing, bool readOnly) {
   const auto treePath = CurrentUserKeyPath(path);
   if (!treePath) return nullptr;
   try {
-    if (!Load().find(*treePath)) {
-      if (!create) return nullptr;
+    if (!Load().find(*treePath) && missing != Missing::ReadsEmpty) {
+      if (missing == Missing::Fails) return nullptr;
       Modify([&](RegistryTree& tree) {
         if (tree.find(*treePath)) return false;
         tree.make(*treePath);
@@ -272,10 +245,16 @@ std::unique_ptr<RegistryKey> RegistryHive::open(const QString& path, bool create
 }
 
 std::unique_ptr<RegistryKey> RegistryHive::OpenKey(const QString& path, bool create) {
-  return open(path, create, false);
+  return open(path, create ? Missing::IsCreated : Missing::Fails, false);
 }
 
-std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) { return open(path, false, true); }
+std::unique_ptr<RegistryKey> RegistryHive::OpenKeyReadOnly(const QString& path) {
+  return open(path, Missing::Fails, true);
+}
+
+std::unique_ptr<RegistryKey> RegistryHive::OpenKeyForReading(const QString& path) {
+  return open(path, Missing::ReadsEmpty, true);
+}
 
 bool RegistryHive::KeyExists(const QString& path) { return OpenKeyReadOnly(path) != nullptr; }
 

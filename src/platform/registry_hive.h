@@ -45,11 +45,14 @@ public:
 
   std::unique_ptr<RegistryKey> OpenKey(const QString& path, bool create) override;
   std::unique_ptr<RegistryKey> OpenKeyReadOnly(const QString& path) override;
+  std::unique_ptr<RegistryKey> OpenKeyForReading(const QString& path) override;
   bool KeyExists(const QString& path) override;
   bool DeleteKey(const QString& path) override;
 
 private:
-  std::unique_ptr<RegistryKey> open(const QString& path, bool create, bool readOnly);
+  // What opening a key that does not exist does.
+  enum class Missing { Fails, IsCreated, ReadsEmpty };
+  std::unique_ptr<RegistryKey> open(const QString& path, Missing missing, bool readOnly);
 
   QString fileName_;
 };

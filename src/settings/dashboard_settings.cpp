@@ -21,14 +21,14 @@ TORVDashboardSettings::TORVDashboardSettings(Registry& ARegistry, const KnownFol
     : FRegistry(ARegistry), FFolders(AFolders) {}
 
 QString TORVDashboardSettings::readString(const QString& AName, const QString& ADefault) const {
-  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  const auto key = FRegistry.OpenKeyForReading(SettingsKey);
   if (!key) return QString();
   return key->ReadString(AName).value_or(ADefault);
 }
 
 // An absent flag reads true; when the key cannot be opened, false.
 bool TORVDashboardSettings::readFlag(const QString& AName) const {
-  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  const auto key = FRegistry.OpenKeyForReading(SettingsKey);
   if (!key) return false;
   return key->ReadBool(AName).value_or(true);
 }
@@ -47,7 +47,7 @@ QString TORVDashboardSettings::ReadKitwrightDir() const {
 
 // A stored folder gets its trailing delimiter; the default goes without.
 QString TORVDashboardSettings::readInstallDir(const QString& AName, const QString& ADefault) const {
-  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  const auto key = FRegistry.OpenKeyForReading(SettingsKey);
   if (!key) return QString();
   const auto stored = key->ReadString(AName);
   return stored ? TORVZYNDashUtils::AddBackslash(*stored) : ADefault;
@@ -63,7 +63,7 @@ QString TORVDashboardSettings::ReadInstallDirReg() const {
 
 // Without the key, setups still run silently.
 bool TORVDashboardSettings::ReadSilent() const {
-  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  const auto key = FRegistry.OpenKeyForReading(SettingsKey);
   if (!key) return true;
   return key->ReadBool(QStringLiteral("SILENT")).value_or(true);
 }
@@ -98,13 +98,13 @@ void TORVDashboardSettings::WriteDashboardVersion(const QString& AVersion) {
 }
 
 std::optional<QString> TORVDashboardSettings::ReadDashboardVersion() const {
-  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  const auto key = FRegistry.OpenKeyForReading(SettingsKey);
   if (!key) return std::nullopt;
   return key->ReadString(QStringLiteral("DASHBOARDVERSION"));
 }
 
 std::optional<TORVDashboardSettingsValues> TORVDashboardSettings::LoadRegistrySettings() const {
-  const auto key = FRegistry.OpenKey(SettingsKey, true);
+  const auto key = FRegistry.OpenKeyForReading(SettingsKey);
   if (!key) return std::nullopt;
   TORVDashboardSettingsValues values;
   values.Password = key->ReadString(QStringLiteral("PASSWORD")).value_or(QString());

@@ -24,13 +24,15 @@ struct TORVDashboardSettingsValues {
 
 // The application's settings in the registry key
 // HKEY_CURRENT_USER\Software\orvsoftware\ORV Dashboard. Nothing is cached:
-// every call opens the key anew (creating it when missing), so a change by
-// the options dialog is seen by the next reader at once. Safe to call from
-// any thread as long as the ports are.
+// every call opens the key anew, so a change by the options dialog is seen
+// by the next reader at once. Readers never write: a missing key reads as
+// one without values, and only writers create it. Safe to call from any
+// thread as long as the ports are.
 //
-// When the key cannot be opened the string getters give the empty string,
-// ReadSilent true and the notification getters false; a value stored with
-// another type throws ERegistryException.
+// When the key cannot be opened (for a reader: the registry cannot be
+// read) the string getters give the empty string, ReadSilent true and the
+// notification getters false; a value stored with another type throws
+// ERegistryException.
 class TORVDashboardSettings {
 public:
   static const QString SettingsKey;

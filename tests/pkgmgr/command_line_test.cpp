@@ -190,42 +190,75 @@ TEST_F(CommandLineTest, CancellationKillsTheWholeGroupAndReturnsZero) {
   if (!gone) ::kill(grandchild, SIGKILL);
 }
 
-TEST_F(CommandLineTest, ChildDoesNotOutliveTheApplication) {
-  // The holder process stands for the application: it runs a long child
-  // through TCommandLine and is then killed the hard way, as by a crash.
-  const QString child = ChildScripts::Quoted(scripts_.Write("long.sh", "echo child $$; exec sleep 60"));
+// The holder process stands for the application: it runs the command line
+// through TCommandLine in folder, copying the output to its own, and is
+// killed the hard way, as by a crash, once idOf has found the process to
+// look for in the output. That process id (0 when it never came).
+pid_t KillHolderOnceOutputNames(const QString& commandLine, const QString& folder,
+                                const std::function<pid_t(const QString&)>& idOf) {
   std::mutex mutex;
   std::condition_variable arrived;
   QString output;
   std::thread holder([&] {
-    TCommandLine::ExecuteEx(ChildScripts::Quoted(QStringLiteral(COMMAND_LINE_HOLDER_EXE)) + u' ' + QuoteArgument(child),
-                            {},
-                            [&](const QString& piece) {
-                              {
-                                const std::lock_guard lock(mutex);
-                                output += piece;
-                              }
-                              arrived.notify_all();
-                            },
-                            {}, {});
+    TCommandLine::ExecuteEx(
+        ChildScripts::Quoted(QStringLiteral(COMMAND_LINE_HOLDER_EXE)) + u' ' + QuoteArgument(commandLine), folder,
+        [&](const QString& piece) {
+          {
+            const std::lock_guard lock(mutex);
+            output += piece;
+          }
+          arrived.notify_all();
+        },
+        {}, {});
   });
   pid_t holderId = 0;
-  pid_t childId = 0;
+  pid_t watchedId = 0;
   {
     std::unique_lock lock(mutex);
     arrived.wait_for(lock, 20s, [&] {
       holderId = IdOnLine(output, QStringLiteral("holder"));
-      childId = IdOnLine(output, QStringLiteral("child"));
-      return holderId > 0 && childId > 0;
+      watchedId = idOf(output);
+      return holderId > 0 && watchedId > 0;
     });
   }
   if (holderId > 0) ::kill(holderId, SIGKILL);
   holder.join();
-  ASSERT_GT(childId, 0) << output.toStdString();
+  EXPECT_GT(watchedId, 0) << output.toStdString();
+  return watchedId;
+}
 
-  const bool gone = PollUntil([&] { return Ended(ProcStat(childId)); });
-  EXPECT_TRUE(gone) << "the child outlived the application";
-  if (!gone) ::kill(childId, SIGKILL);
+// Whether the process ends; killed when it does not.
+bool EndsOnItsOwn(pid_t pid) {
+  const bool gone = PollUntil([&] { return Ended(ProcStat(pid)); });
+  if (!gone) ::kill(pid, SIGKILL);
+  return gone;
+}
+
+TEST_F(CommandLineTest, ChildDoesNotOutliveTheApplication) {
+  const QString child = ChildScripts::Quoted(scripts_.Write("long.sh", "echo child $$; exec sleep 60"));
+  const pid_t childId = KillHolderOnceOutputNames(
+      child, {}, [](const QString& output) { return IdOnLine(output, QStringLiteral("child")); });
+  ASSERT_GT(childId, 0);
+  EXPECT_TRUE(EndsOnItsOwn(childId)) << "the child outlived the application";
+}
+
+// The application is killed during a batch while the package manager (the
+// stand-in) waits for a build tool of its own, which runs on for ten
+// minutes unless it is ended.
+TEST_F(CommandLineTest, PackageManagersChildrenDoNotOutliveTheApplication) {
+  scripts_.WriteFile("orv-state.json", R"({
+    "version": "2.5.0.0", "folder_initialized": true,
+    "credentials": {"email": "dev@example.com", "code": "K-1"},
+    "repositories": {"default": {"x.y": {"name": "Sample Pack", "version": "1.2.0.0", "vendor_id": "orv"}}},
+    "installed": {}, "target_ides": ["delphi12"], "target_platforms": ["win32intel"],
+    "knobs": {"grandchild_seconds": 600}})");
+  const QString install = ChildScripts::Quoted(QStringLiteral(ORV_STANDIN_EXE)) + QStringLiteral(" install x.y");
+  const pid_t buildTool = KillHolderOnceOutputNames(install, scripts_.Dir(), [](const QString& output) {
+    static const QRegularExpression waiting(QStringLiteral("Waiting for the build tool \\(process (\\d+)\\)"));
+    return static_cast<pid_t>(waiting.match(output).captured(1).toInt());
+  });
+  ASSERT_GT(buildTool, 0);
+  EXPECT_TRUE(EndsOnItsOwn(buildTool)) << "the package manager's build tool outlived the application";
 }
 
 TEST_F(CommandLineTest, ChildIsTiedToTheProcessNotToTheThreadThatStartedIt) {

@@ -500,6 +500,7 @@ TEST_P(GuiEnvironmentShutdown, DestructorCancelsWaitsAndDetaches) {
   ASSERT_TRUE(rec.WaitFor([&] { return !rec.output.filter(QStringLiteral("Waiting for the build tool")).isEmpty(); }))
       << rec.Read([&] { return rec.output.join(u'\n').toStdString(); });
 
+  const int runnersBeforeShutdown = rec.Read([&] { return rec.runnersCreated; });
   const auto before = std::chrono::steady_clock::now();
   env.reset();
   const auto took = std::chrono::steady_clock::now() - before;
@@ -520,6 +521,10 @@ TEST_P(GuiEnvironmentShutdown, DestructorCancelsWaitsAndDetaches) {
   EXPECT_EQ(rec.Read([&] { return rec.events; }), eventsAtDestruction);
   EXPECT_EQ(progressCalls.load(), progressAtDestruction);
   EXPECT_EQ(GlobalLogger(), nullptr);
+  // The install's closing refresh, the waiting self-update: nothing starts
+  // once the shutdown has begun (with a wait, the destructor would have
+  // seen it start; without one it would have started after the deadline).
+  EXPECT_EQ(rec.Read([&] { return rec.runnersCreated; }), runnersBeforeShutdown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Waits, GuiEnvironmentShutdown, ::testing::Values(0, 10000),
@@ -563,6 +568,7 @@ TEST_P(GuiEnvironmentBlockedHandler, DestructorKeepsItsLimitAndNothingLaterReach
   const int eventsAtDestruction = rec.Read([&] { return rec.events; });
   const int progressAtDestruction = progressCalls.load();
 
+  const int runnersBeforeShutdown = rec.Read([&] { return rec.runnersCreated; });
   const auto before = std::chrono::steady_clock::now();
   env.reset();
   const auto took = std::chrono::steady_clock::now() - before;
@@ -576,6 +582,10 @@ TEST_P(GuiEnvironmentBlockedHandler, DestructorKeepsItsLimitAndNothingLaterReach
   EXPECT_EQ(rec.Read([&] { return rec.events; }), eventsAtDestruction);
   EXPECT_EQ(progressCalls.load(), progressAtDestruction);
   EXPECT_EQ(GlobalLogger(), nullptr);
+  // The install's closing refresh, the waiting self-update: nothing starts
+  // once the shutdown has begun (with a wait, the destructor would have
+  // seen it start; without one it would have started after the deadline).
+  EXPECT_EQ(rec.Read([&] { return rec.runnersCreated; }), runnersBeforeShutdown);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GuiEnvironmentBlockedHandler,

@@ -1,5 +1,6 @@
 // The orv.exe stand-in run as a real child process: its answers must have
 // the shapes and line formats the runners parse.
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -562,6 +563,39 @@ TEST_F(OrvStandIn, GrandchildKnobRunsAChildOfItsOwnAndWaitsForIt) {
   EXPECT_EQ(result.lines.value(1), QStringLiteral("Waiting for the build tool (process %1)").arg(pid));
   EXPECT_NE(::kill(static_cast<pid_t>(pid), 0), 0) << "ended and reaped before the command ended";
   EXPECT_TRUE(ReadState()["installed"].contains("x.y"));
+}
+
+// A run killed while it held the state's lock holds up no later run: not a
+// lock file left behind (a run killed while making a QLockFile leaves an
+// empty one, here dated a little ahead, as after the clock was set back)
+// nor a holder killed the hard way.
+TEST_F(OrvStandIn, LockOfAKilledRunHoldsUpNoLaterRun) {
+  const QString lockFile = StatePath() + QStringLiteral(".lock");
+  for (const bool killedHolder : {false, true}) {
+    SCOPED_TRACE(killedHolder ? "killed holder" : "lock file left behind");
+    QFile::remove(StatePath());
+    QFile::remove(lockFile);
+    QFile leftover(lockFile);
+    ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    leftover.setFileTime(QDateTime::currentDateTime().addSecs(20), QFileDevice::FileModificationTime);
+    leftover.close();
+    if (killedHolder) {
+      // flock(1) holds the lock itself (-o: its command does not) and says
+      // so through its command.
+      QProcess holder;
+      holder.start(QStringLiteral("flock"), {QStringLiteral("-o"), lockFile, QStringLiteral("sh"), QStringLiteral("-c"),
+                                             QStringLiteral("echo held; exec cat")});
+      ASSERT_TRUE(holder.waitForReadyRead(20000)) << holder.errorString().toStdString();
+      ASSERT_EQ(holder.readAll(), "held\n");
+      holder.kill();
+      ASSERT_TRUE(holder.waitForFinished(20000));
+      // cat, the command, sees its input close with the holder's pipes.
+    }
+    const Result result = Run({QStringLiteral("credentials"), QStringLiteral("-set"),
+                               QStringLiteral("-email:me@example.com"), QStringLiteral("-code:K-2")});
+    EXPECT_EQ(result.exitCode, 0) << result.raw.toStdString();
+    EXPECT_EQ(ReadState()["credentials"], (Json{{"email", "me@example.com"}, {"code", "K-2"}}));
+  }
 }
 
 }  // namespace

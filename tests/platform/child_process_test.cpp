@@ -249,8 +249,10 @@ TEST_F(ChildProcessTest, EveryWayFollowsThePolicy) {
     const long long pid = report.Id("pid");
     const long long ourSession = ::getsid(0);
     switch (c.way) {
-      case Way::Captured:  // a group of its own, so cancelling reaches its children
-        EXPECT_EQ(report.Id("pgid"), pid);
+      case Way::Captured:  // its keeper's group, so cancelling reaches its children
+        EXPECT_EQ(report.Id("pgid"), report.Id("ppid"));
+        EXPECT_NE(report.Id("pgid"), ::getpgrp());
+        EXPECT_NE(report.Id("ppid"), ::getpid());
         EXPECT_EQ(report.Id("sid"), ourSession);
         break;
       case Way::Detached:  // in a session it does not lead, not our child
@@ -383,6 +385,33 @@ TEST_F(ChildProcessTest, CapturedChildDiesWithTheProgramWaitedChildDoesNot) {
       EXPECT_TRUE(gone) << "the child outlived the program that started it";
       if (!gone) ::kill(child, SIGKILL);
     }
+  }
+}
+
+// The helper plays the application and is killed the hard way while its
+// captured child has children of its own: in the child's group, in a
+// session of their own, and orphaned before the kill. None outlives it.
+TEST_F(ChildProcessTest, CapturedChildsDescendantsDieWithTheProgram) {
+  const QString script = Script("tree.sh",
+                                "sleep 600 & echo $! > pids.part\n"
+                                "setsid sleep 600 & echo $! >> pids.part\n"
+                                "(setsid sleep 600 & echo $! >> pids.part)\n"
+                                "mv pids.part pids; wait");
+  CapturedChild holder({kHelper, {"hold", "captured", script}, dir_.path(), std::nullopt});
+  ASSERT_EQ(holder.StartError(), 0);
+  ASSERT_TRUE(PollUntil([&] { return QFile::exists(Path("pids")); }));
+  QList<pid_t> descendants;
+  for (const QByteArray& line : ReadFile(Path("pids")).split('\n'))
+    if (const pid_t pid = line.toInt(); pid > 0) descendants << pid;
+  ASSERT_EQ(descendants.size(), 3);
+
+  holder.EndGroup();
+  ASSERT_TRUE(EndsWithin(holder, 20s));
+  EXPECT_TRUE(holder.Wait().signaled);
+  for (const pid_t pid : descendants) {
+    const bool gone = PollUntil([&] { return Ended(pid); });
+    EXPECT_TRUE(gone) << "process " << pid << " outlived the program";
+    if (!gone) ::kill(pid, SIGKILL);
   }
 }
 

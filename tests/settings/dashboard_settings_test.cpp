@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -58,8 +59,8 @@ TEST_F(DashboardSettingsTest, FreshUserGetsTheDefaults) {
   EXPECT_TRUE(settings.ReadSilent());
   EXPECT_TRUE(settings.ReadProductNotifications());
   EXPECT_TRUE(settings.ReadInstallNotifications());
-  // Reading creates the key, as every reader opens it with creation allowed.
-  EXPECT_TRUE(hive.KeyExists(QStringLiteral("\\Software\\orvsoftware\\ORV Dashboard")));
+  // Readers never write.
+  EXPECT_FALSE(QFileInfo::exists(hive.FileName()));
 
   const QString exe = folders.downloads + QStringLiteral("/orv.exe");
   EXPECT_EQ(settings.KitwrightExePath(), exe);
@@ -136,8 +137,9 @@ TEST_F(DashboardSettingsTest, LoadingForTheDialogGivesStoredTextsWithoutDefaults
   EXPECT_TRUE(stored->Silent);
   EXPECT_EQ(settings.ReadDashboardVersion(), QStringLiteral("1.2.1.0"));
 
-  touch(dir.filePath(QStringLiteral("blocker")));
-  RegistryHive blocked(dir.filePath(QStringLiteral("blocker/registry.reg")));
+  // A registry that cannot be read (the hive is a folder).
+  ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("unreadable/registry.reg"))));
+  RegistryHive blocked(dir.filePath(QStringLiteral("unreadable/registry.reg")));
   TORVDashboardSettings unopenable(blocked, folders);
   EXPECT_FALSE(unopenable.LoadRegistrySettings().has_value());
   EXPECT_EQ(unopenable.ReadDashboardVersion(), std::nullopt);
@@ -195,9 +197,78 @@ TEST_F(DashboardSettingsTest, EmptyKitwrightFolderMeansTheCurrentDirectory) {
   QDir::setCurrent(previous);
 }
 
+// Every getter, as the program reads its settings.
+void ReadEverything(const TORVDashboardSettings& settings) {
+  settings.ReadUserName();
+  settings.ReadPassword();
+  settings.ReadDownloadDir();
+  settings.ReadKitwrightDir();
+  settings.ReadInstallDirTrial();
+  settings.ReadInstallDirReg();
+  settings.ReadSilent();
+  settings.ReadProductNotifications();
+  settings.ReadInstallNotifications();
+  settings.ReadDashboardVersion();
+  settings.LoadRegistrySettings();
+  settings.KitwrightExists();
+}
+
+QByteArray FileBytes(const QString& fileName) {
+  QFile file(fileName);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ino_t Inode(const QString& fileName) {
+  struct stat info {};
+  return ::stat(QFile::encodeName(fileName).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+// Reading from a missing key writes nothing: no file, folder or lock where
+// there was none, no key where it could not be made, and a hive holding
+// other keys stays the very file it was. The key reads as empty, so the
+// defaults apply; only a writer makes it.
+TEST_F(DashboardSettingsTest, ReadingAMissingKeyWritesNothing) {
+  struct Case {
+    const char* what;
+    QString hiveFile;
+    std::function<void()> prepare;
+  };
+  const QString other = QStringLiteral("\\Software\\Other");
+  const Case cases[] = {
+      {"no hive, in a folder not made yet", dir.filePath(QStringLiteral("config/registry.reg")), [] {}},
+      {"a file where the hive's folder would be", dir.filePath(QStringLiteral("blocker/registry.reg")),
+       [&] { touch(dir.filePath(QStringLiteral("blocker"))); }},
+      {"a hive with another key", hive.FileName(),
+       [&] { hive.OpenKey(other, true)->WriteString(QStringLiteral("A"), QStringLiteral("1")); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.prepare();
+    const QStringList filesBefore = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QByteArray bytesBefore = FileBytes(c.hiveFile);
+    const ino_t inodeBefore = Inode(c.hiveFile);
+    RegistryHive registry(c.hiveFile);
+    const TORVDashboardSettings reader(registry, folders);
+
+    ReadEverything(reader);
+    EXPECT_EQ(reader.ReadDownloadDir(), folders.downloads + QLatin1Char('/'));
+    EXPECT_TRUE(reader.ReadProductNotifications());
+    ASSERT_TRUE(reader.LoadRegistrySettings().has_value());
+    EXPECT_TRUE(reader.LoadRegistrySettings()->InstallNotifications);
+
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), filesBefore);
+    EXPECT_EQ(FileBytes(c.hiveFile), bytesBefore);
+    EXPECT_EQ(Inode(c.hiveFile), inodeBefore);
+    EXPECT_FALSE(registry.KeyExists(TORVDashboardSettings::SettingsKey));
+  }
+  settings.WriteDashboardVersion(QStringLiteral("1.0"));
+  EXPECT_TRUE(hive.KeyExists(TORVDashboardSettings::SettingsKey));
+}
+
+// A registry that cannot be read (the hive is a folder).
 TEST_F(DashboardSettingsTest, KeyThatCannotBeOpenedGivesEmptyTextsAndSafeFlags) {
-  touch(dir.filePath(QStringLiteral("blocker")));
-  RegistryHive blocked(dir.filePath(QStringLiteral("blocker/registry.reg")));
+  ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("unreadable/registry.reg"))));
+  RegistryHive blocked(dir.filePath(QStringLiteral("unreadable/registry.reg")));
   TORVDashboardSettings unopenable(blocked, folders);
   EXPECT_EQ(unopenable.ReadUserName(), QString());
   EXPECT_EQ(unopenable.ReadDownloadDir(), QString());

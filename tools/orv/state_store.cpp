@@ -1,7 +1,8 @@
 #include "state_store.h"
 
+#include "platform/file_lock.h"
+
 #include <QFile>
-#include <QLockFile>
 #include <QSaveFile>
 #include <QString>
 
@@ -52,8 +53,11 @@ Json StateStore::Load() const {
 }
 
 void StateStore::Update(const std::function<void(Json&)>& change) {
-  QLockFile lock(QString::fromStdString(path_ + ".lock"));
-  if (!lock.tryLock(30000)) throw std::runtime_error("state file " + path_ + " is locked");
+  // A lock that dies with its holder: a run killed at any moment holds up
+  // no later one.
+  const orv::FileLock lock(QString::fromStdString(path_ + ".lock"), 30000);
+  if (lock.Result() == orv::FileLock::Outcome::Busy) throw std::runtime_error("state file " + path_ + " is locked");
+  if (lock.Result() != orv::FileLock::Outcome::Held) throw std::runtime_error("cannot lock state file " + path_);
   Json state = Load();
   change(state);
   QSaveFile file(QString::fromStdString(path_));
