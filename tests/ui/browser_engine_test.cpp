@@ -577,7 +577,7 @@ TEST_F(BrowserEngineTest, NavigationStartedDuringALoadTimesOutOnItsOwn) {
   const qint64 shownAfter = sinceSecond.elapsed();
   browser().SetNavigationTimeout(TORVZYNDashCustomWebBrowser::kDefaultNavigationTimeout);
 
-  EXPECT_GE(shownAfter, kTimeout);
+  EXPECT_GE(shownAfter, kTimeout * 9 / 10);  // a coarse timer may fire 5 % early
   EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('address').textContent")), Quoted(address));
   EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('reason').textContent")),
             Quoted(NavigationTimeoutReason(kTimeout)));
