@@ -669,6 +669,22 @@ TEST_F(BrowserEngineTest, EngineReleasedWhileStartingCanStartAgain) {
   EXPECT_EQ(host->Eval(QStringLiteral("1")), QStringLiteral("1"));
 }
 
+// Moves within the page (a new fragment, a pushed history entry) load
+// nothing and have no time-out: the page stays.
+TEST_F(BrowserEngineTest, MovesWithinThePageNeverTimeOut) {
+  ASSERT_TRUE(host->Load(Page()));
+  constexpr int kTimeout = 500;
+  browser().SetNavigationTimeout(kTimeout);
+  host->Eval(QStringLiteral("location.hash = '#part'; history.pushState({}, '', '?pushed'); true"));
+  // A timer started later and running longer fires after a time-out would have.
+  bool waited = false;
+  QTimer::singleShot(kTimeout * 3, [&] { waited = true; });
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return waited; }));
+  browser().SetNavigationTimeout(TORVZYNDashCustomWebBrowser::kDefaultNavigationTimeout);
+  EXPECT_FALSE(ErrorPageShown(browser()));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.title")), QStringLiteral("\"page\""));
+}
+
 // A page whose renderer dies on every load is loaded again three times,
 // each time after a longer wait; then the error page shows, and its Retry
 // loads the page once it works.
