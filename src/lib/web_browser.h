@@ -13,8 +13,6 @@
 #include <QString>
 #include <QStringList>
 
-class QTimer;
-
 #include <chrono>
 #include <deque>
 #include <functional>
@@ -22,6 +20,8 @@ class QTimer;
 #include <memory>
 #include <optional>
 #include <vector>
+
+class QTimer;
 
 namespace orv {
 
