@@ -55,6 +55,9 @@ TFrmDashboardApp::TFrmDashboardApp(const TORVDashboardPorts& APorts, const QStri
   FORVDashboardBrowser = std::make_unique<TORVDashboardBrowser>(this, false, APorts, ASiteURL, AApiURL);
   FORVDashboardBrowser->WebBrowser().SetParent(browserHost);
   FORVDashboardBrowser->WebBrowser().SetControlAlignment(caClient);
+  // The page that could not be shown offers this window's Options (the
+  // site's address, proxy or account may need fixing); the panel is hidden.
+  FORVDashboardBrowser->WebBrowser().OnErrorPageOptions = [this](TORVZYNDashCustomWebBrowser&) { ShowOptions(); };
 
   connect(Button1, &QPushButton::clicked, this, &TFrmDashboardApp::ForceReload);
   connect(Button2, &QPushButton::clicked, this, &TFrmDashboardApp::ShowOptions);

@@ -1,7 +1,11 @@
 #include "lib/web_browser.h"
 
 #include "lib/utils.h"
+#include "lib/web_browser_error_page.h"
 
+#include <QTimer>
+
+#include <array>
 #include <utility>
 
 namespace orv {
@@ -56,6 +60,10 @@ void TORVZYNDashWebBrowserSettings::Apply() {
 
 TORVZYNDashCustomWebBrowser::TORVZYNDashCustomWebBrowser()
     : FSettings(std::make_unique<TORVZYNDashWebBrowserSettings>(*this)) {
+  FLostPageReloadTimer = std::make_unique<QTimer>();
+  FLostPageReloadTimer->setSingleShot(true);
+  // The timer goes with the control, and its connection with it.
+  QObject::connect(FLostPageReloadTimer.get(), &QTimer::timeout, [this] { ReloadLostPage(FLostPageURL); });
   if (auto* services = TORVZYNDashWebBrowserPlatformServices::Current()) {
     FService = services->GetPlatformService<IORVZYNDashWebBrowserService>(IORVZYNDashWebBrowserService::IID());
   }
@@ -206,6 +214,10 @@ void TORVZYNDashCustomWebBrowser::DeInitialize() {
   FRunningScripts.clear();
   FQueuedTicket = 0;
   FReloadingLostPage = false;
+  // A new engine gets the whole series of reloads again.
+  FLostPageReloadTimer->stop();
+  FLostPageReloads = 0;
+  FPageLoadedAt.reset();
   FDownloadStarting->Clear();
   if (FWebBrowser) FWebBrowser->DeInitialize();
 }
@@ -334,6 +346,19 @@ void TORVZYNDashCustomWebBrowser::FailRunningScripts() {
   }
 }
 
+namespace {
+
+// The waits before the reloads of a page whose renderer ended, one after
+// another: a renderer that died once has its page back at once, one that
+// dies on every load is not restarted in a tight loop.
+constexpr std::array<std::chrono::milliseconds, TORVZYNDashCustomWebBrowser::kLostPageReloads> kLostPageReloadDelays{
+    std::chrono::milliseconds(0), std::chrono::seconds(1), std::chrono::seconds(4)};
+// A page that stayed up this long after loading has recovered: when its
+// renderer ends again, the series of reloads starts anew.
+constexpr auto kPageRecoveredAfter = std::chrono::seconds(30);
+
+}  // namespace
+
 void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind AKind) {
   if (OnProcessFailed) {
     const auto self = FLifetime.Observe();
@@ -341,17 +366,50 @@ void TORVZYNDashCustomWebBrowser::DoRenderProcessTerminated(TORVZYNDashWebBrowse
     if (self.Ended()) return;
   }
   FReloadingLostPage = true;
+  if (FPageLoadedAt && std::chrono::steady_clock::now() - *FPageLoadedAt >= kPageRecoveredAfter) FLostPageReloads = 0;
+  FPageLoadedAt.reset();
   const QString url = URL();
-  TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended; loading %1 again")
-                            .arg(url.isEmpty() ? QStringLiteral("the page") : url));
+  const QString page = url.isEmpty() ? QStringLiteral("the page") : url;
   const auto self = FLifetime.Observe();
   FailRunningScripts();
   if (self.Ended()) return;
-  if (url.isEmpty()) {
+  if (FLostPageReloads == kLostPageReloads) {
+    TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended after %1 reloads of %2; showing the error page")
+                              .arg(FLostPageReloads)
+                              .arg(page));
+    if (FWebBrowser) FWebBrowser->ShowErrorPage(url, RendererEndedReason(FLostPageReloads + 1));
+    // Nothing reports the error page's load: the scripts go on in it.
+    ResumeScriptsAfterReload();
+    return;
+  }
+  const std::chrono::milliseconds delay = kLostPageReloadDelays[FLostPageReloads++];
+  if (delay.count() == 0) {
+    TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended; loading %1 again").arg(page));
+    ReloadLostPage(url);
+    return;
+  }
+  TORVZYNDashUtils::Log(QStringLiteral("The page's renderer ended again; loading %1 again in %2 s")
+                            .arg(page)
+                            .arg(delay.count() / 1000.0));
+  FLostPageURL = url;
+  FLostPageReloadTimer->start(delay);
+}
+
+void TORVZYNDashCustomWebBrowser::ReloadLostPage(const QString& AURL) {
+  if (AURL.isEmpty()) {
     Reload();
   } else {
-    Navigate(url);
+    Navigate(AURL);
   }
+}
+
+void TORVZYNDashCustomWebBrowser::DoErrorPageOptions(const QString& AURL) {
+  if (OnErrorPageOptions) {
+    const auto self = FLifetime.Observe();
+    OnErrorPageOptions(*this);
+    if (self.Ended()) return;
+  }
+  Navigate(AURL);
 }
 
 void TORVZYNDashCustomWebBrowser::DoConsoleMessage(const TORVZYNDashWebBrowserConsoleMessage& AMessage) {
@@ -411,10 +469,13 @@ void TORVZYNDashCustomWebBrowser::DoError(const TORVZYNDashWebBrowserError& AErr
 }
 
 void TORVZYNDashCustomWebBrowser::DoBeforeNavigate(TORVZYNDashCustomWebBrowserBeforeNavigateParams& Params) {
+  // Another page takes the place of the lost one that waited to be loaded.
+  FLostPageReloadTimer->stop();
   if (OnBeforeNavigate) OnBeforeNavigate(*this, Params);
 }
 
 void TORVZYNDashCustomWebBrowser::DoNavigateComplete(TORVZYNDashCustomWebBrowserNavigateCompleteParams& Params) {
+  if (Params.Success && !FPageLoadedAt) FPageLoadedAt = std::chrono::steady_clock::now();
   ResumeScriptsAfterReload();
   if (OnNavigateComplete) OnNavigateComplete(*this, Params);
 }

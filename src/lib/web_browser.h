@@ -13,11 +13,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
+
+class QTimer;
 
 namespace orv {
 
@@ -246,6 +250,10 @@ public:
   TDownloadEvent OnDownloadBytesReceivedChanged;
   TConsoleMessageEvent OnGetConsoleMessage;
   TProcessFailedEvent OnProcessFailed;
+  // Assigned, the error page offers Options beside Retry: a click raises
+  // this (the settings may be what keeps the site away), and once it has
+  // returned the address is loaded again.
+  TNotifyEvent OnErrorPageOptions;
 
   // Called by the backend.
   virtual void DoEngineInitialized();
@@ -261,8 +269,15 @@ public:
   // DownloadEvents() decides; what the handlers leave in AArgs takes effect.
   virtual void DoDownloadStarting(const std::shared_ptr<IDownloadStarting>& AArgs);
   // The page's renderer ended: OnProcessFailed is raised, then the scripts
-  // it was running fail and the page that was shown is loaded again.
+  // it was running fail and the page that was shown is loaded again: at
+  // once the first time, after growing waits the next times, and after
+  // kLostPageReloads reloads that did not keep it up the error page shows
+  // in its place.
   virtual void DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind AKind);
+  static constexpr int kLostPageReloads = 3;
+  // The user chose Options on the error page shown for AURL.
+  virtual void DoErrorPageOptions(const QString& AURL);
+  bool OffersErrorPageOptions() const { return static_cast<bool>(OnErrorPageOptions); }
   // The page wrote to its console: OnGetConsoleMessage is raised, and the
   // message goes to the program's log (a page that prints in a loop has
   // most of its lines left out and counted).
@@ -290,6 +305,7 @@ private:
   void ScriptCompleted(quint64 ATicket, const QString& AResult);
   void FailRunningScripts();
   void ResumeScriptsAfterReload();
+  void ReloadLostPage(const QString& AURL);
   IORVZYNDashCustomWebBrowserSettings* SettingsFacet() const;
   friend class TORVZYNDashWebBrowserSettings;
 
@@ -308,6 +324,13 @@ private:
   quint64 FQueuedTicket = 0;
   // The renderer ended and its page is being loaded again.
   bool FReloadingLostPage = false;
+  // Reloads of a lost page since the page last stayed up, and when it
+  // first loaded after its renderer last ended.
+  int FLostPageReloads = 0;
+  std::optional<std::chrono::steady_clock::time_point> FPageLoadedAt;
+  // Holds a reload of FLostPageURL back while it runs.
+  std::unique_ptr<QTimer> FLostPageReloadTimer;
+  QString FLostPageURL;
   std::shared_ptr<IORVZYNDashWebBrowserService> FService;
   std::shared_ptr<IORVZYNDashCustomWebBrowser> FWebBrowser;
   QString FURL;

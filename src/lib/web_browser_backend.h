@@ -45,6 +45,9 @@ public:
   virtual void StopLoading() = 0;
   virtual bool CanGoBack() const = 0;
   virtual bool CanGoForward() const = 0;
+  // Shows the local error page for AURL with AReason in place of the page,
+  // quietly: no navigation of the component, whose address stays AURL.
+  virtual void ShowErrorPage(const QString& AURL, const QString& AReason) = 0;
 
   // Origin (scheme, host, port) of the pages that may reach host objects;
   // pages of any other origin see none.

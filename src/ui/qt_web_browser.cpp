@@ -44,6 +44,13 @@ EngineInfo& Info() {
 // The engine's error code for a request that took too long (net::ERR_TIMED_OUT).
 constexpr int kTimedOutErrorCode = -7;
 
+// Where the error page's Options link leads. It is never loaded: a name
+// under .invalid resolves nowhere, should anything get past the check.
+const QUrl& ErrorPageOptionsLink() {
+  static const QUrl link(QStringLiteral("https://options.orv-dashboard.invalid/"));
+  return link;
+}
+
 // Chromium reads its switches once, when the first engine of the process
 // starts; later engines share them.
 bool gEngineStarted = false;
@@ -338,14 +345,13 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   EngineCall call(*this);
   if (AInfo.url() == FErrorPage) return;
   if (AInfo.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
-    const int timeout = FWebControl.NavigationTimeout();
-    if (timeout > 0) {
-      FPendingNavigation = AInfo.url();
-      FNavigationTimer.start(timeout);
-    }
+    // A load the navigation hook did not see (a reload, the history).
+    if (!FNavigationTimer.isActive()) StartNavigationTimer(AInfo.url());
     return;
   }
-  FNavigationTimer.stop();
+  // A load cut short by a later navigation leaves that one's time-out running.
+  if (AInfo.url() == FPendingNavigation || AInfo.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
+    FNavigationTimer.stop();
   const bool success = AInfo.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
   TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, success, AInfo.errorCode()};
   FWebControl.DoNavigateComplete(params);
@@ -355,21 +361,34 @@ void TORVZYNDashQtWebBrowser::LoadingChanged(const QWebEngineLoadingInfo& AInfo)
   QMetaObject::invokeMethod(
       this,
       [this, engine = FEngineLifetime.Observe(), address = AInfo.url(), reason = AInfo.errorString()] {
-        if (!engine.Ended() && !FPage->isLoading()) ShowErrorPage(address, reason);
+        if (!engine.Ended() && !FPage->isLoading()) LoadErrorPage(address, reason);
       },
       Qt::QueuedConnection);
 }
 
-void TORVZYNDashQtWebBrowser::ShowErrorPage(const QUrl& AAddress, const QString& AReason) {
+void TORVZYNDashQtWebBrowser::ShowErrorPage(const QString& AURL, const QString& AReason) {
+  if (FPage) LoadErrorPage(QUrl(AURL), AReason);
+}
+
+void TORVZYNDashQtWebBrowser::LoadErrorPage(const QUrl& AAddress, const QString& AReason) {
   FNavigationTimer.stop();
-  const QByteArray page = NavigationErrorPage(AAddress, AReason).toUtf8();
+  const QUrl options = FWebControl.OffersErrorPageOptions() ? ErrorPageOptionsLink() : QUrl();
+  const QByteArray page = NavigationErrorPage(AAddress, AReason, options).toUtf8();
   FErrorPage = QUrl(QStringLiteral("data:text/html;charset=utf-8;base64,") + QString::fromLatin1(page.toBase64()));
+  FErrorAddress = AAddress;
   FPage->load(FErrorPage);
+}
+
+void TORVZYNDashQtWebBrowser::StartNavigationTimer(const QUrl& AAddress) {
+  const int timeout = FWebControl.NavigationTimeout();
+  if (timeout <= 0) return;
+  FPendingNavigation = AAddress;
+  FNavigationTimer.start(timeout);
 }
 
 void TORVZYNDashQtWebBrowser::NavigationTimedOut() {
   TORVZYNDashUtils::Log(QStringLiteral("No answer from %1; showing the error page").arg(FPendingNavigation.toString()));
-  ShowErrorPage(FPendingNavigation, NavigationTimeoutReason(FWebControl.NavigationTimeout()));
+  LoadErrorPage(FPendingNavigation, NavigationTimeoutReason(FWebControl.NavigationTimeout()));
   // The engine folds the abandoned navigation into the error page's load
   // and never reports it.
   TORVZYNDashCustomWebBrowserNavigateCompleteParams params{FSaveURL, false, kTimedOutErrorCode};
@@ -377,6 +396,7 @@ void TORVZYNDashQtWebBrowser::NavigationTimedOut() {
 }
 
 void TORVZYNDashQtWebBrowser::RenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus AStatus) {
+  EngineCall call(*this);
   if (FShowingReadyPage) {
     EngineStartFailed();
     return;
@@ -398,11 +418,25 @@ void TORVZYNDashQtWebBrowser::RenderProcessTerminated(QWebEnginePage::RenderProc
 bool TORVZYNDashQtWebBrowser::NavigationStarting(const QUrl& AURL) {
   EngineCall call(*this);
   if (AURL == FErrorPage) return true;
+  if (AURL == ErrorPageOptionsLink()) {
+    // Only the error page offers it; a modal dialog cannot run inside the
+    // engine's call.
+    if (FPage->url() == FErrorPage) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, engine = FEngineLifetime.Observe(), address = FErrorAddress.toString()] {
+            if (!engine.Ended()) FWebControl.DoErrorPageOptions(address);
+          },
+          Qt::QueuedConnection);
+    }
+    return false;
+  }
   FShowingReadyPage = false;
   FSaveURL = AURL.toString();
   FURL = FSaveURL;
   TORVZYNDashCustomWebBrowserBeforeNavigateParams params{FSaveURL, false};
   FWebControl.DoBeforeNavigate(params);
+  if (!params.Cancel) StartNavigationTimer(AURL);
   return !params.Cancel;
 }
 
@@ -453,6 +487,7 @@ void TORVZYNDashQtWebBrowser::ReleaseEngine() {
   FShowingReadyPage = false;
   FNavigationTimer.stop();
   FErrorPage.clear();
+  FErrorAddress.clear();
 }
 
 void TORVZYNDashQtWebBrowser::DeInitialize() {

@@ -110,6 +110,7 @@ public:
   void StopLoading() override;
   bool CanGoBack() const override;
   bool CanGoForward() const override;
+  void ShowErrorPage(const QString& AURL, const QString& AReason) override;
 
   void AddBridge(const QString& ABridgeName, std::shared_ptr<IHostObject> ABridgeObject) override;
   void RemoveBridge(const QString& ABridgeName) override;
@@ -145,7 +146,10 @@ private:
   void LoadingChanged(const QWebEngineLoadingInfo& AInfo);
   void RenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus AStatus);
   // Shows the local error page for an address the main frame could not load.
-  void ShowErrorPage(const QUrl& AAddress, const QString& AReason);
+  void LoadErrorPage(const QUrl& AAddress, const QString& AReason);
+  // Every main-frame navigation has its own time-out, a later one replacing
+  // an earlier one's.
+  void StartNavigationTimer(const QUrl& AAddress);
   void NavigationTimedOut();
   void NewWindowRequested(QWebEngineNewWindowRequest& ARequest);
   void DownloadRequested(QWebEngineDownloadRequest* ARequest);
@@ -192,8 +196,9 @@ private:
   QTimer FNavigationTimer;
   QUrl FPendingNavigation;
   // The error page is loaded quietly: it is no navigation of the control,
-  // which keeps naming the address that failed.
+  // which keeps naming the address that failed (FErrorAddress).
   QUrl FErrorPage;
+  QUrl FErrorAddress;
   // Renewed with each engine and ended when it is released: late reports of
   // a released engine are dropped.
   Lifetime<TORVZYNDashQtWebBrowser> FEngineLifetime{*this};

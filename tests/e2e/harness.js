@@ -247,8 +247,9 @@ class Dashboard {
   // env: variables for the application on top of the private ones (a
   // session bus, for instance). keys: other keys of the hive (see
   // hiveText). kitwright: the stand-in package manager's state; without it
-  // the package manager is not there.
-  async start({ settings = {}, hive, keys, env: extraEnv = {}, kitwright } = {}) {
+  // the package manager is not there. pageURL: the start of the address of
+  // the page to drive, the dashboard's unless given.
+  async start({ settings = {}, hive, keys, env: extraEnv = {}, kitwright, pageURL } = {}) {
     await fsp.mkdir(this.artifacts, { recursive: true });
     this.site = await startVendorSite(path.join(this.root, 'site'), path.join(this.artifacts, 'vendor-site.log'));
     const bin = await this.prepare({
@@ -289,7 +290,7 @@ class Dashboard {
     this.devtoolsURL = `http://127.0.0.1:${devtoolsPort}`;
     const connection = await connectDashboardPage({
       devtoolsURL: this.devtoolsURL,
-      dashboardURL: this.dashboardURL,
+      dashboardURL: pageURL || this.dashboardURL,
       check: () => {
         if (exited !== null) throw new Error(`orv-dashboard ended early (${exited}); see orv-dashboard.log`);
       },
@@ -386,13 +387,14 @@ async function connectDashboardPage({ devtoolsURL, dashboardURL, check = () => {
 
 // One dashboard in a fresh temporary root, which stop() removes; logs and
 // screenshots go to artifactsDir, which stays. env adds to or overrides the
-// application's environment; kitwright is the stand-in package manager's state.
-async function startDashboard({ artifactsDir, settings, hive, keys, env, kitwright } = {}) {
+// application's environment; kitwright is the stand-in package manager's
+// state; pageURL names the page to drive when it is not the dashboard's.
+async function startDashboard({ artifactsDir, settings, hive, keys, env, kitwright, pageURL } = {}) {
   const root = await fsp.mkdtemp(path.join(os.tmpdir(), 'orv-e2e-'));
   const artifacts = artifactsDir || process.env.ORV_E2E_ARTIFACTS || path.join(os.tmpdir(), 'orv-e2e-artifacts');
   const dashboard = new Dashboard(root, artifacts);
   try {
-    await dashboard.start({ settings, hive, keys, env, kitwright });
+    await dashboard.start({ settings, hive, keys, env, kitwright, pageURL });
   } catch (error) {
     await dashboard.stop();
     throw error;

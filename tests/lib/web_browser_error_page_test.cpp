@@ -19,6 +19,16 @@ TEST(NavigationErrorPage, ShowsTheAddressAndTheReasonAsTextAndLinksTheAddressFor
       << page.toStdString();
 }
 
+TEST(NavigationErrorPage, OffersOptionsBesideRetryOnlyWhenGivenALink) {
+  const QUrl address(QStringLiteral("http://127.0.0.1:9/site"));
+  EXPECT_FALSE(NavigationErrorPage(address, QStringLiteral("refused")).contains(QLatin1String("id=\"options\"")));
+  const QString page =
+      NavigationErrorPage(address, QStringLiteral("refused"), QUrl(QStringLiteral("https://o.invalid/?a=\"<&")));
+  EXPECT_TRUE(
+      page.contains(QLatin1String("Retry</a><a id=\"options\" href=\"https://o.invalid/?a=%22%3C&amp;\">Options</a>")))
+      << page.toStdString();
+}
+
 TEST(NavigationErrorPage, TimeOutReasonSaysTheSiteDidNotAnswerInTime) {
   EXPECT_EQ(NavigationTimeoutReason(30000), QStringLiteral("The site did not answer within 30 seconds."));
   EXPECT_EQ(NavigationTimeoutReason(1500), QStringLiteral("The site did not answer within 1.5 seconds."));

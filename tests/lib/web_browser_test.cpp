@@ -1,11 +1,16 @@
 #include "lib/web_browser.h"
+#include "lib/web_browser_error_page.h"
 #include "lib/web_browser_origin.h"
 #include "support/fake_web_browser.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QMap>
+#include <QTimer>
 
 namespace orv {
 namespace {
@@ -221,6 +226,95 @@ TEST_F(WebBrowserTest, RendererEndedWithoutAnAddressReloadsThePageAfterTellingTh
     browser.reset();
   };
   browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
+  EXPECT_FALSE(browser);
+}
+
+// Pumps the event loop until APredicate holds or 30 s have passed.
+bool WaitFor(const std::function<bool()>& APredicate) {
+  QDeadlineTimer deadline(30000);
+  while (!APredicate()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+  }
+  return true;
+}
+
+// A page whose renderer ends on every load is loaded again three times: at
+// once, then after one and after four seconds. The next loss shows the
+// error page instead, and the scripts that waited for the page go on.
+TEST_F(WebBrowserTest, RendererEndingOnEveryLoadGetsThreeSlowerReloadsThenTheErrorPage) {
+  const QString url = QStringLiteral("http://x.test/dashboard");
+  browser->SetURL(url);
+  StartEngine();
+  const QStringList reload{QStringLiteral("Navigate ") + url};
+  TORVZYNDashCustomWebBrowserNavigateCompleteParams loaded{url, true, 200};
+  const qint64 waits[] = {0, 1000, 4000};
+  for (const qint64 wait : waits) {
+    backend->calls.clear();
+    QElapsedTimer clock;
+    clock.start();
+    browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
+    EXPECT_EQ(backend->calls.isEmpty(), wait > 0) << "reload after " << wait << " ms";
+    ASSERT_TRUE(WaitFor([&] { return !backend->calls.isEmpty(); }));
+    EXPECT_GE(clock.elapsed(), wait * 9 / 10);  // a coarse timer may fire 5 % early
+    EXPECT_EQ(backend->calls, reload);
+    browser->DoNavigateComplete(loaded);  // the page is back, and its renderer ends again
+  }
+
+  backend->calls.clear();
+  bool ran = false;
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
+  browser->ExecuteJavaScript(QStringLiteral("after"), [&](const QString&) { ran = true; });
+  EXPECT_EQ(backend->calls,
+            QStringList{QStringLiteral("ShowErrorPage ") + url + QStringLiteral(": ") + RendererEndedReason(4)});
+  ASSERT_EQ(backend->scripts.size(), 1u);
+  backend->Complete(QStringLiteral("null"));
+  EXPECT_TRUE(ran);
+
+  // A new engine gets the whole series again.
+  browser->DeInitialize();
+  StartEngine();
+  backend->calls.clear();
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
+  EXPECT_EQ(backend->calls, reload);
+}
+
+// Another page started while a lost one waits for its reload takes its
+// place: the lost page is not loaded over it.
+TEST_F(WebBrowserTest, NavigationWhileALostPageWaitsCancelsItsReload) {
+  browser->SetURL(QStringLiteral("http://x.test/dashboard"));
+  StartEngine();
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);
+  browser->DoRenderProcessTerminated(TORVZYNDashWebBrowserProcessFailedKind::Crashed);  // waits a second
+  TORVZYNDashCustomWebBrowserBeforeNavigateParams other{QStringLiteral("http://x.test/other"), false};
+  browser->DoBeforeNavigate(other);
+  backend->calls.clear();
+  // A later, longer timer fires after the reload's would have.
+  bool waited = false;
+  QTimer::singleShot(1500, [&] { waited = true; });
+  ASSERT_TRUE(WaitFor([&] { return waited; }));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(backend->calls.isEmpty()) << backend->calls.join(QLatin1Char(',')).toStdString();
+}
+
+// The error page's Options: the owner's handler (a dialog) runs first, then
+// the address is loaded again; without a handler none is offered.
+TEST_F(WebBrowserTest, ErrorPageOptionsRaisesTheEventThenLoadsTheAddressAgain) {
+  StartEngine();
+  EXPECT_FALSE(browser->OffersErrorPageOptions());
+  QStringList seen;
+  browser->OnErrorPageOptions = [&](TORVZYNDashCustomWebBrowser&) {
+    seen << QStringLiteral("options after %1 calls").arg(backend->calls.size());
+  };
+  EXPECT_TRUE(browser->OffersErrorPageOptions());
+  backend->calls.clear();
+  browser->DoErrorPageOptions(QStringLiteral("http://x.test/site"));
+  EXPECT_EQ(seen, QStringList{QStringLiteral("options after 0 calls")});
+  EXPECT_EQ(backend->calls, QStringList{QStringLiteral("Navigate http://x.test/site")});
+
+  // An owner that destroys the control there stops the rest.
+  browser->OnErrorPageOptions = [&](TORVZYNDashCustomWebBrowser&) { browser.reset(); };
+  browser->DoErrorPageOptions(QStringLiteral("http://x.test/site"));
   EXPECT_FALSE(browser);
 }
 

@@ -70,6 +70,9 @@ public:
   void StopLoading() override {}
   bool CanGoBack() const override { return false; }
   bool CanGoForward() const override { return false; }
+  void ShowErrorPage(const QString& u, const QString& reason) override {
+    calls << QStringLiteral("ShowErrorPage %1: %2").arg(u, reason);
+  }
   void AddBridge(const QString& n, std::shared_ptr<IHostObject> o) override {
     calls << QStringLiteral("AddBridge ") + n;
     bridges[n] = std::move(o);

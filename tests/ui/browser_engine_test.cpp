@@ -17,7 +17,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -761,6 +764,36 @@ TEST_F(BrowserEngineTest, SiteThatNeverAnswersShowsTheTimeOutPage) {
   EXPECT_FALSE(host->LastComplete().Success);
 }
 
+// A navigation started while another one still loads has a time-out of
+// its own, counted from its own start, and the error page names it.
+TEST_F(BrowserEngineTest, NavigationStartedDuringALoadTimesOutOnItsOwn) {
+  ASSERT_TRUE(host->Load(Page()));
+  QTcpServer first, second;  // accept connections and never answer
+  ASSERT_TRUE(first.listen(QHostAddress::LocalHost));
+  ASSERT_TRUE(second.listen(QHostAddress::LocalHost));
+  const QString address = QStringLiteral("http://127.0.0.1:%1/second").arg(second.serverPort());
+  constexpr int kTimeout = 2000;
+  browser().SetNavigationTimeout(kTimeout);
+  const int completed = host->CompleteCount();
+  browser().Navigate(QStringLiteral("http://127.0.0.1:%1/first").arg(first.serverPort()));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return first.hasPendingConnections(); }));
+  QElapsedTimer sinceSecond;
+  sinceSecond.start();
+  browser().Navigate(address);
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return ErrorPageShown(browser()); }));
+  const qint64 shownAfter = sinceSecond.elapsed();
+  browser().SetNavigationTimeout(TORVZYNDashCustomWebBrowser::kDefaultNavigationTimeout);
+
+  EXPECT_GE(shownAfter, kTimeout * 9 / 10);  // a coarse timer may fire 5 % early
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('address').textContent")), Quoted(address));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('reason').textContent")),
+            Quoted(NavigationTimeoutReason(kTimeout)));
+  EXPECT_EQ(browser().URL(), address);
+  ASSERT_GT(host->CompleteCount(), completed);
+  EXPECT_EQ(host->LastComplete().URL, address);
+  EXPECT_FALSE(host->LastComplete().Success);
+}
+
 // The last cases (the suite runs in file order) release the engine and
 // start new ones.
 TEST_F(BrowserEngineTest, ForceReloadClearsTheCacheAndStartsANewEngine) {
@@ -840,6 +873,107 @@ TEST_F(BrowserEngineTest, EngineReleasedWhileStartingCanStartAgain) {
   browser().Initialize();
   ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() > initialized; }, 60000));
   EXPECT_EQ(host->InitializedCount(), initialized + 1);
+  EXPECT_EQ(host->Eval(QStringLiteral("1")), QStringLiteral("1"));
+}
+
+// Moves within the page (a new fragment, a pushed history entry) load
+// nothing and have no time-out: the page stays.
+TEST_F(BrowserEngineTest, MovesWithinThePageNeverTimeOut) {
+  ASSERT_TRUE(host->Load(Page()));
+  constexpr int kTimeout = 500;
+  browser().SetNavigationTimeout(kTimeout);
+  host->Eval(QStringLiteral("location.hash = '#part'; history.pushState({}, '', '?pushed'); true"));
+  // A timer started later and running longer fires after a time-out would have.
+  bool waited = false;
+  QTimer::singleShot(kTimeout * 3, [&] { waited = true; });
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return waited; }));
+  browser().SetNavigationTimeout(TORVZYNDashCustomWebBrowser::kDefaultNavigationTimeout);
+  EXPECT_FALSE(ErrorPageShown(browser()));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.title")), QStringLiteral("\"page\""));
+}
+
+// A page whose renderer dies on every load is loaded again three times,
+// each time after a longer wait; then the error page shows, and its Retry
+// loads the page once it works.
+TEST_F(BrowserEngineTest, PageWhoseRendererDiesOnEveryLoadEndsOnTheErrorPage) {
+  // A new engine: no renderer of earlier cases counts.
+  const int initialized = host->InitializedCount();
+  browser().DeInitialize();
+  browser().Initialize();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() > initialized; }, 60000));
+  ASSERT_TRUE(host->Load(Page()));
+  QWebEnginePage* page = static_cast<QWebEngineView*>(browser().NativeBrowser())->page();
+  bool crashing = true;
+  const auto killRenderer = [&] {
+    if (crashing && page->url().toString() == Page()) ::kill(static_cast<pid_t>(page->renderProcessPid()), SIGKILL);
+  };
+  QElapsedTimer clock;
+  clock.start();
+  QList<qint64> failedAt, reloadedAt;
+  const QMetaObject::Connection onLoad = QObject::connect(page, &QWebEnginePage::loadFinished, page, killRenderer);
+  browser().OnProcessFailed = [&](TORVZYNDashCustomWebBrowser&, TORVZYNDashWebBrowserProcessFailedKind) {
+    failedAt << clock.elapsed();
+  };
+  browser().OnBeforeNavigate = [&](TORVZYNDashCustomWebBrowser&, auto&) { reloadedAt << clock.elapsed(); };
+  const auto stopCrashing = qScopeGuard([&] {
+    QObject::disconnect(onLoad);
+    browser().OnProcessFailed = nullptr;
+    browser().OnBeforeNavigate = nullptr;
+  });
+  killRenderer();
+
+  // Four renderers start one after another.
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return failedAt.size() == 4 && ErrorPageShown(browser()); }, 120000))
+      << failedAt.size() << " failures";
+  crashing = false;
+  ASSERT_EQ(reloadedAt.size(), 3);
+  // Each reload waited longer than the one before (a coarse timer may fire
+  // 5 % early).
+  const qint64 waits[] = {0, 900, 3600};
+  for (int i = 0; i < 3; ++i) EXPECT_GE(reloadedAt[i] - failedAt[i], waits[i]) << "reload " << i;
+  EXPECT_EQ(host->Eval(QStringLiteral("document.getElementById('address').textContent")), Quoted(Page()));
+  EXPECT_TRUE(host->Eval(QStringLiteral("document.getElementById('reason').textContent"))
+                  .contains(QLatin1String("(4 times in a row)")));
+  EXPECT_EQ(browser().URL(), Page());
+
+  host->Eval(QStringLiteral("document.getElementById('retry').click()"));
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return page->url().toString() == Page() && !page->isLoading(); }));
+  EXPECT_EQ(host->Eval(QStringLiteral("document.title")), QStringLiteral("\"page\""));
+}
+
+// The renderer ends while a new engine still shows its ready page: the
+// engine failed to start and is released, but its view is deleted after
+// the engine's signal has returned, never inside it.
+TEST_F(BrowserEngineTest, RendererEndingOnTheReadyPageReleasesTheViewAfterTheSignal) {
+  const int initialized = host->InitializedCount();
+  browser().DeInitialize();
+  QStringList errors;
+  browser().OnError = [&](TORVZYNDashCustomWebBrowser&, const TORVZYNDashWebBrowserError& AError) {
+    errors << AError.Type();
+  };
+  browser().Initialize();
+  QPointer<QWebEngineView> view = static_cast<QWebEngineView*>(browser().NativeBrowser());
+  ASSERT_FALSE(view.isNull());
+  QWebEnginePage* page = view->page();
+  bool viewAliveAfterTheBackend = false;
+  // Connected after the backend's handler: runs when it has returned, if
+  // the signal's sender still exists.
+  QObject::connect(page, &QWebEnginePage::renderProcessTerminated, qApp,
+                   [&] { viewAliveAfterTheBackend = !view.isNull(); });
+  emit page->renderProcessTerminated(QWebEnginePage::CrashedTerminationStatus, SIGSEGV);
+
+  EXPECT_TRUE(viewAliveAfterTheBackend);
+  EXPECT_EQ(browser().NativeBrowser(), nullptr);
+  EXPECT_EQ(errors, QStringList{QStringLiteral("INIT_ERROR")});
+  // Deleted later (here outside any running event loop, so asked for).
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return view.isNull();
+  }));
+  browser().OnError = nullptr;
+
+  browser().Initialize();
+  ASSERT_TRUE(BrowserTestHost::WaitFor([&] { return host->InitializedCount() > initialized; }, 60000));
   EXPECT_EQ(host->Eval(QStringLiteral("1")), QStringLiteral("1"));
 }
 
