@@ -39,8 +39,8 @@ appstreamcli validate --pedantic --no-net "$work/usr/share/metainfo/$app_id.meta
 ! grep -E "^[EWI]: " "$work/appstream" || fail "appstreamcli has more to say than pedantic hints"
 rm "$work/appstream"
 # The manual pages tell what the programs' help does.
-zcat "$work/usr/share/man/man1/orv-dashboard.1.gz" | grep -q -e "--registry-file" || fail "orv-dashboard.1 lacks the options"
-zcat "$work/usr/share/man/man1/orv-reg.1.gz" | grep -q "QUERY" || fail "orv-reg.1 lacks the commands"
+zgrep -q -F 'registry\-file' "$work/usr/share/man/man1/orv-dashboard.1.gz" || fail "orv-dashboard.1 lacks the options"
+zgrep -q QUERY "$work/usr/share/man/man1/orv-reg.1.gz" || fail "orv-reg.1 lacks the commands"
 
 # Nothing of the build tree is left in the programs: no RUNPATH into it,
 # no path of it in their text. Debug information names the sources by

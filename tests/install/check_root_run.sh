@@ -37,19 +37,21 @@ mkdir -m 700 "$home/runtime"
   setsid xvfb-run -a -s "-screen 0 1600x1000x24" "$prefix/usr/bin/orv-dashboard" > "$home/output" 2>&1) &
 pid=$!
 
-# The engine has its data folder once it lists its page over DevTools.
+# The engine has set up its data folder, wherever it is, once it lists its
+# page over DevTools and the folder is in the cache or the prefix changed.
+changed() { ! (cd "$prefix" && find . | sort) | cmp -s - "$home/before"; }
 for _ in $(seq 600); do
-  if curl -s "http://127.0.0.1:$port/json/list" 2> /dev/null | grep -q '"type": "page"' && [ -d "$cache" ]; then
+  if curl -s "http://127.0.0.1:$port/json/list" 2> /dev/null | grep -q '"type": "page"' && { [ -d "$cache" ] || changed; }; then
     break
   fi
   kill -0 "$pid" 2> /dev/null || fail "orv-dashboard ended early:"$'\n'"$(cat "$home/output")"
   sleep 0.1
 done
-[ -d "$cache" ] || fail "no engine data in $cache after 60 s:"$'\n'"$(cat "$home/output")"
 kill -- "-$pid"
 wait "$pid" 2> /dev/null || true
 pid=
 
 (cd "$prefix" && find . | sort) > "$home/after"
 diff "$home/before" "$home/after" > "$home/diff" || fail "the run as root wrote below its prefix:"$'\n'"$(cat "$home/diff")"
+[ -d "$cache" ] || fail "no engine data in $cache:"$'\n'"$(cat "$home/output")"
 echo "root run: nothing written below the prefix; engine data in the cache folder"
