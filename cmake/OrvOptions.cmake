@@ -6,6 +6,16 @@ target_compile_definitions(orv_options INTERFACE
   QT_NO_CONTEXTLESS_CONNECT
   QT_USE_QSTRINGBUILDER)
 target_compile_options(orv_options INTERFACE -Wall -Wextra -Wnon-virtual-dtor -Woverloaded-virtual)
+# Hardening as Debian builds its packages: checked string and memory
+# functions where the optimiser can see sizes (it needs optimisation, and
+# the sanitizers bring their own checks), a stack protector, and
+# relocations resolved at start and then read-only.
+if(NOT ORV_SANITIZE AND NOT ORV_FUZZ)
+  target_compile_options(orv_options INTERFACE
+    "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-U_FORTIFY_SOURCE;-D_FORTIFY_SOURCE=2>")
+endif()
+target_compile_options(orv_options INTERFACE -fstack-protector-strong)
+target_link_options(orv_options INTERFACE LINKER:-z,relro LINKER:-z,now)
 if(DEFINED ENV{CI} AND NOT "$ENV{CI}" STREQUAL "" AND NOT "$ENV{CI}" STREQUAL "false")
   target_compile_options(orv_options INTERFACE -Werror)
 endif()

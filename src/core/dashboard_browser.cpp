@@ -11,10 +11,10 @@
 #include "lib/web_browser.h"
 #include "platform/exception.h"
 #include "platform/notifications.h"
+#include "platform/program_folder.h"
 #include "platform/registry.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -165,11 +165,11 @@ QString TORVDashboardBrowser::SearchURL(const QString& AQuery) const {
 
 QString TORVDashboardBrowser::CacheFolderFor(bool APlugin) {
   if (APlugin) return TORVZYNDashUtils::AddBackslash(TORVZYNDashUtils::GetTempPath()) + QStringLiteral("IDEPlugin");
-  // Beside the program as on Windows; an installed program's folder is not
-  // the user's to write, so the engine's data then goes to the cache folder.
+  // Beside the program as on Windows, but only for a copy the user owns
+  // outside the system's folders: an installed program, even run as root,
+  // keeps its data in the user's cache folder.
   const QString programFolder = QCoreApplication::applicationDirPath();
-  if (!programFolder.isEmpty() && QFileInfo(programFolder).isWritable())
-    return TORVZYNDashUtils::AddBackslash(programFolder);
+  if (DataBesideProgram(ProgramFolderFactsOf(programFolder))) return TORVZYNDashUtils::AddBackslash(programFolder);
   return TORVZYNDashUtils::AddBackslash(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)) +
          QStringLiteral("orvsoftware") + TORVZYNDashUtils::PathDelimiter;
 }

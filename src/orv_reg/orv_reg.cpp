@@ -13,12 +13,13 @@ const QString kNotFound = QStringLiteral("ERROR: The system was unable to find t
 const QString kDone = QStringLiteral("The operation completed successfully.");
 const QString kSyntax = QStringLiteral("ERROR: Invalid syntax.\nType \"orv-reg /?\" for usage.");
 
+// In the "Usage:"/"or:" form, which the manual page is made from.
 const char kUsage[] =
-    "orv-reg QUERY  KEY [/v NAME | /ve] [/s]\n"
-    "orv-reg ADD    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA] [/f]\n"
-    "orv-reg DELETE KEY [/v NAME | /ve] [/f]\n"
-    "orv-reg EXPORT [KEY] FILE [/y]\n"
-    "orv-reg IMPORT FILE\n"
+    "Usage: orv-reg QUERY  KEY [/v NAME | /ve] [/s]\n"
+    "   or: orv-reg ADD    KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD] [/d DATA] [/f]\n"
+    "   or: orv-reg DELETE KEY [/v NAME | /ve] [/f]\n"
+    "   or: orv-reg EXPORT [KEY] FILE [/y]\n"
+    "   or: orv-reg IMPORT FILE\n"
     "\n"
     "KEY is HKCU\\path or HKEY_CURRENT_USER\\path. The registry file is\n"
     "$ORV_REGISTRY_FILE, or orvsoftware/registry.reg in the configuration folder.\n";

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 namespace orv {
@@ -12,16 +14,14 @@ namespace {
 
 // Where package managers and system installs put programs.
 bool UnderSystemPrefix(const QString& AFolder) {
-  static const QStringList prefixes{QStringLiteral("/usr"),  QStringLiteral("/opt"),  QStringLiteral("/bin"),
-                                    QStringLiteral("/sbin"), QStringLiteral("/lib"),  QStringLiteral("/lib64"),
-                                    QStringLiteral("/snap"), QStringLiteral("/app"),  QStringLiteral("/nix"),
-                                    QStringLiteral("/etc"),  QStringLiteral("/var")};
+  static const QStringList prefixes{QStringLiteral("/usr"),  QStringLiteral("/opt"), QStringLiteral("/bin"),
+                                    QStringLiteral("/sbin"), QStringLiteral("/lib"), QStringLiteral("/lib64"),
+                                    QStringLiteral("/snap"), QStringLiteral("/app"), QStringLiteral("/nix")};
   const QString folder = QDir::cleanPath(AFolder);
   if (folder == QLatin1String("/")) return true;
-  for (const QString& prefix : prefixes) {
-    if (folder == prefix || folder.startsWith(prefix + QLatin1Char('/'))) return true;
-  }
-  return false;
+  return std::any_of(prefixes.begin(), prefixes.end(), [&](const QString& prefix) {
+    return folder == prefix || folder.startsWith(prefix + QLatin1Char('/'));
+  });
 }
 
 }  // namespace

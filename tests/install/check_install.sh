@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The install tree and the .deb: what `cmake --install` puts in place, that
 # the desktop files validate, that the installed program answers without
-# the build tree, and that the package holds the same files.
+# the build tree, that the package holds the same files and lintian finds
+# nothing to warn about, and that the installed program run as root leaves
+# its prefix as it found it.
 #   check_install.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -17,6 +19,12 @@ expected=(
   "usr/share/applications/$app_id.desktop"
   "usr/share/metainfo/$app_id.metainfo.xml"
   "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+  usr/share/doc/orv-dashboard/copyright
+  usr/share/doc/orv-dashboard/changelog.gz
+  usr/share/man/man1/orv-dashboard.1.gz
+  usr/share/man/man1/orv-reg.1.gz
+  usr/share/orv-dashboard/screenshots/dashboard.png
+  usr/share/orv-dashboard/screenshots/options.png
 )
 for size in 16 32 48 64 128 256; do expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"); done
 for file in "${expected[@]}"; do [ -f "$work/$file" ] || fail "missing $file"; done
@@ -24,7 +32,15 @@ installed=$(cd "$work" && find usr -type f | sort)
 [ "$(echo "$installed" | wc -l)" -eq "${#expected[@]}" ] || fail "unexpected files installed:"$'\n'"$installed"
 
 desktop-file-validate "$work/usr/share/applications/$app_id.desktop"
-appstreamcli validate --no-net "$work/usr/share/metainfo/$app_id.metainfo.xml" > /dev/null
+# Pedantic hints aside (the id has capitals, as the desktop file's does),
+# nothing to report.
+appstreamcli validate --pedantic --no-net "$work/usr/share/metainfo/$app_id.metainfo.xml" > "$work/appstream" ||
+  fail "appstreamcli: $(cat "$work/appstream")"
+! grep -E "^[EWI]: " "$work/appstream" || fail "appstreamcli has more to say than pedantic hints"
+rm "$work/appstream"
+# The manual pages tell what the programs' help does.
+zgrep -q -F 'registry\-file' "$work/usr/share/man/man1/orv-dashboard.1.gz" || fail "orv-dashboard.1 lacks the options"
+zgrep -q QUERY "$work/usr/share/man/man1/orv-reg.1.gz" || fail "orv-reg.1 lacks the commands"
 
 # Nothing of the build tree is left in the programs: no RUNPATH into it,
 # no path of it in their text. Debug information names the sources by
@@ -53,4 +69,12 @@ echo "$info" | grep -q "^ Depends:.*libqt6webenginecore6" || fail "package depen
 echo "$info" | grep -q "^ Depends:.*libc6" || fail "package dependencies were not worked out:"$'\n'"$info"
 packaged=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { sub("^\\./", "", $6); print $6 }' | sort)
 [ "$packaged" = "$installed" ] || fail "package contents differ from the install tree:"$'\n'"$packaged"
+
+# lintian as a Debian archive would run it: no error, no warning, and none
+# of its hardening notes.
+lintian --fail-on error,warning --display-info "$deb" > "$work/lintian" 2>&1 ||
+  fail "lintian complains about the package:"$'\n'"$(cat "$work/lintian")"
+! grep "hardening-" "$work/lintian" || fail "lintian finds the programs unhardened"
+
+"$(dirname "$0")/check_root_run.sh" "$deb"
 echo "install tree and package OK: $(basename "$deb")"

@@ -146,7 +146,7 @@ TEST_F(OrvRegTest, WrongCommandLinesFail) {
   for (const char* help : {"/?", "--help", "-h"}) {
     const Result usage = run({QString::fromLatin1(help)});
     EXPECT_EQ(usage.exitCode, 0) << help;
-    EXPECT_TRUE(usage.out.startsWith(QStringLiteral("orv-reg QUERY  KEY"))) << help;
+    EXPECT_TRUE(usage.out.startsWith(QStringLiteral("Usage: orv-reg QUERY  KEY"))) << help;
   }
 }
 
