@@ -212,7 +212,8 @@ TEST_F(OptionsFormTest, ProductUpdatesAreStoredAsSoonAsTheyChange) {
 }
 
 TEST_F(OptionsFormTest, ASettingsKeyThatCannotBeOpenedLoadsAndStoresNothing) {
-  Touch(Dir(QStringLiteral("blocker")));
+  // A folder where the settings file should be: it can be neither read nor written.
+  ASSERT_TRUE(QDir().mkpath(Dir(QStringLiteral("blocker/registry.reg"))));
   RegistryHive blocked(Dir(QStringLiteral("blocker/registry.reg")));
   TORVDashboardOptionsForm form({blocked, folders_, shell_, dialogs_, kSite, true, QString()});
   EXPECT_EQ(Find<QLineEdit>(form, "beInstallTrial").text(), QString());
