@@ -10,6 +10,7 @@
 // from one arrival to the next, in alternating blocks so that a slow spell
 // of the machine weighs on both; the ratios, host object over WebChannel,
 // are printed for the median and the 99th percentile.
+#include "engine_bench_main.h"
 #include "support/browser_test_host.h"
 
 #include "ui/qt_web_browser.h"
@@ -280,15 +281,7 @@ BENCHMARK(BM_SingleCall)->Iterations(1)->Unit(benchmark::kMillisecond);
 }  // namespace orv
 
 int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  orv::RegisterQtWebBrowserService(nullptr);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  orv::gEngine.reset();
-  orv::UnregisterQtWebBrowserService();
-  return 0;
+  return orv::bench::RunEngineBenchmarks(argc, argv, [] { orv::gEngine.reset(); });
 }
 
 #include "browser_round_trip_bench.moc"

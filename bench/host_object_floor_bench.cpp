@@ -9,6 +9,7 @@
 // read the answer) against one bare prompt; goal <= 1.1x.
 // BM_SingleCall: one host-object read (no assignment before it) against
 // one bare prompt; goal <= 1.05x.
+#include "engine_bench_main.h"
 #include "support/browser_test_host.h"
 
 #include "ui/qt_web_browser.h"
@@ -213,13 +214,5 @@ BENCHMARK(BM_SingleCall)->Iterations(1)->Unit(benchmark::kMillisecond);
 }  // namespace orv
 
 int main(int argc, char** argv) {
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  orv::RegisterQtWebBrowserService(nullptr);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  orv::gEngines.reset();
-  orv::UnregisterQtWebBrowserService();
-  return 0;
+  return orv::bench::RunEngineBenchmarks(argc, argv, [] { orv::gEngines.reset(); });
 }

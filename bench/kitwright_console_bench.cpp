@@ -11,6 +11,7 @@
 // Run under Xvfb (xvfb-run -a) with the engine variables of tests/ui.
 #include "core/dashboard_browser.h"
 #include "core/kitwright_coordinator.h"
+#include "engine_bench_main.h"
 #include "lib/web_browser.h"
 #include "platform/dialogs.h"
 #include "platform/elevated.h"
@@ -265,14 +266,4 @@ BENCHMARK(BM_KitwrightOutputToPage)->Iterations(1)->Unit(benchmark::kMillisecond
 }  // namespace
 }  // namespace orv
 
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX")) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  orv::RegisterQtWebBrowserService(nullptr);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  orv::UnregisterQtWebBrowserService();
-  return 0;
-}
+int main(int argc, char** argv) { return orv::bench::RunEngineBenchmarks(argc, argv); }
