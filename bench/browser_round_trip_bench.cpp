@@ -10,6 +10,7 @@
 // from one arrival to the next, in alternating blocks so that a slow spell
 // of the machine weighs on both; the ratios, host object over WebChannel,
 // are printed for the median and the 99th percentile.
+#include "arrival_clock.h"
 #include "engine_bench_main.h"
 #include "support/browser_test_host.h"
 
@@ -18,14 +19,12 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -35,31 +34,8 @@ namespace {
 constexpr int kRoundTrips = 2000;
 constexpr int kWarmUp = 100;
 
-// Records when each assignment arrives.
-class ArrivalClock {
-public:
-  void Arrived() { FArrivals.push_back(FTimer.nsecsElapsed()); }
-  void Reset() {
-    FArrivals.clear();
-    FTimer.start();
-  }
-  // Round-trip times in microseconds, without the first AWarmUp.
-  std::vector<double> RoundTrips(size_t AWarmUp = kWarmUp) const {
-    std::vector<double> times;
-    for (size_t i = AWarmUp + 1; i < FArrivals.size(); ++i) times.push_back((FArrivals[i] - FArrivals[i - 1]) / 1000.0);
-    std::sort(times.begin(), times.end());
-    return times;
-  }
-
-private:
-  QElapsedTimer FTimer;
-  std::vector<qint64> FArrivals;
-};
-
-double Percentile(const std::vector<double>& sorted, double p) {
-  if (sorted.empty()) return 0;
-  return sorted[std::min(sorted.size() - 1, static_cast<size_t>(p * (sorted.size() - 1) + 0.5))];
-}
+using bench::ArrivalClock;
+using bench::Percentile;
 
 class HostBridge : public IHostObject {
 public:
@@ -196,7 +172,7 @@ void BM_PageRoundTrip(benchmark::State& state) {
     engine.host.Load(engine.server.Url(QStringLiteral("/page")));
     clock.Reset();
     const QString ok = engine.host.Eval(kHostObjectLoop.arg(kWarmUp + kRoundTrips), 120000);
-    host = clock.RoundTrips();
+    host = clock.Intervals(kWarmUp);
     if (ok != QString::number(kWarmUp + kRoundTrips)) state.SkipWithError("host-object round trips failed");
 
     engine.host.Eval(channelLibrary + QStringLiteral(";true"));
@@ -204,7 +180,7 @@ void BM_PageRoundTrip(benchmark::State& state) {
     engine.host.Eval(kWebChannelLoop.arg(kWarmUp + kRoundTrips));
     BrowserTestHost::WaitFor(
         [&] { return engine.host.Eval(QStringLiteral("window.__done === true")) == QLatin1String("true"); }, 120000);
-    web = clock.RoundTrips();
+    web = clock.Intervals(kWarmUp);
     if (engine.host.Eval(QStringLiteral("window.__ok")) != QString::number(kWarmUp + kRoundTrips))
       state.SkipWithError("WebChannel round trips failed");
   }
@@ -248,7 +224,7 @@ void BM_SingleCall(benchmark::State& state) {
       clock.Reset();
       if (engine.host.Eval(kHostObjectReads.arg(calls), 120000) != calls)
         state.SkipWithError("host-object reads failed");
-      const std::vector<double> reads = clock.RoundTrips(kBlockWarmUp);
+      const std::vector<double> reads = clock.Intervals(kBlockWarmUp);
       host.insert(host.end(), reads.begin(), reads.end());
 
       clock.Reset();
@@ -256,15 +232,12 @@ void BM_SingleCall(benchmark::State& state) {
       engine.host.Eval(QStringLiteral("window.__echoes(%1); true").arg(calls));
       BrowserTestHost::WaitFor([&] { return channelBridge.FFinished >= 0; }, 120000);
       if (channelBridge.FFinished != perBlock) state.SkipWithError("WebChannel echoes failed");
-      const std::vector<double> echoes = clock.RoundTrips(kBlockWarmUp);
+      const std::vector<double> echoes = clock.Intervals(kBlockWarmUp);
       web.insert(web.end(), echoes.begin(), echoes.end());
     }
   }
   engine.channel.deregisterObject(&channelBridge);
   browser.RemoveBridge(QStringLiteral("Bench"));
-  std::sort(host.begin(), host.end());
-  std::sort(web.begin(), web.end());
-
   const double ratio = Percentile(host, 0.5) / Percentile(web, 0.5);
   const double p99Ratio = Percentile(host, 0.99) / Percentile(web, 0.99);
   state.counters["calls"] = static_cast<double>(host.size());

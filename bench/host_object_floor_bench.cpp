@@ -9,6 +9,7 @@
 // read the answer) against one bare prompt; goal <= 1.1x.
 // BM_SingleCall: one host-object read (no assignment before it) against
 // one bare prompt; goal <= 1.05x.
+#include "arrival_clock.h"
 #include "engine_bench_main.h"
 #include "support/browser_test_host.h"
 
@@ -17,12 +18,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -33,32 +32,8 @@ constexpr int kBlocks = 60;
 constexpr int kCallsPerBlock = 150;
 constexpr int kBlockWarmUp = 10;
 
-// Records when each call arrives.
-class ArrivalClock {
-public:
-  void Arrived() { FArrivals.push_back(FTimer.nsecsElapsed()); }
-  void Reset() {
-    FArrivals.clear();
-    FTimer.start();
-  }
-  // The times between arrivals in microseconds, without the warm-up.
-  std::vector<double> Intervals() const {
-    std::vector<double> times;
-    for (size_t i = kBlockWarmUp + 1; i < FArrivals.size(); ++i)
-      times.push_back((FArrivals[i] - FArrivals[i - 1]) / 1000.0);
-    return times;
-  }
-
-private:
-  QElapsedTimer FTimer;
-  std::vector<qint64> FArrivals;
-};
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using bench::ArrivalClock;
+using bench::Percentile;
 
 // The floor: every prompt is answered with its own text at once.
 class BarePromptPage : public QWebEnginePage {
@@ -185,18 +160,18 @@ void CompareWithBarePrompts(benchmark::State& state, const QString& AHostScript,
     for (int block = 0; block < kBlocks; ++block) {
       engines.clock.Reset();
       if (engines.host.Eval(AHostScript.arg(calls), 120000) != calls) state.SkipWithError("host-object calls failed");
-      const std::vector<double> hostTimes = engines.clock.Intervals();
+      const std::vector<double> hostTimes = engines.clock.Intervals(kBlockWarmUp);
       host.insert(host.end(), hostTimes.begin(), hostTimes.end());
 
       engines.clock.Reset();
       if (engines.EvalBare(kBarePrompts.arg(calls)) != calls) state.SkipWithError("bare prompts failed");
-      const std::vector<double> bareTimes = engines.clock.Intervals();
+      const std::vector<double> bareTimes = engines.clock.Intervals(kBlockWarmUp);
       bare.insert(bare.end(), bareTimes.begin(), bareTimes.end());
     }
   }
-  const double ratio = Median(host) / Median(bare);
-  state.counters["host_object_median_us"] = Median(host);
-  state.counters["bare_prompt_median_us"] = Median(bare);
+  const double ratio = Percentile(host, 0.5) / Percentile(bare, 0.5);
+  state.counters["host_object_median_us"] = Percentile(host, 0.5);
+  state.counters["bare_prompt_median_us"] = Percentile(bare, 0.5);
   state.counters["ratio"] = ratio;
   std::printf("ratio %s / bare prompt = %.2f (goal <= %.2f)\n", AWhat, ratio, AGoal);
 }
